@@ -1,0 +1,45 @@
+#include "Cp932.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace belvane::cp932 {
+
+namespace {
+// Microsoft's cp932 (0x5C is a backslash, 0x81 0x60 is U+FF5E); glibc's SJIS and IBM-943 differ.
+constexpr const char *codecName = "windows-31j";
+} // namespace
+
+QString toUnicode(std::string_view bytes)
+{
+    QStringDecoder decoder(codecName, QStringDecoder::Flag::Stateless);
+    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+std::optional<std::string> fromUnicode(const QString &text)
+{
+    QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError()) {
+        return std::nullopt;
+    }
+    return bytes.toStdString();
+}
+
+std::string toNativePath(std::string_view cp932Path)
+{
+    return QFile::encodeName(toUnicode(cp932Path)).toStdString();
+}
+
+std::optional<std::string> fromNativePath(std::string_view nativePath)
+{
+    const QByteArray native(nativePath.data(), static_cast<qsizetype>(nativePath.size()));
+    const QString text = QFile::decodeName(native);
+    if (QFile::encodeName(text) != native) {
+        return std::nullopt; // not valid in the file system's encoding: it would not round-trip
+    }
+    return fromUnicode(text);
+}
+
+} // namespace belvane::cp932

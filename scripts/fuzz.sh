@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target of build-fuzz/ for a bounded time or number of executions, starting from
+# the seed corpus in tests/fuzz/corpus/<target>/. Fails on the first finding.
+#   scripts/fuzz.sh --seconds 20        each target for 20 s
+#   scripts/fuzz.sh --runs 10000000     each target for 10 million executions
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+limit=(-max_total_time=20)
+case "${1:-}" in
+    --seconds) limit=(-max_total_time="$2") ;;
+    --runs) limit=(-runs="$2") ;;
+    "") ;;
+    *) echo "usage: $0 [--seconds N | --runs N]" >&2; exit 2 ;;
+esac
+
+shopt -s nullglob
+targets=(build-fuzz/tests/fuzz/fuzz_*)
+if [ ${#targets[@]} -eq 0 ]; then
+    echo "no fuzz targets in build-fuzz/tests/fuzz: build with -DBELVANE_FUZZ=ON first" >&2
+    exit 1
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for t in "${targets[@]}"; do
+    name=$(basename "$t")
+    mkdir -p "$work/$name"
+    if [ -d "tests/fuzz/corpus/$name" ]; then
+        cp -r "tests/fuzz/corpus/$name/." "$work/$name/"
+    fi
+    echo "-- $name ${limit[*]}"
+    (cd "$work" && "$OLDPWD/$t" "${limit[@]}" -print_final_stats=1 -artifact_prefix="$work/$name-" \
+        "$work/$name" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done|==|SUMMARY|INFO: Running)' || true)
+    if ls "$work/$name-"* >/dev/null 2>&1; then
+        echo "finding in $name:" >&2
+        ls "$work/$name-"* >&2
+        mkdir -p build-fuzz/findings && cp "$work/$name-"* build-fuzz/findings/
+        exit 1
+    fi
+done

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Belvane and runs the whole test suite: the normal build, a second
+# build under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz target and the
+# formatting check. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+jobs=$(nproc)
+
+echo "== formatting"
+scripts/format-check.sh
+
+echo "== build and test"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELVANE_WERROR=ON
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBELVANE_WERROR=ON -DBELVANE_SANITIZE=ON \
+    -DBELVANE_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
+
+echo "== fuzz targets (short runs)"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBELVANE_WERROR=ON -DBELVANE_FUZZ=ON
+cmake --build build-fuzz -j "$jobs"
+scripts/fuzz.sh --seconds "${BELVANE_FUZZ_SECONDS:-20}"
+
+echo "== all tests passed"

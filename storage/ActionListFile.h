@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ActionRecord.h"
+
+#include <cstdint>
+#include <string>
+
+namespace belvane {
+
+// The action list file: a 24-byte header ("ZidovuZu!", version, record count) followed by 896-byte
+// records, one per alarm level. One object serves one use: open, read or write what is needed, close.
+// Every open of the file is exclusive, against this process and every other (flock).
+// Paths are in the file system's encoding; record texts are cp932.
+class ActionListFile
+{
+public:
+    // Result codes; 0 or more is a record count or a byte count.
+    static constexpr std::int32_t ioFailure = -1;
+    static constexpr std::int32_t outOfRange = -2;
+    static constexpr std::int32_t notOpen = -3;
+    static constexpr std::int32_t wrongMode = -4;
+
+    static constexpr std::int32_t headerSize = 24;
+    static constexpr std::int32_t defaultListCount = 50; // the list start-up writes
+    static constexpr const char *fileName = "Belvane.acd";
+
+    ActionListFile() = default;
+    // Closes a file that is still held, so a forgotten Close cannot keep the list locked.
+    virtual ~ActionListFile();
+    ActionListFile(const ActionListFile &) = delete;
+    ActionListFile &operator=(const ActionListFile &) = delete;
+
+    std::int32_t OpenOrCreate(std::int32_t requestedCount, const std::string &path);
+    std::int32_t BeginRead();
+    std::int32_t BeginWrite();
+    std::int32_t ReadRecord(std::int32_t index, ActionRecord &record);
+    std::int32_t WriteRecord(std::int32_t index, const ActionRecord &record);
+    std::int32_t Close();
+    std::int32_t FetchRecord(std::int32_t index, ActionRecord &record);
+    // Writes the default list: 50 records, level 0 playing "Malarm.wav" and level 1 "Salarm.wav" from
+    // `programFolder` (cp932, ending in a path separator).
+    void CreateDefault(const std::string &path, const std::string &programFolder);
+
+    std::int32_t versionToWrite = 1;
+    std::int32_t defaultCount = 20;
+    std::int32_t openVersion = 0;
+    std::int32_t count = 0;
+    std::string path;
+    int handle = -1;
+    std::int32_t mode = 0; // 0 closed, 1 reading, 2 writing
+};
+
+} // namespace belvane
