@@ -16,11 +16,11 @@ struct ActionRecord
 
     std::int32_t enabled = 0; // 1 = enabled, anything else = disabled
     std::int32_t windowSize = 0; // 0 normal, 1 minimised, 2 maximised
-    std::array<char, 56> reserved{};
-    std::array<char, 64> name{};
-    std::array<char, 256> actionFile{};
-    std::array<char, 256> parameters{};
-    std::array<char, 256> workFolder{};
+    std::array<char, 56> reserved {};
+    std::array<char, 64> name {};
+    std::array<char, 256> actionFile {};
+    std::array<char, 256> parameters {};
+    std::array<char, 256> workFolder {};
 
     // The record's file image: integers little-endian whatever the host, fields at their fixed offsets.
     std::array<unsigned char, size> toBytes() const;
@@ -58,8 +58,8 @@ bool setFieldText(std::array<char, N> &field, std::string_view text)
     }
     std::size_t kept = 0;
     while (kept < text.size()) {
-        const std::size_t step
-            = isCp932LeadByte(static_cast<unsigned char>(text[kept])) && kept + 1 < text.size() ? 2 : 1;
+        const std::size_t step =
+            isCp932LeadByte(static_cast<unsigned char>(text[kept])) && kept + 1 < text.size() ? 2 : 1;
         if (kept + step > N - 1) {
             break;
         }

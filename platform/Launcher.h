@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace belvane {
+
+// An opaque handle of the window on whose behalf something is opened (a Qt WId); may be 0.
+using WindowHandle = std::uintptr_t;
+
+// Show commands that a launcher is asked to apply to the window of what it opens.
+constexpr int showNormal = 5;
+constexpr int showMinimized = 6;
+constexpr int showMaximized = 3;
+
+// Opens a file the way the desktop's "open" does: an executable file is started directly (never
+// through a shell) with `parameters` split into arguments by POSIX shell word rules, nothing expanded;
+// a folder or any other file goes to the desktop's default application.
+class Launcher
+{
+public:
+    virtual ~Launcher() = default;
+    // `file` and `parameters` are cp932 bytes. Returns a value above 32 when the open was started,
+    // 32 or less when it could not be.
+    virtual int Open(WindowHandle parent, const std::string &file, const std::string &parameters,
+                     int showCommand) = 0;
+};
+
+} // namespace belvane

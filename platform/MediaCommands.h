@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string_view>
+
+namespace belvane {
+
+// A small media command interpreter over the sequencer: "open <file> type sequencer alias <alias>",
+// "play <alias>", "stop <alias>", "close <alias>". Aliases name open devices until they are closed.
+class MediaCommands
+{
+public:
+    // Error codes; 0 is success.
+    static constexpr int unknownCommand = 261;
+    static constexpr int unknownAlias = 263;
+    static constexpr int aliasInUse = 289;
+    static constexpr int fileNotFound = 275;
+    static constexpr int cannotPlay = 277;
+
+    virtual ~MediaCommands() = default;
+    // Runs one command string (cp932; file paths are converted for the file system inside).
+    virtual int Send(std::string_view command) = 0;
+};
+
+} // namespace belvane
