@@ -32,10 +32,11 @@ for t in "${targets[@]}"; do
     echo "-- $name ${limit[*]}"
     (cd "$work" && "$OLDPWD/$t" "${limit[@]}" -print_final_stats=1 -artifact_prefix="$work/$name-" \
         "$work/$name" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done|==|SUMMARY|INFO: Running)' || true)
-    if ls "$work/$name-"* >/dev/null 2>&1; then
+    findings=("$work/$name-"*)
+    if [ ${#findings[@]} -gt 0 ]; then
         echo "finding in $name:" >&2
-        ls "$work/$name-"* >&2
-        mkdir -p build-fuzz/findings && cp "$work/$name-"* build-fuzz/findings/
+        ls "${findings[@]}" >&2
+        mkdir -p build-fuzz/findings && cp "${findings[@]}" build-fuzz/findings/
         exit 1
     fi
 done

@@ -30,6 +30,24 @@ struct ActionRecord
     bool operator==(const ActionRecord &) const = default;
 };
 
+// A 32-bit integer as the files store it: four bytes, least significant first, whatever the host.
+inline void writeInt32Le(unsigned char *out, std::int32_t value)
+{
+    const auto bits = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<unsigned char>(bits >> (8 * i));
+    }
+}
+
+inline std::int32_t readInt32Le(const unsigned char *in)
+{
+    std::uint32_t bits = 0;
+    for (int i = 0; i < 4; ++i) {
+        bits |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    }
+    return static_cast<std::int32_t>(bits);
+}
+
 // True when `byte` starts a cp932 double-byte character.
 constexpr bool isCp932LeadByte(unsigned char byte)
 {

@@ -1,0 +1,149 @@
+#include "AlarmText.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace belvane {
+
+namespace {
+
+// One row of the marker table: where a value starts, where it ends, and how far behind the start
+// marker's first byte it begins.
+struct FieldMarkers
+{
+    std::string_view start;
+    std::string_view end;
+    std::size_t valueOffset;
+};
+
+// The value must begin right behind its start marker: the markers are plain ASCII, so that position is
+// a character boundary, which the end marker search relies on.
+constexpr bool ValueFollowsMarker(const FieldMarkers &field)
+{
+    return field.valueOffset == field.start.size();
+}
+
+struct FormatMarkers
+{
+    FieldMarkers sender;
+    FieldMarkers message;
+    FieldMarkers level;
+};
+
+constexpr FieldMarkers logicMarkers {"#lOGIC=", "$lOGIC", 7};
+
+constexpr FormatMarkers lineMarkers {
+    {"#Sender=", "\n#Message=", 8},
+    {"#Message=", "\n#Level=", 9},
+    {"#Level=", "\n", 7},
+};
+
+constexpr FormatMarkers markerMarkers {
+    {"#sENDER=", "$sENDER", 8},
+    {"#mESSAGE=", "$mESSAGE", 9},
+    {"#lEVEL=", "$lEVEL", 7},
+};
+
+static_assert(ValueFollowsMarker(logicMarkers));
+static_assert(ValueFollowsMarker(lineMarkers.sender) && ValueFollowsMarker(lineMarkers.message)
+              && ValueFollowsMarker(lineMarkers.level));
+static_assert(ValueFollowsMarker(markerMarkers.sender) && ValueFollowsMarker(markerMarkers.message)
+              && ValueFollowsMarker(markerMarkers.level));
+
+constexpr bool IsLeadByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// The value of one field, or nothing when the field is absent or empty.
+std::optional<std::string_view> ExtractValue(std::string_view text, const FieldMarkers &field)
+{
+    const std::size_t start = FindAlarmMarker(text, field.start);
+    if (start == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::size_t valueBegin = start + field.valueOffset;
+    const std::size_t end = FindAlarmMarker(text, field.end, valueBegin);
+    if (end == std::string_view::npos || end == valueBegin) {
+        return std::nullopt;
+    }
+    return text.substr(valueBegin, end - valueBegin);
+}
+
+constexpr bool IsCSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+} // namespace
+
+std::size_t FindAlarmMarker(std::string_view text, std::string_view marker, std::size_t from)
+{
+    // Candidates come from the plain substring search; a candidate p is a character boundary exactly
+    // when the run of lead-range bytes right before it has even length, since any other byte ends a
+    // character. The walk back stops at the last position known to be a boundary, and a marker that
+    // starts with a byte outside the lead range also ends every later walk, so this stays linear.
+    std::size_t boundary = from;
+    std::size_t candidate = text.find(marker, from);
+    while (candidate != std::string_view::npos) {
+        std::size_t run = candidate;
+        while (run > boundary && IsLeadByte(text[run - 1])) {
+            --run;
+        }
+        if ((candidate - run) % 2 == 0) {
+            return candidate;
+        }
+        // The candidate is the trail of a double-byte character, so the next byte starts a new one.
+        boundary = candidate + 1;
+        candidate = text.find(marker, boundary);
+    }
+    return std::string_view::npos;
+}
+
+std::int32_t ConvertAlarmNumber(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && IsCSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // One beyond INT32_MAX is the magnitude of INT32_MIN; anything larger stays there.
+    constexpr std::int64_t magnitudeLimit = std::int64_t {INT32_MAX} + 1;
+    std::int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        magnitude = std::min(magnitude * 10 + (text[i] - '0'), magnitudeLimit);
+    }
+    if (negative) {
+        return static_cast<std::int32_t>(-magnitude);
+    }
+    return static_cast<std::int32_t>(std::min(magnitude, std::int64_t {INT32_MAX}));
+}
+
+AlarmFormat SelectAlarmFormat(std::string_view text)
+{
+    const std::optional<std::string_view> logic = ExtractValue(text, logicMarkers);
+    return logic && ConvertAlarmNumber(*logic) == 2 ? AlarmFormat::Marker : AlarmFormat::Line;
+}
+
+AlarmMessage ParseAlarmText(std::string_view text, AlarmFormat format)
+{
+    const FormatMarkers &markers = format == AlarmFormat::Marker ? markerMarkers : lineMarkers;
+    AlarmMessage result;
+    if (const auto level = ExtractValue(text, markers.level)) {
+        result.level = ConvertAlarmNumber(*level);
+    }
+    if (const auto message = ExtractValue(text, markers.message)) {
+        result.message = *message;
+    }
+    if (const auto sender = ExtractValue(text, markers.sender)) {
+        result.sender = *sender;
+    }
+    return result;
+}
+
+} // namespace belvane
