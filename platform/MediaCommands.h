@@ -15,6 +15,7 @@ public:
     static constexpr int aliasInUse = 289;
     static constexpr int fileNotFound = 275;
     static constexpr int cannotPlay = 277;
+    static constexpr int commandTooLong = 278; // a command longer than the 255 bytes a command may take
 
     virtual ~MediaCommands() = default;
     // Runs one command string (cp932; file paths are converted for the file system inside).

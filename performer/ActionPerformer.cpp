@@ -1,0 +1,142 @@
+#include "ActionPerformer.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace belvane {
+
+namespace {
+
+constexpr std::string_view waveKind = ".WAV";
+constexpr std::string_view midiKind = ".MID";
+
+// Media commands are formatted into a buffer of this many bytes, the terminating NUL included.
+constexpr std::size_t commandBufferSize = 256;
+
+bool isLeadByte(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// The extension of the path's last component: from its last dot to the end, dot included, or empty.
+// Walks cp932 characters, so a trail byte 0x5C ("\") or 0x2E is never taken for a separator or a dot.
+std::string_view extensionOf(std::string_view path)
+{
+    std::size_t componentStart = 0;
+    std::size_t lastDot = std::string_view::npos;
+    for (std::size_t i = 0; i < path.size(); i += isLeadByte(path[i]) ? 2 : 1) {
+        if (path[i] == '/' || path[i] == '\\') {
+            componentStart = i + 1;
+            lastDot = std::string_view::npos;
+        } else if (path[i] == '.') {
+            lastDot = i;
+        }
+    }
+    if (lastDot == std::string_view::npos || lastDot < componentStart) {
+        return {};
+    }
+    return path.substr(lastDot);
+}
+
+// ASCII a-z raised to upper case one byte at a time; every other byte stays.
+std::string upperAscii(std::string_view text)
+{
+    std::string result(text);
+    for (char &c : result) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return result;
+}
+
+int showCommandFor(std::int32_t windowSize)
+{
+    switch (windowSize) {
+    case 1:
+        return showMinimized;
+    case 2:
+        return showMaximized;
+    default:
+        return showNormal;
+    }
+}
+
+} // namespace
+
+ActionPerformer::ActionPerformer(WavePlayer &waves, MediaCommands &media, Launcher &opener)
+    : wavePlayer(waves)
+    , mediaCommands(media)
+    , launcher(opener)
+{ }
+
+ActionPerformer::~ActionPerformer()
+{
+    Stop();
+}
+
+void ActionPerformer::PerformAction(WindowHandle parent, const std::string &actionFile,
+                                    const std::string &parameters, std::int32_t windowSize)
+{
+    const std::string kind = upperAscii(extensionOf(actionFile));
+    if (kind == waveKind || kind == midiKind) {
+        Stop();
+        Play(actionFile);
+        return;
+    }
+    LaunchFile(launcher, parent, actionFile, parameters, windowSize);
+}
+
+int ActionPerformer::Play(const std::string &path)
+{
+    const std::string kind = upperAscii(extensionOf(path));
+    if (kind == waveKind) {
+        // What the player does with a file it cannot play is its own affair: the kind is recorded
+        // either way, so that Stop ends whatever it sounds instead.
+        static_cast<void>(wavePlayer.Play(path));
+        currentKind = waveKind;
+        return 0;
+    }
+    if (kind != midiKind) {
+        return 0;
+    }
+    currentKind.clear();
+    const std::string open = "open " + path + " type sequencer alias " + kind;
+    // A command that would not fit the buffer is refused rather than cut: a cut path names another file.
+    if (open.size() >= commandBufferSize) {
+        return MediaCommands::commandTooLong;
+    }
+    if (const int result = mediaCommands.Send(open); result != 0) {
+        return result;
+    }
+    if (const int result = mediaCommands.Send("play " + kind); result != 0) {
+        // Leaving the device open would keep the alias taken and make every later MIDI alarm fail.
+        static_cast<void>(mediaCommands.Send("close " + kind));
+        return result;
+    }
+    currentKind = kind;
+    return 0;
+}
+
+void ActionPerformer::Stop()
+{
+    if (currentKind.empty()) {
+        return;
+    }
+    if (currentKind == midiKind) {
+        static_cast<void>(mediaCommands.Send("stop " + currentKind));
+        static_cast<void>(mediaCommands.Send("close " + currentKind));
+    } else if (currentKind == waveKind) {
+        wavePlayer.Stop();
+    }
+    currentKind.clear();
+}
+
+int LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
+               const std::string &parameters, std::int32_t windowSize)
+{
+    return launcher.Open(parent, file, parameters, showCommandFor(windowSize));
+}
+
+} // namespace belvane
