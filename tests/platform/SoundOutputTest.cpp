@@ -1,4 +1,5 @@
 #include "SdlAudio.h"
+#include "SdlMediaCommands.h"
 #include "SdlWavePlayer.h"
 #include "TempDir.h"
 #include "WaveImage.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -32,11 +34,11 @@ std::vector<std::int16_t> tone(double hz, double seconds)
 }
 
 // The rendered output as frequencies, one per 20 ms window of the left channel: 0 for silence, else
-// the zero-crossing estimate; runs of the same tone (within 10 %) collapse into one entry.
-std::vector<int> toneRuns(const std::string &rendered)
+// the zero-crossing estimate.
+std::vector<int> windowTones(const std::string &rendered)
 {
     constexpr std::size_t window = rate / 50;
-    std::vector<int> runs;
+    std::vector<int> tones;
     const std::size_t frames = rendered.size() / bytesPerFrame;
     for (std::size_t start = 0; start + window <= frames; start += window) {
         double energy = 0;
@@ -50,20 +52,23 @@ std::vector<int> toneRuns(const std::string &rendered)
             previous = s;
         }
         const bool silent = std::sqrt(energy / window) < 300;
-        const int hz = silent ? 0 : crossings * 25; // crossings per 20 ms, two per period
-        if (runs.empty() || std::abs(runs.back() - hz) > runs.back() / 10 + 1) {
-            runs.push_back(hz);
-        }
+        tones.push_back(silent ? 0 : crossings * 25); // crossings per 20 ms, two per period
     }
-    return runs;
+    return tones;
 }
 
-// The runs of sound only, rounded to 10 Hz, with the short blends where one tone turns into the next
-// left out.
+double soundSeconds(const std::string &rendered)
+{
+    const auto tones = windowTones(rendered);
+    return 0.02 * static_cast<double>(tones.size() - std::count(tones.begin(), tones.end(), 0));
+}
+
+// The expected tones in the order they sound: windows within 10 % of one, repeats collapsed; the short
+// blends where one tone turns into the next match none and drop out.
 std::vector<int> heard(const std::string &rendered, const std::vector<int> &expectedTones)
 {
     std::vector<int> tones;
-    for (const int hz : toneRuns(rendered)) {
+    for (const int hz : windowTones(rendered)) {
         for (const int t : expectedTones) {
             if (std::abs(hz - t) <= t / 10 && (tones.empty() || tones.back() != t)) {
                 tones.push_back(t);
@@ -71,6 +76,23 @@ std::vector<int> heard(const std::string &rendered, const std::vector<int> &expe
         }
     }
     return tones;
+}
+
+// A format-0 MIDI file: flute, two quarter notes (middle C, then G) at the default 120 beats a minute.
+std::string midiImage()
+{
+    const unsigned char track[] = {
+        0x00, 0xC0, 73, // program change: flute
+        0x00, 0x90, 60,   100, // note on C4
+        0x83, 0x60, 0x80, 60,   0, // 480 ticks later: note off
+        0x00, 0x90, 67,   100, // note on G4
+        0x83, 0x60, 0x80, 67,   0, //
+        0x00, 0xFF, 0x2F, 0x00, // end of track
+    };
+    const unsigned char header[] = {'M', 'T',  'h',  'd', 0,   0,   0,   6, 0, 0, 0,
+                                    1,   0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, sizeof track};
+    return std::string(std::begin(header), std::end(header))
+        + std::string(std::begin(track), std::end(track));
 }
 
 class SoundOutputTest : public ::testing::Test
@@ -98,6 +120,7 @@ protected:
     std::string output = dir.file("rendered.raw");
     SdlAudio audio;
     SdlWavePlayer waves {audio};
+    SdlMediaCommands media {audio};
     QSignalSpy closed {&audio, &SdlAudio::deviceClosed};
 };
 
@@ -156,6 +179,84 @@ TEST_F(SoundOutputTest, UnplayableFileSoundsTheDefaultAlert)
         ASSERT_TRUE(closed.wait(generous));
         EXPECT_EQ(heard(rendered(), {660, 880}), (std::vector<int> {880, 660, 880, 660}));
     }
+}
+
+TEST_F(SoundOutputTest, MidiPlaysOnceAndKeepsItsAliasOpen)
+{
+    testing::writeFile(dir.file("tune.mid"), midiImage());
+    QSignalSpy ended(&media, &SdlMediaCommands::finished);
+    ASSERT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), 0);
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_EQ(media.Send("play .MID"), 0);
+        EXPECT_TRUE(audio.isOpen());
+        ASSERT_TRUE(ended.wait(generous));
+        if (!closed.count()) {
+            ASSERT_TRUE(closed.wait(generous));
+        }
+        EXPECT_FALSE(audio.isOpen());
+        EXPECT_TRUE(media.isOpen(".mid"));
+        EXPECT_GT(soundSeconds(rendered()), 0.5); // two half-second notes
+        closed.clear();
+    }
+    EXPECT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
+              MediaCommands::aliasInUse);
+    EXPECT_EQ(media.Send("close .MID"), 0);
+    EXPECT_FALSE(media.isOpen(".MID"));
+}
+
+TEST_F(SoundOutputTest, MidiStopSilencesAndCloseFreesTheAlias)
+{
+    testing::writeFile(dir.file("tune.mid"), midiImage());
+    ASSERT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), 0);
+    ASSERT_EQ(media.Send("play .MID"), 0);
+    waitForOutput(0.2);
+    EXPECT_EQ(media.Send("stop .MID"), 0);
+    EXPECT_FALSE(audio.isOpen());
+    EXPECT_FALSE(media.isPlaying(".MID"));
+    EXPECT_EQ(media.Send("close .MID"), 0);
+    EXPECT_EQ(media.Send("stop .MID"), MediaCommands::unknownAlias);
+    EXPECT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), 0);
+}
+
+TEST_F(SoundOutputTest, MediaCommandsReportTheirErrors)
+{
+    testing::writeFile(dir.file("tune.mid"), midiImage());
+    testing::writeFile(dir.file("a type sequencer alias b.mid"), midiImage());
+    testing::writeFile(dir.file("text.mid"), "no MIDI here\n");
+    testing::writeFile(dir.file("wave.mid"), BuildWaveImage(tone(440, 0.1), rate));
+    const std::string open = "open " + dir.path().string() + "/";
+    const std::string alias = " type sequencer alias .MID";
+    // A path that brings the command to exactly 255 bytes, and one byte more.
+    const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
+    const struct
+    {
+        std::string command;
+        int result;
+    } cases[] = {
+        {open + "missing.mid" + alias, MediaCommands::fileNotFound},
+        {open + "text.mid" + alias, MediaCommands::cannotPlay},
+        {open + "wave.mid" + alias, MediaCommands::cannotPlay},
+        {fits, MediaCommands::fileNotFound},
+        {"x" + fits, MediaCommands::commandTooLong},
+        {open + "tune.mid", MediaCommands::missingParameter},
+        {open + "tune.mid type sequencer alias ", MediaCommands::missingParameter},
+        {"play .MID", MediaCommands::unknownAlias},
+        {"play", MediaCommands::missingParameter},
+        {"pause .MID", MediaCommands::unknownCommand},
+        {"", MediaCommands::unknownCommand},
+        {open + "a type sequencer alias b.mid" + alias, 0},
+        {open + "tune.mid" + alias, MediaCommands::aliasInUse},
+        {"stop .mid", 0},
+        {"close .MID", 0},
+        {"close .MID", MediaCommands::unknownAlias},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        EXPECT_EQ(media.Send(c.command), c.result);
+        EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID"));
+    }
+    EXPECT_FALSE(audio.isOpen());
 }
 
 } // namespace
