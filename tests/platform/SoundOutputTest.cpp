@@ -124,16 +124,25 @@ protected:
     QSignalSpy closed {&audio, &SdlAudio::deviceClosed};
 };
 
+std::size_t threadCount()
+{
+    const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
+
 TEST_F(SoundOutputTest, WavePlaysOnceAndClosesTheDevice)
 {
     EXPECT_FALSE(audio.isOpen());
+    const std::size_t idleThreads = threadCount();
     auto samples = tone(440, 0.3);
     const auto high = tone(1320, 0.3);
     samples.insert(samples.end(), high.begin(), high.end());
     ASSERT_TRUE(waves.Play(writeWave("two tones.wav", samples)));
     EXPECT_TRUE(audio.isOpen());
+    EXPECT_GT(threadCount(), idleThreads);
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_FALSE(audio.isOpen());
+    EXPECT_EQ(threadCount(), idleThreads); // no audio thread left behind
     EXPECT_FALSE(waves.isPlaying());
     EXPECT_EQ(heard(rendered(), {440, 1320}), (std::vector<int> {440, 1320}));
 }
