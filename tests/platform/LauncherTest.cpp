@@ -14,12 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int generous = 30000; // ms
 
-// A program that records its arguments, NUL after each, and the folder it runs in, into `record`.
+// A program that records the folder it runs in and its arguments, each followed by NUL, into `record`.
 void writeRecorder(const std::string &path, const std::string &record)
 {
     testing::writeFile(path,
-                       "#!/bin/sh\n{ pwd; for a in \"$@\"; do printf '%s\\0' \"$a\"; done; } > '" + record
-                           + ".part' && mv '" + record + ".part' '" + record + "'\n");
+                       "#!/bin/sh\nprintf '%s\\0' \"$(pwd)\" \"$@\" > '" + record + ".part' && mv '" + record
+                           + ".part' '" + record + "'\n");
     fs::permissions(path, fs::perms::owner_all);
 }
 
@@ -45,16 +45,14 @@ protected:
         if (!fs::exists(path)) {
             return std::nullopt;
         }
-        std::string text = testing::readFile(path);
+        const std::string text = testing::readFile(path);
         fs::remove(path);
         std::vector<std::string> words;
-        const std::size_t endOfFolder = text.find('\n');
-        folder = text.substr(0, endOfFolder);
-        for (std::size_t at = endOfFolder + 1; at < text.size();) {
-            const std::size_t nul = text.find('\0', at);
+        for (std::size_t at = 0, nul; (nul = text.find('\0', at)) != std::string::npos; at = nul + 1) {
             words.push_back(text.substr(at, nul - at));
-            at = nul + 1;
         }
+        folder = words.empty() ? "" : words.front();
+        words.erase(words.begin(), words.begin() + (words.empty() ? 0 : 1));
         return words;
     }
 
@@ -117,40 +115,29 @@ TEST_F(LauncherTest, RefusesWhatCannotStart)
     }
 }
 
-TEST_F(LauncherTest, OtherFilesAndFoldersGoToTheDefaultApplication)
+TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCurrentFolder)
 {
     testing::writeFile(dir.file("-notes.txt"), "text");
-    const fs::path saved = fs::current_path();
-    fs::current_path(dir.path());
-    const struct
-    {
-        std::string file;
-        std::string opened;
-    } cases[] = {
-        {"-notes.txt", dir.file("-notes.txt")}, // relative, and no option to the opener
-        {dir.file("-notes.txt"), dir.file("-notes.txt")},
-        {dir.path().string(), dir.path().string()},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.file);
-        EXPECT_EQ(launcher.Open(0, c.file, "ignored 'params", showMaximized), Launcher::started);
-        EXPECT_EQ(recorded("opened"), Words {c.opened});
-    }
-    fs::current_path(saved);
-    qputenv("PATH", "/nonexistent");
-    EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
-}
-
-TEST_F(LauncherTest, BareNameStartsTheFileInTheCurrentFolderNotOneOnThePath)
-{
     writeRecorder(dir.file("tool"), dir.file("args"));
     writeRecorder((bin / "tool").string(), dir.file("wrong"));
     const fs::path saved = fs::current_path();
     fs::current_path(dir.path());
     EXPECT_EQ(launcher.Open(0, "tool", "x", showMinimized), Launcher::started);
-    fs::current_path(saved);
     EXPECT_EQ(recorded("args"), Words {"x"});
+    const std::pair<std::string, std::string> cases[] = {
+        {"-notes.txt", dir.file("-notes.txt")}, // made absolute: no option to the opener
+        {dir.file("-notes.txt"), dir.file("-notes.txt")},
+        {dir.path().string(), dir.path().string()},
+    };
+    for (const auto &[file, opened] : cases) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(launcher.Open(0, file, "ignored 'params", showMaximized), Launcher::started);
+        EXPECT_EQ(recorded("opened"), Words {opened});
+    }
+    fs::current_path(saved);
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
+    qputenv("PATH", "/nonexistent");
+    EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
 }
 
 } // namespace
