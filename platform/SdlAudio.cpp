@@ -6,7 +6,11 @@
 #include <atomic>
 #include <cstdlib>
 
+#include <cstdio>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace belvane {
 
@@ -98,6 +102,27 @@ void SdlAudio::release()
     // Quitting the subsystem as well drops the sound server connection, not just the device.
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     emit deviceClosed();
+}
+
+SDL_RWops *SdlAudio::OpenRegularFile(const std::string &nativePath)
+{
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat info
+    {
+    };
+    FILE *file = nullptr;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (file = ::fdopen(fd, "rb")) == nullptr) {
+        ::close(fd);
+        return nullptr;
+    }
+    SDL_RWops *ops = SDL_RWFromFP(file, SDL_TRUE);
+    if (ops == nullptr) {
+        std::fclose(file);
+    }
+    return ops;
 }
 
 void SdlAudio::onChannelFinished(int channel)

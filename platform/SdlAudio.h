@@ -2,6 +2,10 @@
 
 #include <QObject>
 
+#include <string>
+
+struct SDL_RWops;
+
 namespace belvane {
 
 // The process's share of the SDL audio output. The device is opened when the first user acquires it
@@ -31,6 +35,10 @@ public:
     void release();
 
     bool isOpen() const { return users > 0; }
+
+    // Opens a regular file for reading, or null. A FIFO or device is refused without blocking: reading
+    // one would stall the thread that plays.
+    static SDL_RWops *OpenRegularFile(const std::string &nativePath);
 
 signals:
     // A mixer channel stopped, on its own or halted. Queued: check the channel's state when it arrives.

@@ -180,7 +180,7 @@ int SdlMediaCommands::load(Device &device)
     // The sequencer plays MIDI only, whatever else SDL_mixer could decode; and SDL_mixer takes any file
     // named .mid for MIDI and fails only once it plays, so the content is checked first.
     _Mix_Music *music = nullptr;
-    if (SDL_RWops *file = SDL_RWFromFile(device.nativePath.c_str(), "rb")) {
+    if (SDL_RWops *file = SdlAudio::OpenRegularFile(device.nativePath)) {
         std::array<char, 12> header {};
         const std::size_t got = SDL_RWread(file, header.data(), 1, header.size());
         if (IsMidiHeader(std::string_view(header.data(), got)) && SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {

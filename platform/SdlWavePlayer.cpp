@@ -55,7 +55,7 @@ Mix_Chunk *loadAlert()
 // SDL_mixer would also decode Ogg, MP3 or FLAC under any name; a wave player plays RIFF WAVE only.
 Mix_Chunk *loadWave(const std::string &nativePath)
 {
-    SDL_RWops *file = SDL_RWFromFile(nativePath.c_str(), "rb");
+    SDL_RWops *file = SdlAudio::OpenRegularFile(nativePath);
     if (file == nullptr) {
         return nullptr;
     }

@@ -16,6 +16,8 @@
 #include <numbers>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace belvane {
 namespace {
 
@@ -175,7 +177,8 @@ TEST_F(SoundOutputTest, UnplayableFileSoundsTheDefaultAlert)
 {
     testing::writeFile(dir.file("text.wav"), "RIFF, but only in words: this is no wave at all\n");
     testing::writeFile(dir.file("ogg.wav"), std::string("OggS") + std::string(60, '\0'));
-    for (const char *name : {"missing.wav", "text.wav", "ogg.wav"}) {
+    ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0); // must not block the player
+    for (const char *name : {"missing.wav", "text.wav", "ogg.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
         ASSERT_TRUE(waves.Play(dir.file(name)));
@@ -218,6 +221,7 @@ TEST_F(SoundOutputTest, MediaCommandsReportTheirErrors)
     testing::writeFile(dir.file("a type sequencer alias b.mid"), midiImage());
     testing::writeFile(dir.file("text.mid"), "no MIDI here\n");
     testing::writeFile(dir.file("wave.mid"), BuildWaveImage(tones(0.1, 0), rate));
+    ASSERT_EQ(mkfifo(dir.file("pipe.mid").c_str(), 0600), 0);
     const std::string open = "open " + dir.path().string() + "/";
     const std::string alias = " type sequencer alias .MID";
     // A path that brings the command to exactly 255 bytes, and one byte more.
@@ -230,6 +234,7 @@ TEST_F(SoundOutputTest, MediaCommandsReportTheirErrors)
         {open + "missing.mid" + alias, MediaCommands::fileNotFound},
         {open + "text.mid" + alias, MediaCommands::cannotPlay},
         {open + "wave.mid" + alias, MediaCommands::cannotPlay},
+        {open + "pipe.mid" + alias, MediaCommands::cannotPlay},
         {fits, MediaCommands::fileNotFound},
         {"x" + fits, MediaCommands::commandTooLong},
         {open + "tune.mid", MediaCommands::missingParameter},
