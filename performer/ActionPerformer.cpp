@@ -91,6 +91,11 @@ void ActionPerformer::PerformAction(WindowHandle parent, const std::string &acti
 int ActionPerformer::Play(const std::string &path)
 {
     const std::string kind = upperAscii(extensionOf(path));
+    if (kind == waveKind || kind == midiKind) {
+        // A sound started while another is recorded would leave the other beyond the reach of Stop, and
+        // an open ".MID" device would keep its alias taken for good.
+        Stop();
+    }
     if (kind == waveKind) {
         // What the player does with a file it cannot play is its own affair: the kind is recorded
         // either way, so that Stop ends whatever it sounds instead.

@@ -23,7 +23,8 @@ public:
 
     void PerformAction(WindowHandle parent, const std::string &actionFile, const std::string &parameters,
                        std::int32_t windowSize);
-    // 0 on success, or the media command's error code; does nothing for other extensions.
+    // Stops the recorded sound and plays `path` once. 0 on success, or the media command's error code;
+    // does nothing for other extensions.
     int Play(const std::string &path);
     void Stop();
 

@@ -19,6 +19,14 @@ constexpr int showMaximized = 3;
 class Launcher
 {
 public:
+    // Results: above 32 when started, else the reason it was not.
+    static constexpr int started = 42;
+    static constexpr int fileNotFound = 2;
+    static constexpr int pathNotFound = 3;
+    static constexpr int accessDenied = 5;
+    static constexpr int badFormat = 11; // not startable, or parameters that do not form arguments
+    static constexpr int noAssociation = 31;
+
     virtual ~Launcher() = default;
     // `file` and `parameters` are cp932 bytes. Returns a value above 32 when the open was started,
     // 32 or less when it could not be.

@@ -12,6 +12,7 @@ public:
     // Error codes; 0 is success.
     static constexpr int unknownCommand = 261;
     static constexpr int unknownAlias = 263;
+    static constexpr int missingParameter = 273; // no alias, or an "open" without file or alias
     static constexpr int aliasInUse = 289;
     static constexpr int fileNotFound = 275;
     static constexpr int cannotPlay = 277;

@@ -1,0 +1,55 @@
+#include "AlarmDispatch.h"
+
+#include "ActionListFile.h"
+#include "Cp932.h"
+
+#include <sys/stat.h>
+
+namespace belvane {
+
+namespace {
+
+bool entryExists(const std::string &cp932Path)
+{
+    struct stat info
+    {
+    };
+    return !cp932Path.empty() && ::stat(cp932::toNativePath(cp932Path).c_str(), &info) == 0;
+}
+
+} // namespace
+
+void DispatchAlarm(std::string &receivedText, const std::string &actionListPath, ActionPerformer &performer,
+                   WindowHandle parent, const std::function<void(const AlarmMessage &)> &show)
+{
+    if (receivedText.empty()) {
+        return;
+    }
+    const AlarmFormat format = SelectAlarmFormat(receivedText);
+    ActionListFile list;
+    const std::int32_t count = list.OpenOrCreate(0, actionListPath);
+    const std::size_t handled = receivedText.size();
+    const AlarmMessage message = ParseAlarmText(receivedText, format);
+    show(message);
+    // Only what was handled goes: should showing the window let more text in, it waits for its turn
+    // instead of being lost.
+    receivedText.erase(0, handled);
+
+    if (message.level < 0 || message.level >= count) {
+        return;
+    }
+    ActionRecord record;
+    if (list.FetchRecord(message.level, record) != static_cast<std::int32_t>(ActionRecord::size)) {
+        return;
+    }
+    if (record.enabled != 1) {
+        return;
+    }
+    const std::string actionFile = fieldText(record.actionFile);
+    if (!entryExists(actionFile)) {
+        return;
+    }
+    performer.PerformAction(parent, actionFile, fieldText(record.parameters), record.windowSize);
+}
+
+} // namespace belvane

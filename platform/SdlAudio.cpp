@@ -1,0 +1,120 @@
+#include "SdlAudio.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include <sys/stat.h>
+
+namespace belvane {
+
+namespace {
+
+// Debian's default General MIDI soundfont (an alternative, normally TimGM6mb).
+constexpr const char *debianSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+constexpr int chunkFrames = 2048;
+
+// Read by SDL's audio thread in the finished hooks; written only while no device is open.
+std::atomic<SdlAudio *> reporting {nullptr};
+
+bool exists(const char *path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path, &info) == 0;
+}
+
+// MIDI needs a soundfont, and SDL_mixer finds none on Debian by itself. Someone who named their own
+// through the environment keeps it.
+void chooseSoundFont()
+{
+    if (Mix_GetSoundFonts() == nullptr && exists(debianSoundFont)) {
+        Mix_SetSoundFonts(debianSoundFont);
+    }
+}
+
+} // namespace
+
+SdlAudio::SdlAudio(QObject *parent)
+    : QObject(parent)
+{
+    SdlAudio *none = nullptr;
+    active = reporting.compare_exchange_strong(none, this);
+}
+
+SdlAudio::~SdlAudio()
+{
+    if (!active) {
+        return;
+    }
+    if (users > 0) {
+        // Users should have released their share already; closing here still leaves no thread behind.
+        users = 1;
+        release();
+    }
+    Mix_ChannelFinished(nullptr);
+    Mix_HookMusicFinished(nullptr);
+    // Unloads the decoder libraries SDL_mixer loaded on demand (FluidSynth).
+    Mix_Quit();
+    reporting.store(nullptr);
+}
+
+bool SdlAudio::acquire()
+{
+    if (!active) {
+        return false;
+    }
+    if (users > 0) {
+        ++users;
+        return true;
+    }
+    chooseSoundFont();
+    // SDL's error text is stale more often than not: only the return codes count.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return false;
+    }
+    if (Mix_OpenAudio(frequency, AUDIO_S16SYS, channels, chunkFrames) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    Mix_ChannelFinished(&SdlAudio::onChannelFinished);
+    Mix_HookMusicFinished(&SdlAudio::onMusicFinished);
+    users = 1;
+    return true;
+}
+
+void SdlAudio::release()
+{
+    if (users == 0) {
+        return;
+    }
+    if (--users > 0) {
+        return;
+    }
+    Mix_CloseAudio();
+    // Quitting the subsystem as well drops the sound server connection, not just the device.
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    emit deviceClosed();
+}
+
+void SdlAudio::onChannelFinished(int channel)
+{
+    // On SDL's audio thread with the device locked: only hand the news over.
+    if (SdlAudio *audio = reporting.load()) {
+        QMetaObject::invokeMethod(
+            audio, [audio, channel] { emit audio->channelFinished(channel); }, Qt::QueuedConnection);
+    }
+}
+
+void SdlAudio::onMusicFinished()
+{
+    if (SdlAudio *audio = reporting.load()) {
+        QMetaObject::invokeMethod(
+            audio, [audio] { emit audio->musicFinished(); }, Qt::QueuedConnection);
+    }
+}
+
+} // namespace belvane

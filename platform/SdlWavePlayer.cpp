@@ -1,0 +1,137 @@
+#include "SdlWavePlayer.h"
+
+#include "Cp932.h"
+#include "WaveImage.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace belvane {
+
+namespace {
+
+constexpr int waveChannel = 0;
+
+// The built-in alert: two short tones, high then low, twice.
+constexpr int alertRate = 22050;
+constexpr std::array<double, 4> alertTones {880.0, 660.0, 880.0, 660.0};
+constexpr double alertToneSeconds = 0.15;
+constexpr double alertFadeSeconds = 0.005;
+constexpr double alertAmplitude = 0.4 * 32767.0;
+
+const std::string &alertImage()
+{
+    static const std::string image = [] {
+        const int toneFrames = static_cast<int>(alertRate * alertToneSeconds);
+        const int fadeFrames = static_cast<int>(alertRate * alertFadeSeconds);
+        std::vector<std::int16_t> samples;
+        samples.reserve(alertTones.size() * static_cast<std::size_t>(toneFrames));
+        for (const double tone : alertTones) {
+            for (int i = 0; i < toneFrames; ++i) {
+                // Short fades at both ends keep the tone changes from clicking.
+                const double fade =
+                    std::min({1.0, double(i) / fadeFrames, double(toneFrames - i) / fadeFrames});
+                const double phase = 2.0 * std::numbers::pi * tone * i / alertRate;
+                samples.push_back(static_cast<std::int16_t>(alertAmplitude * fade * std::sin(phase)));
+            }
+        }
+        return BuildWaveImage(samples, alertRate);
+    }();
+    return image;
+}
+
+Mix_Chunk *loadAlert()
+{
+    const std::string &image = alertImage();
+    return Mix_LoadWAV_RW(SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())), 1);
+}
+
+// SDL_mixer would also decode Ogg, MP3 or FLAC under any name; a wave player plays RIFF WAVE only.
+Mix_Chunk *loadWave(const std::string &nativePath)
+{
+    SDL_RWops *file = SDL_RWFromFile(nativePath.c_str(), "rb");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    std::array<char, 12> header {};
+    const bool isWave = SDL_RWread(file, header.data(), 1, header.size()) == header.size()
+        && IsWaveHeader(std::string_view(header.data(), header.size()));
+    if (!isWave || SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
+        SDL_RWclose(file);
+        return nullptr;
+    }
+    return Mix_LoadWAV_RW(file, 1);
+}
+
+} // namespace
+
+SdlWavePlayer::SdlWavePlayer(SdlAudio &sharedAudio, QObject *parent)
+    : QObject(parent)
+    , audio(sharedAudio)
+{
+    connect(&audio, &SdlAudio::channelFinished, this, &SdlWavePlayer::onChannelFinished);
+}
+
+SdlWavePlayer::~SdlWavePlayer()
+{
+    Stop();
+}
+
+bool SdlWavePlayer::Play(const std::string &path)
+{
+    // A new wave replaces the one that plays; the device stays open in between.
+    halt();
+    if (!holdsDevice) {
+        if (!audio.acquire()) {
+            return false;
+        }
+        holdsDevice = true;
+    }
+    chunk = loadWave(cp932::toNativePath(path));
+    if (chunk == nullptr) {
+        chunk = loadAlert();
+    }
+    if (chunk == nullptr || Mix_PlayChannel(waveChannel, chunk, 0) < 0) {
+        Stop();
+        return false;
+    }
+    return true;
+}
+
+void SdlWavePlayer::Stop()
+{
+    halt();
+    if (holdsDevice) {
+        holdsDevice = false;
+        audio.release();
+    }
+}
+
+void SdlWavePlayer::halt()
+{
+    if (chunk == nullptr) {
+        return;
+    }
+    Mix_HaltChannel(waveChannel);
+    Mix_FreeChunk(chunk);
+    chunk = nullptr;
+}
+
+void SdlWavePlayer::onChannelFinished(int channel)
+{
+    // The news is queued: a wave halted for its successor reports after the successor has started, so
+    // only a channel that is really silent now means our wave has ended.
+    if (channel != waveChannel || chunk == nullptr || Mix_Playing(waveChannel) != 0) {
+        return;
+    }
+    Stop();
+    emit finished();
+}
+
+} // namespace belvane

@@ -1,0 +1,125 @@
+#include "AlarmDispatch.h"
+#include "ActionListFile.h"
+#include "RecordingServices.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+namespace belvane {
+namespace {
+
+using Log = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+class AlarmDispatchTest : public ::testing::Test
+{
+protected:
+    void writeList(std::int32_t count, const std::map<std::int32_t, std::pair<int, std::string>> &actions)
+    {
+        fs::remove(listPath);
+        ActionListFile list;
+        ASSERT_EQ(list.OpenOrCreate(count, listPath), count);
+        ASSERT_EQ(list.BeginWrite(), count);
+        for (const auto &[level, action] : actions) {
+            ActionRecord record;
+            record.enabled = action.first;
+            record.windowSize = level % 3; // levels 0 to 2 cover the three window sizes
+            setFieldText(record.actionFile, action.second);
+            setFieldText(record.parameters, "--loud");
+            ASSERT_EQ(list.WriteRecord(level, record), 896);
+        }
+    }
+    // The calls one dispatch of `text` makes, the window's "show" first.
+    Log dispatch(std::string text)
+    {
+        DispatchAlarm(text, listPath, services.performer, 9, [this](const AlarmMessage &message) {
+            services.log.push_back(message.sender + "|" + message.message + "|"
+                                   + std::to_string(message.level));
+        });
+        EXPECT_EQ(text, "");
+        return std::exchange(services.log, {});
+    }
+    static std::string alarm(const std::string &level)
+    {
+        return "#Sender=PC1\n#Message=Lunch\n#Level=" + level + "\n";
+    }
+    std::string launched(const std::string &file, int show)
+    {
+        return "launch 9 " + file + " [--loud] " + std::to_string(show);
+    }
+
+    testing::TempDir dir;
+    std::string listPath = dir.file("Belvane.acd");
+    std::string program = dir.file("prog");
+    testing::RecordingServices services;
+};
+
+TEST_F(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExists)
+{
+    testing::writeFile(program, "");
+    testing::writeFile(dir.file("bell.WAV"), "");
+    writeList(50,
+              {{0, {1, program}},
+               {1, {1, dir.file("bell.WAV")}},
+               {3, {1, program}},
+               {4, {0, program}},
+               {5, {2, program}},
+               {6, {1, dir.file("missing")}},
+               {7, {1, dir.path()}},
+               {49, {1, program}}});
+    const struct
+    {
+        std::string text;
+        Log log;
+    } cases[] = {
+        {alarm("3"), {"PC1|Lunch|3", launched(program, 5)}},
+        {"#lOGIC=2$lOGIC#mESSAGE=Lunch$mESSAGE#lEVEL= $lEVEL#sENDER=PC1$sENDER",
+         {"PC1|Lunch|0", launched(program, 5)}},
+        {alarm("1"), {"PC1|Lunch|1", "wave " + dir.file("bell.WAV")}},
+        {alarm("49"), {"PC1|Lunch|49", launched(program, 6)}}, // the wave plays on while a program starts
+        {alarm("7"), {"PC1|Lunch|7", launched(dir.path(), 6)}}, // a folder counts as existing
+        {alarm("4"), {"PC1|Lunch|4"}}, // disabled
+        {alarm("5"), {"PC1|Lunch|5"}}, // enabled is 1 and nothing else
+        {alarm("6"), {"PC1|Lunch|6"}}, // file missing
+        {alarm("2"), {"PC1|Lunch|2"}}, // blank record
+        {alarm("50"), {"PC1|Lunch|50"}},
+        {alarm("-1"), {"PC1|Lunch|-1"}},
+        {"#Sender=PC1\n#Message=Lunch\n#Level=3", {"PC1|Lunch|-1"}}, // the level needs its line feed
+        {"#lOGIC=2$lOGIC" + alarm("3"), {"||-1"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(dispatch(c.text), c.log);
+    }
+    EXPECT_EQ(services.performer.currentKind, ".WAV");
+}
+
+TEST_F(AlarmDispatchTest, ListThatCannotBeUsedStillShowsTheAlarm)
+{
+    testing::writeFile(program, "");
+    const Log shownOnly {"PC1|Lunch|3"};
+    EXPECT_EQ(dispatch(""), Log {}); // nothing at all: no list is created
+    EXPECT_FALSE(fs::exists(listPath));
+
+    EXPECT_EQ(dispatch(alarm("3")), shownOnly); // missing: created blank
+    EXPECT_EQ(fs::file_size(listPath), 24u + 20 * 896);
+
+    writeList(5, {{3, {1, program}}});
+    ActionListFile writer; // another use (the settings dialog) holds it
+    writer.OpenOrCreate(0, listPath);
+    ASSERT_EQ(writer.BeginWrite(), 5);
+    EXPECT_EQ(dispatch(alarm("3")), shownOnly);
+    writer.Close();
+    EXPECT_EQ(dispatch(alarm("3")), (Log {"PC1|Lunch|3", launched(program, 5)}));
+
+    fs::resize_file(listPath, 24 + 3 * 896 + 500); // record 3 does not read whole
+    EXPECT_EQ(dispatch(alarm("3")), shownOnly);
+    testing::writeFile(listPath, std::string(24 + 5 * 896, 'x')); // wrong signature: count 0
+    EXPECT_EQ(dispatch(alarm("3")), shownOnly);
+}
+
+} // namespace
+} // namespace belvane

@@ -1,0 +1,144 @@
+#include "PosixLauncher.h"
+#include "TempDir.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace belvane {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int generous = 30000; // ms
+
+// A program that records the folder it runs in and its arguments, each followed by NUL, into `record`.
+void writeRecorder(const std::string &path, const std::string &record)
+{
+    testing::writeFile(path,
+                       "#!/bin/sh\nprintf '%s\\0' \"$(pwd)\" \"$@\" > '" + record + ".part' && mv '" + record
+                           + ".part' '" + record + "'\n");
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+class LauncherTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::create_directory(bin);
+        writeRecorder((bin / "xdg-open").string(), dir.file("opened"));
+        writeRecorder(dir.file("record args.sh"), dir.file("args"));
+        qputenv("PATH", QByteArray::fromStdString(bin.string() + ":" + savedPath.toStdString()));
+    }
+    void TearDown() override { qputenv("PATH", savedPath); }
+
+    // What the started program recorded: its arguments, or nullopt when it never ran.
+    std::optional<std::vector<std::string>> recorded(const std::string &name)
+    {
+        const std::string path = dir.file(name);
+        for (int waited = 0; waited < generous && !fs::exists(path); waited += 10) {
+            QTest::qWait(10);
+        }
+        if (!fs::exists(path)) {
+            return std::nullopt;
+        }
+        const std::string text = testing::readFile(path);
+        fs::remove(path);
+        std::vector<std::string> words;
+        for (std::size_t at = 0, nul; (nul = text.find('\0', at)) != std::string::npos; at = nul + 1) {
+            words.push_back(text.substr(at, nul - at));
+        }
+        folder = words.empty() ? "" : words.front();
+        words.erase(words.begin(), words.begin() + (words.empty() ? 0 : 1));
+        return words;
+    }
+
+    testing::TempDir dir;
+    fs::path bin = dir.path() / "bin";
+    QByteArray savedPath = qgetenv("PATH");
+    std::string folder;
+    PosixLauncher launcher;
+};
+
+using Words = std::vector<std::string>;
+
+TEST_F(LauncherTest, ExecutableGetsParametersSplitLikeAShellWithoutExpansion)
+{
+    const struct
+    {
+        std::string parameters;
+        Words arguments;
+    } cases[] = {
+        {"", {}},
+        {" a  b\tc ", {"a", "b", "c"}},
+        {"'two words' \"x y\" mixed' 'quote\"s\"", {"two words", "x y", "mixed quotes"}},
+        {R"("a\"b\\c\$d\`e\f")", {"a\"b\\c$d`e\\f"}},
+        {R"(a\ b \'c \"d back\\)", {"a b", "'c", "\"d", "back\\"}},
+        {"'' \"\" x", {"", "", "x"}},
+        {"'it\\'", {"it\\"}},
+        {"join\\\ned \"in\\\nside\"", {"joined", "inside"}},
+        {"$HOME * ; | > `ls` ~ #c", {"$HOME", "*", ";", "|", ">", "`ls`", "~", "#c"}},
+        {"\x95\x5C \x83\x5C", {"表", "ソ"}}, // cp932 trail byte 0x5C is no backslash
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.parameters);
+        EXPECT_EQ(launcher.Open(0, dir.file("record args.sh"), c.parameters, showNormal), Launcher::started);
+        EXPECT_EQ(recorded("args"), c.arguments);
+        EXPECT_EQ(folder, fs::current_path().string());
+    }
+}
+
+TEST_F(LauncherTest, RefusesWhatCannotStart)
+{
+    testing::writeFile(dir.file("plain.txt"), "text");
+    testing::writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
+    fs::permissions(dir.file("no interpreter"), fs::perms::owner_all);
+    const struct
+    {
+        std::string file;
+        std::string parameters;
+        int result;
+    } cases[] = {
+        {dir.file("record args.sh"), "'open", Launcher::badFormat},
+        {dir.file("record args.sh"), "a \"open\\\"", Launcher::badFormat},
+        {dir.file("no interpreter"), "", Launcher::badFormat},
+        {dir.file("missing.exe"), "", Launcher::fileNotFound},
+        {"", "", Launcher::fileNotFound},
+        {dir.file("plain.txt") + "/inside", "", Launcher::pathNotFound},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file + " " + c.parameters);
+        EXPECT_EQ(launcher.Open(0, c.file, c.parameters, showNormal), c.result);
+    }
+}
+
+TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCurrentFolder)
+{
+    testing::writeFile(dir.file("-notes.txt"), "text");
+    writeRecorder(dir.file("tool"), dir.file("args"));
+    writeRecorder((bin / "tool").string(), dir.file("wrong"));
+    const fs::path saved = fs::current_path();
+    fs::current_path(dir.path());
+    EXPECT_EQ(launcher.Open(0, "tool", "x", showMinimized), Launcher::started);
+    EXPECT_EQ(recorded("args"), Words {"x"});
+    const std::pair<std::string, std::string> cases[] = {
+        {"-notes.txt", dir.file("-notes.txt")}, // made absolute: no option to the opener
+        {dir.file("-notes.txt"), dir.file("-notes.txt")},
+        {dir.path().string(), dir.path().string()},
+    };
+    for (const auto &[file, opened] : cases) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(launcher.Open(0, file, "ignored 'params", showMaximized), Launcher::started);
+        EXPECT_EQ(recorded("opened"), Words {opened});
+    }
+    fs::current_path(saved);
+    EXPECT_FALSE(fs::exists(dir.file("wrong")));
+    qputenv("PATH", "/nonexistent");
+    EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
+}
+
+} // namespace
+} // namespace belvane
