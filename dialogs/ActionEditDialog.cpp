@@ -45,8 +45,9 @@ ActionEditDialog::ActionEditDialog(ActionPerformer &actionPerformer, UserPrompts
     const auto edit = [&](const char *objectName, QRect units) {
         return static_cast<QLineEdit *>(place(new QLineEdit(this), objectName, units));
     };
+    const int width = DialogUnitsToPixels({0, 0, 254, 151}, base).width();
     const auto label = [&](const QString &text, QRect units) {
-        place(new QLabel(text, this), "", units);
+        PlaceStaticText(this, text, units, base, width);
     };
     const auto combo = [&](const char *objectName, QRect units) {
         auto *box = new QComboBox(this);

@@ -1,7 +1,10 @@
 #include "DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace belvane {
 
@@ -43,6 +46,19 @@ QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base)
     const int right = mulDiv(units.x() + units.width(), base.x, 4);
     const int bottom = mulDiv(units.y() + units.height(), base.y, 8);
     return {left, top, right - left, bottom - top};
+}
+
+QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
+                        int parentWidth)
+{
+    auto *label = new QLabel(text, parent);
+    QRect pixels = DialogUnitsToPixels(units, base);
+    const int wanted = label->sizeHint().width();
+    if (wanted > pixels.width()) {
+        pixels.setWidth(std::max(pixels.width(), std::min(wanted, parentWidth - pixels.x())));
+    }
+    label->setGeometry(pixels);
+    return label;
 }
 
 } // namespace belvane

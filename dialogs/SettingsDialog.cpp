@@ -112,8 +112,9 @@ SettingsDialog::SettingsDialog(ActionPerformer &actionPerformer, UserPrompts &us
         place(pushButton, objectName, units);
         return pushButton;
     };
+    const int width = DialogUnitsToPixels({0, 0, 227, 207}, base).width();
     const auto label = [&](const QString &text, QRect units) {
-        place(new QLabel(text, this), "", units);
+        PlaceStaticText(this, text, units, base, width);
     };
 
     // In the template's order, which is also the tab order.
