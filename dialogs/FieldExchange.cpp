@@ -22,18 +22,15 @@ std::size_t Cp932Length(const QString &text)
 Cp932LengthValidator::Cp932LengthValidator(QLineEdit *edit, std::size_t byteLimit)
     : QValidator(edit)
     , limit(byteLimit)
-    , current(Cp932Length(edit->text()))
 {
-    connect(edit, &QLineEdit::textChanged, this,
-            [this](const QString &text) { current = Cp932Length(text); });
     edit->setValidator(this);
 }
 
 QValidator::State Cp932LengthValidator::validate(QString &input, int &) const
 {
-    const std::size_t length = Cp932Length(input);
-    // A text beyond the limit that the program put in may still be shortened.
-    return length <= limit || length < current ? Acceptable : Invalid;
+    // The edit undoes only changes that turn acceptable text into refused text, so a longer text that
+    // the program put in can still be edited and shortened.
+    return Cp932Length(input) <= limit ? Acceptable : Invalid;
 }
 
 ShownText ShownText::of(const std::string &bytes)

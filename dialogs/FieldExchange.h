@@ -27,7 +27,6 @@ public:
 
 private:
     std::size_t limit;
-    std::size_t current = 0; // the byte length of the text the edit holds now
 };
 
 // A text as a control shows it, and the cp932 bytes it stands for. Taking an unchanged text back gives
