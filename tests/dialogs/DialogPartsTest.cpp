@@ -19,17 +19,12 @@ TEST(DialogPartsTest, DialogUnitsScaleWithTheFontAndRoundAtTheCorners)
     };
     const std::vector<Case> cases = {
         {{6, 12}, {172, 4, 50, 14}, {258, 6, 75, 21}},
-        {{6, 12}, {4, 54, 220, 130}, {6, 81, 330, 195}},
         {{7, 13}, {1, 1, 1, 1}, {2, 2, 2, 1}}, // 1.75 -> 2, 3.5 -> 4 at the far corner
-        {{5, 11}, {3, 5, 2, 3}, {4, 7, 2, 4}},
         {{6, 12}, {-2, -3, 4, 6}, {-3, -5, 6, 10}}, // halves away from zero
     };
     for (const Case &c : cases) {
         EXPECT_EQ(DialogUnitsToPixels(c.units, c.base), c.pixels) << c.units.x() << "," << c.units.y();
     }
-    const DialogBaseUnits base = BaseUnitsOf(DialogFont());
-    EXPECT_GT(base.x, 2);
-    EXPECT_GT(base.y, base.x);
 }
 
 TEST(DialogPartsTest, FilterPairsBecomeNameFilters)
@@ -46,17 +41,13 @@ TEST(DialogPartsTest, FilterPairsBecomeNameFilters)
 
 TEST(DialogPartsTest, SystemPromptsBuildTheirBoxesAndDialogs)
 {
-    struct Case
-    {
-        UserPrompts::Icon icon;
-        QMessageBox::Icon shown;
-    };
-    for (const Case &c : {Case {UserPrompts::Icon::Information, QMessageBox::Information},
-                          Case {UserPrompts::Icon::Warning, QMessageBox::Warning},
-                          Case {UserPrompts::Icon::Stop, QMessageBox::Critical}}) {
-        const auto box = MakeMessageBox(nullptr, "完了しました。\r\n/tmp/a", c.icon);
+    using Icon = UserPrompts::Icon;
+    for (const auto &[icon, shown] :
+         {std::pair(Icon::Information, QMessageBox::Information),
+          std::pair(Icon::Warning, QMessageBox::Warning), std::pair(Icon::Stop, QMessageBox::Critical)}) {
+        const auto box = MakeMessageBox(nullptr, "完了しました。\r\n/tmp/a", icon);
         EXPECT_EQ(box->windowTitle(), programTitle);
-        EXPECT_EQ(box->icon(), c.shown);
+        EXPECT_EQ(box->icon(), shown);
         EXPECT_EQ(box->text(), "完了しました。\n/tmp/a");
         EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     }

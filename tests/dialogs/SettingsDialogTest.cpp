@@ -129,7 +129,6 @@ TEST(SettingsDialogTest, PortTextMustBeAnInteger)
 TEST(SettingsDialogTest, ColumnsShareTheClientWidthInSeventieths)
 {
     EXPECT_EQ(ColumnWidths(343), (std::array<int, 7> {24, 24, 73, 98, 98, 49, 98}));
-    EXPECT_EQ(ColumnWidths(70), (std::array<int, 7> {5, 5, 15, 20, 20, 10, 20}));
     testing::DialogBench bench;
     OpenSettings open(bench);
     const std::array<int, 7> widths = ColumnWidths(open.list()->contentsRect().width());
