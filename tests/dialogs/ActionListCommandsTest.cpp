@@ -80,6 +80,13 @@ TEST(ActionListCommandsTest, ImportTakesOnlyWholeFiftyRecordLists)
               "使用中のBelvane動作登録ファイルからのインポートは無意味です。");
     const std::string garbage = header + std::string("\x32\0\0\0", 4) + std::string(50 * 896, '\x5A');
     testing::writeFile(source, garbage);
+    ActionListFile holder;
+    holder.OpenOrCreate(0, bench.listPath);
+    holder.BeginRead();
+    EXPECT_EQ(run(bench, ImportActionList, source).text,
+              "ファイルからのインポートに失敗しました(Disk i/o Error)。");
+    holder.Close();
+    EXPECT_EQ(testing::readFile(bench.listPath), list) << "a list held elsewhere is not replaced";
     const auto done = run(bench, ImportActionList, source);
     EXPECT_EQ(done.text, QString::fromStdString("ファイルからのインポートが完了しました。\r\n" + source));
     EXPECT_EQ(done.icon, Icon::Information);

@@ -226,6 +226,9 @@ TEST(SettingsDialogTest, EditAndTestNeedARowAndOkReportsAListItCannotWrite)
     EXPECT_EQ(
         bench.services.journal.calls,
         (std::vector<std::string> {"wave play " + sound, "open " + bench.dir.file("x.mp3") + " [-q] 3"}));
+    click(open.dialog, "stop");
+    EXPECT_EQ(bench.services.journal.calls.back(), "wave stop")
+        << "a started program leaves the sound stoppable";
     ActionListFile holder;
     holder.OpenOrCreate(0, bench.listPath);
     holder.BeginRead();
