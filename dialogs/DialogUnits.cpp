@@ -1,0 +1,64 @@
+#include "DialogUnits.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace belvane {
+
+namespace {
+
+// a * b / c rounded to the nearest integer, halves away from zero.
+int mulDiv(int a, int b, int c)
+{
+    const long long product = static_cast<long long>(a) * b;
+    const long long half = c / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / c : -((-product + half) / c));
+}
+
+} // namespace
+
+QFont DialogFont()
+{
+    QFont font;
+    // The IPA gothic faces ship with the program's Debian packages; the others are common elsewhere.
+    font.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Droid Sans Japanese")});
+    font.setPointSize(9);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+DialogBaseUnits BaseUnitsOf(const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return {(letters / 26 + 1) / 2, metrics.height()};
+}
+
+QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base)
+{
+    const int left = mulDiv(units.x(), base.x, 4);
+    const int top = mulDiv(units.y(), base.y, 8);
+    const int right = mulDiv(units.x() + units.width(), base.x, 4);
+    const int bottom = mulDiv(units.y() + units.height(), base.y, 8);
+    return {left, top, right - left, bottom - top};
+}
+
+QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
+                        int parentWidth)
+{
+    auto *label = new QLabel(text, parent);
+    QRect pixels = DialogUnitsToPixels(units, base);
+    const int wanted = label->sizeHint().width();
+    if (wanted > pixels.width()) {
+        pixels.setWidth(std::max(pixels.width(), std::min(wanted, parentWidth - pixels.x())));
+    }
+    label->setGeometry(pixels);
+    return label;
+}
+
+} // namespace belvane

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+class QLabel;
+class QWidget;
+
+// Dialog layouts are given in dialog units, which scale with the dialog's font: a horizontal unit is a
+// quarter of the font's average character width, a vertical unit an eighth of its character height.
+namespace belvane {
+
+// The font's average character width and height in pixels, the two base units of a dialog.
+struct DialogBaseUnits
+{
+    int x = 0;
+    int y = 0;
+};
+
+// The font of the program's dialogs: a Japanese-capable proportional gothic face at 9 points.
+QFont DialogFont();
+
+// The base units of `font`: the average width of the letters A-Z and a-z, rounded to whole pixels,
+// and the font's height.
+DialogBaseUnits BaseUnitsOf(const QFont &font);
+
+// A rectangle in dialog units (left, top, width, height) in pixels. The corners are converted, each
+// rounded to the nearest pixel, so neighbouring controls meet exactly where their units meet.
+QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base);
+
+// A static text of `parent` at its dialog-unit rectangle. Where this font's glyphs run wider than the
+// rectangle allows, the text is widened to its full length, up to the parent's right edge, rather than
+// cut off.
+QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
+                        int parentWidth);
+
+} // namespace belvane

@@ -1,0 +1,326 @@
+#include "SettingsDialog.h"
+
+#include "ActionEditDialog.h"
+#include "ActionListFile.h"
+#include "ActionPerformer.h"
+#include "Cp932.h"
+#include "DialogUnits.h"
+#include "FieldExchange.h"
+#include "UserPrompts.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace belvane {
+
+namespace {
+
+enum Column {
+    levelColumn,
+    enabledColumn,
+    nameColumn,
+    fileColumn,
+    parametersColumn,
+    sizeColumn,
+    folderColumn
+};
+
+constexpr std::array<int, 7> columnUnits = {5, 5, 15, 20, 20, 10, 20};
+constexpr int bytesRole = Qt::UserRole;
+
+std::string levelText(int row)
+{
+    std::array<char, 16> text {};
+    std::snprintf(text.data(), text.size(), "%02d", row);
+    return text.data();
+}
+
+// Cells keep the cp932 bytes they stand for beside their text, so a row goes back to the file as it came.
+void setCell(QTreeWidgetItem *item, int column, const std::string &bytes)
+{
+    item->setText(column, cp932::toUnicode(bytes));
+    item->setData(column, bytesRole, QByteArray::fromStdString(bytes));
+}
+
+void fillRow(QTreeWidgetItem *item, const std::array<std::string, 7> &cells)
+{
+    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
+        setCell(item, column, cells[static_cast<std::size_t>(column)]);
+    }
+}
+
+std::array<std::string, 7> cellsOf(int row, const ActionRecord &record)
+{
+    return {
+        levelText(row),
+        Cp932Text(record.enabled == 1 ? EnabledMarkText() : DisabledMarkText()),
+        fieldText(record.name),
+        fieldText(record.actionFile),
+        fieldText(record.parameters),
+        Cp932Text(WindowSizeText(record.windowSize == 1 || record.windowSize == 2 ? record.windowSize : 0)),
+        fieldText(record.workFolder)};
+}
+
+// A record from a row's texts: exact matches decide the two codes; texts too long for their field are
+// cut without splitting a double-byte character.
+ActionRecord recordOf(const std::array<std::string, 7> &cells)
+{
+    ActionRecord record;
+    record.enabled = cells[enabledColumn] == Cp932Text(EnabledMarkText()) ? 1 : 0;
+    record.windowSize = WindowSizeCode(cells[sizeColumn]);
+    setFieldText(record.name, cells[nameColumn]);
+    setFieldText(record.actionFile, cells[fileColumn]);
+    setFieldText(record.parameters, cells[parametersColumn]);
+    setFieldText(record.workFolder, cells[folderColumn]);
+    return record;
+}
+
+const QString noRowText = QStringLiteral("項目が選択されていません");
+
+} // namespace
+
+std::array<int, 7> ColumnWidths(int clientWidth)
+{
+    const double unit = clientWidth * 0.014285714285714285;
+    std::array<int, 7> widths {};
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        widths[i] = static_cast<int>(unit * columnUnits[i] + 0.5);
+    }
+    return widths;
+}
+
+SettingsDialog::SettingsDialog(ActionPerformer &actionPerformer, UserPrompts &userPrompts, QWidget *parent)
+    : QDialog(parent)
+    , performer(actionPerformer)
+    , prompts(userPrompts)
+{
+    setWindowTitle(QStringLiteral("環境設定"));
+    setFont(DialogFont());
+    const DialogBaseUnits base = BaseUnitsOf(font());
+    const auto place = [&](QWidget *widget, const char *objectName, QRect units) {
+        widget->setObjectName(QString::fromLatin1(objectName));
+        widget->setGeometry(DialogUnitsToPixels(units, base));
+    };
+    const auto button = [&](const char *objectName, const QString &text, QRect units) {
+        auto *pushButton = new QPushButton(text, this);
+        place(pushButton, objectName, units);
+        return pushButton;
+    };
+    const int width = DialogUnitsToPixels({0, 0, 227, 207}, base).width();
+    const auto label = [&](const QString &text, QRect units) {
+        PlaceStaticText(this, text, units, base, width);
+    };
+
+    // In the template's order, which is also the tab order.
+    QPushButton *ok = button("ok", QStringLiteral("OK"), {172, 4, 50, 14});
+    ok->setDefault(true);
+    QPushButton *cancel = button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {172, 21, 50, 14});
+    label(QStringLiteral("ポート番号"), {6, 8, 32, 8});
+    portEdit = new QLineEdit(this);
+    portEdit->setAlignment(Qt::AlignCenter);
+    place(portEdit, "port", {40, 4, 30, 14});
+    list = new QTreeWidget(this);
+    list->setRootIsDecorated(false);
+    list->setItemsExpandable(false);
+    list->setUniformRowHeights(true);
+    list->setSortingEnabled(false);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setAllColumnsShowFocus(true);
+    list->header()->setStretchLastSection(false);
+    list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->setHeaderLabels({QStringLiteral("No"), QStringLiteral("有"), QStringLiteral("登録名"),
+                           QStringLiteral("動作ファイル"), QStringLiteral("パラメータ"),
+                           QStringLiteral("大きさ"), QStringLiteral("作業フォルダ")});
+    place(list, "actionList", {4, 54, 220, 130});
+    QPushButton *edit = button("edit", QStringLiteral("編集"), {172, 188, 51, 14});
+    QPushButton *test = button("test", QStringLiteral("動作テスト"), {8, 189, 59, 14});
+    QPushButton *stop = button("stop", QStringLiteral("停止(wav/mid)"), {71, 189, 59, 14});
+    label(QStringLiteral("アクションファイル(動作ファイル) リスト"), {6, 40, 113, 8});
+    label(QStringLiteral("※変更した場合は再起動要"), {74, 8, 81, 8});
+    label(QStringLiteral("※[参考]ポート番号候補 9912～9945 , 9954～9965"), {6, 24, 158, 8});
+    setFixedSize(DialogUnitsToPixels({0, 0, 227, 207}, base).size());
+
+    connect(ok, &QPushButton::clicked, this, &SettingsDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &SettingsDialog::reject);
+    connect(edit, &QPushButton::clicked, this, &SettingsDialog::Edit);
+    connect(list, &QTreeWidget::itemDoubleClicked, this, &SettingsDialog::Edit);
+    connect(test, &QPushButton::clicked, this, &SettingsDialog::Test);
+    connect(stop, &QPushButton::clicked, this, &SettingsDialog::StopSound);
+}
+
+void SettingsDialog::setVisible(bool visible)
+{
+    if (visible && !initialised) {
+        initialised = true;
+        Initialise();
+    }
+    QDialog::setVisible(visible);
+}
+
+void SettingsDialog::Initialise()
+{
+    portEdit->setText(QString::number(port));
+    modified = 0;
+    ActionListFile file;
+    file.OpenOrCreate(0, listPath);
+    const std::array<int, 7> widths = ColumnWidths(list->contentsRect().width());
+    for (int column = 0; column < static_cast<int>(widths.size()); ++column) {
+        list->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+    }
+    const std::int32_t n = file.BeginRead();
+    list->clear();
+    // The header's count is only a claim: rows stop where the file's records end, so a count far beyond
+    // the file cannot make the dialog build (and OK write back) billions of rows.
+    for (std::int32_t i = 0; i < n; ++i) {
+        ActionRecord record;
+        if (file.ReadRecord(-1, record) <= 0) {
+            break;
+        }
+        auto *item = new QTreeWidgetItem(list);
+        fillRow(item, cellsOf(i, record));
+    }
+    file.Close();
+}
+
+int SettingsDialog::SelectionMark() const
+{
+    const QItemSelectionModel *selection = list->selectionModel();
+    if (!selection->hasSelection()) {
+        return -1;
+    }
+    const QModelIndex current = list->currentIndex();
+    return current.isValid() ? current.row() : selection->selectedRows().value(0).row();
+}
+
+std::array<std::string, 7> SettingsDialog::rowCells(int row) const
+{
+    std::array<std::string, 7> cells;
+    const QTreeWidgetItem *item = list->topLevelItem(row);
+    for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
+        cells[static_cast<std::size_t>(column)] = item->data(column, bytesRole).toByteArray().toStdString();
+    }
+    return cells;
+}
+
+void SettingsDialog::Edit()
+{
+    const int row = SelectionMark();
+    if (row < 0) {
+        prompts.Message(this, noRowText, UserPrompts::Icon::Warning);
+        return;
+    }
+    const std::array<std::string, 7> cells = rowCells(row);
+    ActionEditDialog dialog(performer, prompts, this);
+    dialog.levelNo = row;
+    dialog.enabledMark = cells[enabledColumn];
+    dialog.name = cells[nameColumn];
+    dialog.actionFile = cells[fileColumn];
+    dialog.parameters = cells[parametersColumn];
+    dialog.windowSizeText = cells[sizeColumn];
+    dialog.workFolder = cells[folderColumn];
+    if (runModal(dialog) != QDialog::Accepted) {
+        return;
+    }
+    fillRow(list->topLevelItem(row),
+            {levelText(row), dialog.enabledMark, dialog.name, dialog.actionFile, dialog.parameters,
+             dialog.windowSizeText, dialog.workFolder});
+    modified = 1;
+}
+
+void SettingsDialog::Test()
+{
+    const int row = SelectionMark();
+    if (row < 0) {
+        prompts.Message(this, noRowText, UserPrompts::Icon::Warning);
+        return;
+    }
+    const std::array<std::string, 7> cells = rowCells(row);
+    if (cells[enabledColumn] != Cp932Text(EnabledMarkText())) {
+        prompts.Message(this, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています"),
+                        UserPrompts::Icon::Warning);
+        return;
+    }
+    if (!FileExists(cells[fileColumn])) {
+        prompts.Message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
+        return;
+    }
+    performer.PerformAction(static_cast<WindowHandle>(winId()), cells[fileColumn], cells[parametersColumn],
+                            WindowSizeCode(cells[sizeColumn]));
+}
+
+void SettingsDialog::StopSound()
+{
+    performer.Stop();
+}
+
+bool SettingsDialog::writeRows()
+{
+    const int rows = list->topLevelItemCount();
+    ActionListFile file;
+    file.OpenOrCreate(0, listPath);
+    const std::int32_t n = file.BeginWrite();
+    bool written = rows == 0 || n >= 0;
+    // Never more records than the dialog shows: the records beyond them stay as the file holds them.
+    const std::int32_t count = std::min<std::int32_t>(n, rows);
+    for (std::int32_t i = 0; written && i < count; ++i) {
+        written =
+            file.WriteRecord(-1, recordOf(rowCells(i))) == static_cast<std::int32_t>(ActionRecord::size);
+    }
+    file.Close();
+    return written;
+}
+
+void SettingsDialog::Accept()
+{
+    // The rows were the only copy of the user's edits: a list that could not take them is reported
+    // and the dialog stays open, rather than closing as if they were saved.
+    if (!writeRows()) {
+        prompts.Message(this, QStringLiteral("動作ファイルリストを保存できませんでした。"),
+                        UserPrompts::Icon::Warning);
+        return;
+    }
+    const std::optional<std::int32_t> value = ParseInteger(portEdit->text());
+    if (!value) {
+        prompts.Message(this, QStringLiteral("整数を入力してください。"), UserPrompts::Icon::Warning);
+        portEdit->setFocus();
+        portEdit->selectAll();
+        return;
+    }
+    port = *value;
+    QDialog::accept();
+}
+
+void SettingsDialog::Cancel()
+{
+    if (modified == 1) {
+        const QString question =
+            QStringLiteral("登録内容の変更がなされてますが、[キャンセル]ボタンで戻ろうとしています。\n\n")
+            + QStringLiteral(" \u3000\u3000\u3000\u3000[OK]・・・ "
+                             "このままダイアログを閉じ、指示にしたがいます。(変更は反映されません)\n")
+            + QStringLiteral("[キャンセル]・・・ もう一度設定ダイアログに戻ります。");
+        if (!prompts.Question(this, question)) {
+            return;
+        }
+    }
+    QDialog::reject();
+}
+
+void SettingsDialog::accept()
+{
+    Accept();
+}
+
+void SettingsDialog::reject()
+{
+    Cancel();
+}
+
+} // namespace belvane

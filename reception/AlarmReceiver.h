@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ConnectionState.h"
+
+#include <QObject>
+#include <QTcpServer>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QTcpSocket;
+
+namespace belvane {
+
+// The receiver's listening socket and its one connection socket on the Qt event loop. Every local IPv4
+// address is listened on; each connection's text is gathered by a ConnectionState and handed to the
+// dispatch callback, synchronously, when the connection ends. Nothing is ever written to a peer, and no
+// failure is reported beyond what `listenState` says.
+class AlarmReceiver final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class ListenState { NotStarted, Listening, PortUnavailable };
+
+    static constexpr int listenBacklog = 5;
+
+    explicit AlarmReceiver(ConnectionState::Dispatch dispatch, QObject *parent = nullptr);
+    // Closes the sockets without dispatching: call Finish first to hand on an open connection's text.
+    ~AlarmReceiver() override;
+    AlarmReceiver(const AlarmReceiver &) = delete;
+    AlarmReceiver &operator=(const AlarmReceiver &) = delete;
+
+    // Starts listening on `port` (0 picks a free port). A port that cannot be used (taken, outside
+    // 0-65535, not permitted) leaves the receiver deaf, silently: the result says so and nothing else.
+    ListenState StartListening(std::int32_t port);
+    // The program is ending: an open connection is finished (its text dispatched) and listening stops.
+    void Finish();
+
+    ListenState listenState() const { return state; }
+    // The port actually listened on, or 0 when not listening.
+    quint16 boundPort() const;
+    bool connectionOpen() const { return connection.connectionOpen(); }
+    // The open connection's text gathered so far.
+    const std::string &receivedText() const { return connection.receivedText(); }
+
+private:
+    void acceptConnections();
+    void receiveText(QTcpSocket *socket);
+    void connectionClosed(QTcpSocket *socket);
+    void connectionFailed(QTcpSocket *socket);
+    // Reads everything the socket holds into the connection, one chunk at a time.
+    void drain(QTcpSocket *socket);
+    // Takes in what has arrived for the socket without waiting for the event loop to report it.
+    void takeWaiting(QTcpSocket *from);
+    // Lets go of the current socket: no more of its signals, closed, deleted once its handlers return.
+    void release(bool abort);
+
+    QTcpServer server;
+    QTcpSocket *socket = nullptr;
+    ConnectionState connection;
+    ListenState state = ListenState::NotStarted;
+    std::array<char, ConnectionState::chunkSize> buffer {};
+};
+
+} // namespace belvane

@@ -1,0 +1,386 @@
+#include "SettingsFile.h"
+
+#include "ActionRecord.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace belvane {
+
+namespace {
+
+constexpr std::size_t windowXOffset = 0;
+constexpr std::size_t windowYOffset = 4;
+constexpr std::size_t portOffset = 8;
+constexpr std::size_t reserved1Offset = 12;
+constexpr std::size_t reserved2Offset = 268;
+constexpr std::size_t reserved3Offset = 524;
+constexpr std::size_t reserved4Offset = 780;
+
+static_assert(reserved4Offset + sizeof(SettingsRecord::reserved4) == SettingsRecord::size);
+
+using Image = std::array<unsigned char, SettingsRecord::size>;
+
+// The texts shown for a failed load or save; %1 stands for the file's path.
+constexpr std::string_view deniedText = "%1 へのｱｸｾｽは拒否されました。";
+constexpr std::string_view sharingText = "%1 へのｱｸｾｽ中に共有違反が発生しました。";
+constexpr std::string_view diskFullText = "%1 を保存できません。ﾃﾞｨｽｸに空きがありません。";
+constexpr std::string_view folderText = "%1 を保存するﾌｫﾙﾀﾞが見つかりません。";
+constexpr std::string_view shortReadText = "%1 を最後まで読み込めませんでした。";
+constexpr std::string_view otherText = "%1 の読み書き中にｴﾗｰが発生しました。";
+
+std::string_view textFor(SettingsFileError cause)
+{
+    switch (cause) {
+    case SettingsFileError::None:
+        return {};
+    case SettingsFileError::AccessDenied:
+        return deniedText;
+    case SettingsFileError::SharingViolation:
+        return sharingText;
+    case SettingsFileError::DiskFull:
+        return diskFullText;
+    case SettingsFileError::FolderNotFound:
+        return folderText;
+    case SettingsFileError::ShortRead:
+        return shortReadText;
+    case SettingsFileError::Other:
+        break;
+    }
+    return otherText;
+}
+
+SettingsFileResult failure(SettingsFileError cause, const std::string &path)
+{
+    std::string message(textFor(cause));
+    message.replace(message.find("%1"), 2, path);
+    return {false, cause, std::move(message)};
+}
+
+SettingsFileError causeOf(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return SettingsFileError::AccessDenied;
+    case EWOULDBLOCK:
+        return SettingsFileError::SharingViolation;
+    case ENOSPC:
+    case EDQUOT:
+        return SettingsFileError::DiskFull;
+    case ENOENT:
+    case ENOTDIR:
+        return SettingsFileError::FolderNotFound;
+    default:
+        return SettingsFileError::Other;
+    }
+}
+
+SettingsFileResult failureFromErrno(const std::string &path)
+{
+    return failure(causeOf(errno), path);
+}
+
+// Closes a descriptor when its scope ends.
+class Descriptor final
+{
+public:
+    explicit Descriptor(int descriptor = -1)
+        : fd(descriptor)
+    { }
+    ~Descriptor()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return fd; }
+    bool valid() const { return fd >= 0; }
+
+private:
+    int fd;
+};
+
+int openRetrying(const std::string &path, int flags, mode_t mode = 0)
+{
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// The exclusive hold every open of the file takes; fails with EWOULDBLOCK while another open holds it.
+bool lockExclusive(int fd)
+{
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads until `size` bytes are in or the file ends; the count, or -1 with errno set.
+ssize_t readFully(int fd, unsigned char *buffer, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, size - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Writes all `size` bytes; false with errno set otherwise (a write that makes no progress is a full disk).
+bool writeFully(int fd, const unsigned char *buffer, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::write(fd, buffer + done, size - done);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0) {
+            return false;
+        }
+        if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool syncRetrying(int fd)
+{
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Where a save really writes: the target of a symbolic link, so the link itself stays in place.
+std::string resolveLink(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    char *real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+        return path;
+    }
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+std::string folderOf(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates a new file of a name nobody uses, beside `target`, like mkstemp but with the usual 0666 less
+// the umask rather than 0600, so a first save leaves the file as readable as any other the user makes.
+int createSibling(const std::string &target, std::string &siblingPath)
+{
+    static std::atomic<unsigned> serial {0};
+    const std::string folder = folderOf(target);
+    const std::size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const auto stamp =
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        siblingPath = folder + "/." + base + "." + std::to_string(::getpid()) + "-"
+            + std::to_string(serial.fetch_add(1)) + "-" + std::to_string(stamp % 1000000007ULL);
+        const int fd = openRetrying(siblingPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Writes `image` to a fresh file beside `target` and renames it over `target`. `existing` is the open
+// (and held) old file, or -1 when there is none. Nothing of the old file changes unless all succeeds.
+SettingsFileResult replaceFile(const std::string &path, const std::string &target, int existing,
+                               const Image &image)
+{
+    std::string siblingPath;
+    const Descriptor sibling(createSibling(target, siblingPath));
+    if (!sibling.valid()) {
+        return failureFromErrno(path);
+    }
+    const auto discard = [&]() {
+        const int error = errno;
+        ::unlink(siblingPath.c_str());
+        errno = error;
+        return failureFromErrno(path);
+    };
+    // Readers that open the new file while we still finish up must meet the same exclusive hold.
+    if (!lockExclusive(sibling.get())) {
+        return discard();
+    }
+    if (existing >= 0) {
+        struct stat old
+        {
+        };
+        if (::fstat(existing, &old) == 0) {
+            // The replacement keeps the old file's owner where we may change it, and its permissions.
+            static_cast<void>(::fchown(sibling.get(), old.st_uid, old.st_gid));
+            static_cast<void>(::fchmod(sibling.get(), old.st_mode & 0777));
+        }
+    }
+    if (!writeFully(sibling.get(), image.data(), image.size()) || !syncRetrying(sibling.get())) {
+        return discard();
+    }
+    if (::rename(siblingPath.c_str(), target.c_str()) != 0) {
+        return discard();
+    }
+    // Without this the rename itself could be lost in a crash, leaving the old content after all.
+    const Descriptor folder(openRetrying(folderOf(target), O_RDONLY | O_DIRECTORY));
+    if (folder.valid() && !syncRetrying(folder.get()) && errno != EINVAL) {
+        return failureFromErrno(path);
+    }
+    return {};
+}
+
+} // namespace
+
+std::array<unsigned char, SettingsRecord::size> SettingsRecord::toBytes() const
+{
+    Image image {};
+    writeInt32Le(image.data() + windowXOffset, windowX);
+    writeInt32Le(image.data() + windowYOffset, windowY);
+    writeInt32Le(image.data() + portOffset, port);
+    std::memcpy(image.data() + reserved1Offset, reserved1.data(), reserved1.size());
+    std::memcpy(image.data() + reserved2Offset, reserved2.data(), reserved2.size());
+    std::memcpy(image.data() + reserved3Offset, reserved3.data(), reserved3.size());
+    std::memcpy(image.data() + reserved4Offset, reserved4.data(), reserved4.size());
+    return image;
+}
+
+SettingsRecord SettingsRecord::fromBytes(const unsigned char *bytes)
+{
+    SettingsRecord record;
+    record.windowX = readInt32Le(bytes + windowXOffset);
+    record.windowY = readInt32Le(bytes + windowYOffset);
+    record.port = readInt32Le(bytes + portOffset);
+    std::memcpy(record.reserved1.data(), bytes + reserved1Offset, record.reserved1.size());
+    std::memcpy(record.reserved2.data(), bytes + reserved2Offset, record.reserved2.size());
+    std::memcpy(record.reserved3.data(), bytes + reserved3Offset, record.reserved3.size());
+    std::memcpy(record.reserved4.data(), bytes + reserved4Offset, record.reserved4.size());
+    return record;
+}
+
+std::uint32_t FileSizeOf(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
+        return 0;
+    }
+    // The open only asks for the size; O_NONBLOCK keeps a FIFO at the path from stalling it.
+    const Descriptor fd(openRetrying(path, O_RDONLY | O_NONBLOCK));
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || !lockExclusive(fd.get())) {
+        return 0;
+    }
+    constexpr auto largest = std::numeric_limits<std::uint32_t>::max();
+    if (static_cast<std::uintmax_t>(info.st_size) > largest) {
+        return largest;
+    }
+    return static_cast<std::uint32_t>(info.st_size);
+}
+
+SettingsFileResult LoadSettings(const std::string &path, SettingsRecord &record)
+{
+    if (FileSizeOf(path) != SettingsRecord::size) {
+        return {};
+    }
+    const Descriptor fd(openRetrying(path, O_RDONLY | O_NONBLOCK));
+    if (!fd.valid()) {
+        // Gone between the size check and now: as good as missing.
+        return errno == ENOENT ? SettingsFileResult {} : failureFromErrno(path);
+    }
+    if (!lockExclusive(fd.get())) {
+        return failureFromErrno(path);
+    }
+    // One byte more than the record tells a file that grew meanwhile from one of the right size.
+    std::array<unsigned char, SettingsRecord::size + 1> image {};
+    const ssize_t got = readFully(fd.get(), image.data(), image.size());
+    if (got < 0) {
+        return failureFromErrno(path);
+    }
+    if (static_cast<std::size_t>(got) < SettingsRecord::size) {
+        return failure(SettingsFileError::ShortRead, path);
+    }
+    if (static_cast<std::size_t>(got) == SettingsRecord::size) {
+        record = SettingsRecord::fromBytes(image.data());
+    }
+    return {};
+}
+
+SettingsFileResult SaveSettings(const std::string &path, const SettingsRecord &record)
+{
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return failure(SettingsFileError::FolderNotFound, path);
+    }
+    const std::string target = resolveLink(path);
+    // Open the old file as every user of it does, so a save waits for no one and fails while another
+    // open holds it; opening it for writing also refuses a file the user made read-only.
+    const Descriptor existing(openRetrying(target, O_WRONLY | O_NONBLOCK));
+    if (!existing.valid() && errno != ENOENT) {
+        return failureFromErrno(path);
+    }
+    if (existing.valid()) {
+        struct stat info
+        {
+        };
+        if (::fstat(existing.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            return failure(SettingsFileError::AccessDenied, path);
+        }
+        if (!lockExclusive(existing.get())) {
+            return failureFromErrno(path);
+        }
+    }
+    return replaceFile(path, target, existing.get(), record.toBytes());
+}
+
+} // namespace belvane

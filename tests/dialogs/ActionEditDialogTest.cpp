@@ -1,0 +1,189 @@
+#include "ActionEditDialog.h"
+#include "Cp932.h"
+#include "DialogTestSupport.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTest>
+
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+namespace belvane {
+namespace {
+
+using testing::child;
+using testing::click;
+
+std::string sjis(const QString &text)
+{
+    return cp932::fromUnicode(text).value();
+}
+
+TEST(ActionEditDialogTest, OpensOnTheRowAndGivesBackWhatItWasGiven)
+{
+    struct Case
+    {
+        int level, markIndex, sizeIndex;
+        QString mark, size;
+    };
+    for (const Case &c : {Case {7, 1, 1, "●", "最小化"}, Case {0, 0, 2, "…", "最大化"},
+                          Case {3, -1, 0, "yes", "通常"}, Case {4, 1, -1, "●", "big"}}) {
+        SCOPED_TRACE(c.level);
+        testing::DialogBench bench;
+        ActionEditDialog dialog(bench.performer, bench.prompts, nullptr);
+        dialog.levelNo = c.level;
+        dialog.enabledMark = sjis(c.mark);
+        dialog.windowSizeText = sjis(c.size);
+        dialog.name = sjis("名前");
+        dialog.workFolder = "\xEE\xF9 not a round trip"; // decodes to U+FFE2, which encodes as 81 CA
+        dialog.show();
+        EXPECT_EQ(child<QLineEdit>(dialog, "levelNo")->text(), QString::number(c.level));
+        EXPECT_EQ(child<QComboBox>(dialog, "enabledMark")->currentIndex(), c.markIndex);
+        EXPECT_EQ(child<QComboBox>(dialog, "windowSize")->currentIndex(), c.sizeIndex);
+        click(dialog, "ok");
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(std::tuple(dialog.enabledMark, dialog.windowSizeText, dialog.name, dialog.workFolder),
+                  std::tuple(sjis(c.mark), sjis(c.size), sjis("名前"), "\xEE\xF9 not a round trip"));
+    }
+}
+
+TEST(ActionEditDialogTest, RefusesTextsBeyondTheirFieldsWithFocusOnTheField)
+{
+    struct Case
+    {
+        const char *field;
+        QString text;
+        QString message; // empty when accepted
+    };
+    const QString tooLong63 = QStringLiteral("63 文字以内で入力してください。");
+    const QString tooLong255 = QStringLiteral("255 文字以内で入力してください。");
+    const std::vector<Case> cases = {
+        {"name", QString(63, u'n'), {}},
+        {"name", QString(64, u'n'), tooLong63},
+        {"name", QString(31, u'あ') + u'a', {}},
+        {"name", QString(32, u'あ'), tooLong63},
+        {"actionFile", QString(256, u'f'), tooLong255},
+        {"parameters", QString(127, u'パ') + u'a', {}},
+        {"parameters", QString(128, u'パ'), tooLong255},
+        {"name", QStringLiteral("한국"), QStringLiteral("シフトJIS(cp932)で表せない文字が含まれています。")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        testing::DialogBench bench;
+        ActionEditDialog dialog(bench.performer, bench.prompts, nullptr);
+        dialog.show();
+        auto *edit = child<QLineEdit>(dialog, c.field);
+        edit->setText(c.text);
+        edit->deselect();
+        click(dialog, "ok");
+        if (c.message.isEmpty()) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            continue;
+        }
+        EXPECT_EQ(bench.messageTexts(), QStringList {c.message});
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(dialog.focusWidget(), edit);
+        EXPECT_EQ(edit->selectedText(), c.text);
+    }
+}
+
+// Types `text` into `widget` one character at a time, as a keyboard with those characters would.
+void type(QWidget *widget, const QString &text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+
+TEST(ActionEditDialogTest, TypingStopsAtTheByteLimitButLongTextsCanBeShortened)
+{
+    testing::DialogBench bench;
+    ActionEditDialog dialog(bench.performer, bench.prompts, nullptr);
+    dialog.name = std::string(70, 'x');
+    dialog.show();
+    auto *name = child<QLineEdit>(dialog, "name");
+    EXPECT_EQ(name->text().size(), 70) << "a longer text given at opening is shown whole";
+    QTest::keyClick(name, Qt::Key_Backspace);
+    EXPECT_EQ(name->text().size(), 69);
+    name->clear();
+    type(name, QString(40, u'あ'));
+    EXPECT_EQ(name->text(), QString(31, u'あ'));
+    type(name, QStringLiteral("ab"));
+    EXPECT_EQ(name->text(), QString(31, u'あ') + u'a');
+}
+
+TEST(ActionEditDialogTest, BrowsersAskWithTheirFiltersAndFillTheirField)
+{
+    testing::DialogBench bench;
+    ActionEditDialog dialog(bench.performer, bench.prompts, nullptr);
+    dialog.show();
+    child<QLineEdit>(dialog, "name")->setText(QStringLiteral("typed"));
+    bench.prompts.files = {QStringLiteral("/snd/鐘.mid"), QString(), QStringLiteral("/docs/p.txt")};
+    click(dialog, "browseFile");
+    click(dialog, "browseFile"); // cancelled
+    click(dialog, "browseParameter");
+    ASSERT_EQ(bench.prompts.fileRequests.size(), 3u);
+    EXPECT_EQ(bench.prompts.fileRequests[0].filter,
+              "音源(*.wav/*.mid/*.mp3)|*.wav; *.mid; *.mp3|実行(*.exe/*.scr)|*.exe; *.scr|全て(*.*)|*.*||");
+    EXPECT_EQ(bench.prompts.fileRequests[2].filter,
+              "全て(*.*)|*.*|音源(*.wav/*.mid/*.mp3)|*.wav; *.mid; *.mp3|実行(*.exe/*.scr)|*.exe; *.scr||");
+    EXPECT_TRUE(bench.prompts.fileRequests[0].mustExist && !bench.prompts.fileRequests[0].save);
+    EXPECT_EQ(child<QLineEdit>(dialog, "actionFile")->text(), QStringLiteral("/snd/鐘.mid"));
+    EXPECT_EQ(child<QLineEdit>(dialog, "name")->text(), QStringLiteral("typed"));
+    click(dialog, "ok");
+    EXPECT_EQ(dialog.actionFile, sjis("/snd/鐘.mid"));
+    EXPECT_EQ(dialog.parameters, "/docs/p.txt");
+}
+
+TEST(ActionEditDialogTest, TestPerformsTheShownValuesOrSaysWhyNot)
+{
+    struct Case
+    {
+        QString mark;
+        const char *file; // in the temporary folder
+        bool create;
+        std::vector<std::string> calls; // with "@" for the folder
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        {"●", "a.MiD", true, {"media open @a.MiD type sequencer alias .MID", "media play .MID"}, {}},
+        {"●", "a.Wav", true, {"wave play @a.Wav"}, {}},
+        {"●", "a.mp3", true, {"open @a.mp3 [-p] 6"}, {}},
+        {"●", "none.wav", false, {}, QStringLiteral("ファイルが存在しません")},
+        {"…", "a.wav", true, {}, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています")},
+        {"yes", "a.wav", true, {}, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        testing::DialogBench bench;
+        const std::string folder = bench.dir.path().string() + "/";
+        if (c.create) {
+            testing::writeFile(folder + c.file, "x");
+        }
+        ActionEditDialog dialog(bench.performer, bench.prompts, nullptr);
+        dialog.windowSizeText = sjis("最小化");
+        dialog.show();
+        child<QComboBox>(dialog, "enabledMark")->setEditText(c.mark);
+        child<QLineEdit>(dialog, "actionFile")->setText(QString::fromStdString(folder + c.file));
+        child<QLineEdit>(dialog, "parameters")->setText(QStringLiteral("-p"));
+        click(dialog, "test");
+        std::vector<std::string> expected;
+        for (std::string call : c.calls) {
+            if (const auto at = call.find('@'); at != std::string::npos) {
+                call.replace(at, 1, folder);
+            }
+            expected.push_back(call);
+        }
+        EXPECT_EQ(bench.services.journal.calls, expected);
+        EXPECT_EQ(bench.messageTexts(), c.message.isEmpty() ? QStringList() : QStringList {c.message});
+        EXPECT_EQ(dialog.result(), 0) << "Test keeps the dialog open";
+    }
+}
+
+} // namespace
+} // namespace belvane

@@ -1,0 +1,244 @@
+#include "SettingsDialog.h"
+#include "ActionEditDialog.h"
+#include "Cp932.h"
+#include "DialogTestSupport.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace belvane {
+namespace {
+
+using testing::child;
+using testing::click;
+
+// The settings dialog over the bench's list, shown (and so initialised) with port 9912.
+struct OpenSettings
+{
+    explicit OpenSettings(testing::DialogBench &bench)
+        : dialog(bench.performer, bench.prompts, nullptr)
+    {
+        dialog.listPath = bench.listPath;
+        dialog.port = 9912;
+        dialog.show();
+    }
+    QTreeWidget *list() const { return child<QTreeWidget>(dialog, "actionList"); }
+    QStringList row(int r) const
+    {
+        QStringList cells;
+        for (int c = 0; c < 7; ++c) {
+            cells.push_back(list()->topLevelItem(r)->text(c));
+        }
+        return cells;
+    }
+    void select(int r) const { list()->setCurrentItem(list()->topLevelItem(r)); }
+    // Edits the selected row: `script` fills the edit dialog, which then ends with OK or Cancel.
+    void edit(const std::function<void(ActionEditDialog &)> &script, bool ok = true)
+    {
+        dialog.runModal = [&](QDialog &shown) {
+            shown.show();
+            script(static_cast<ActionEditDialog &>(shown));
+            click(shown, ok ? "ok" : "cancel");
+            return shown.result();
+        };
+        click(dialog, "edit");
+    }
+    SettingsDialog dialog;
+};
+
+TEST(SettingsDialogTest, RowsShowTheRecordsAndOkWritesThemBackNormalised)
+{
+    testing::DialogBench bench;
+    bench.writeList(50, [](int i, ActionRecord &record) {
+        record.enabled = i == 1 ? 1 : i == 2 ? 2 : 0;
+        record.windowSize = i == 1 ? 2 : i == 2 ? 7 : 0;
+        record.reserved.fill('r');
+        setFieldText(record.name, "n" + std::to_string(i));
+        setFieldText(record.workFolder, "\xEE\xF9"); // a cp932 text that does not survive Unicode
+    });
+    OpenSettings open(bench);
+    ASSERT_EQ(open.list()->topLevelItemCount(), 50);
+    EXPECT_EQ(open.row(1), QStringList({"01", "●", "n1", "", "", "最大化", QStringLiteral("\uFFE2")}));
+    EXPECT_EQ(open.row(2).mid(0, 6), QStringList({"02", "…", "n2", "", "", "通常"}));
+    EXPECT_EQ(open.row(49)[0], "49");
+    EXPECT_EQ(child<QLineEdit>(open.dialog, "port")->text(), "9912");
+    click(open.dialog, "ok");
+    EXPECT_EQ(open.dialog.result(), QDialog::Accepted);
+    for (int i : {1, 2, 40}) {
+        ActionRecord expected;
+        expected.enabled = i == 1 ? 1 : 0;
+        expected.windowSize = i == 1 ? 2 : 0;
+        setFieldText(expected.name, "n" + std::to_string(i));
+        setFieldText(expected.workFolder, "\xEE\xF9");
+        EXPECT_EQ(bench.record(i), expected) << i;
+    }
+}
+
+TEST(SettingsDialogTest, EditedRowsAreWrittenOnlyByOk)
+{
+    testing::DialogBench bench;
+    bench.writeList(20);
+    OpenSettings open(bench);
+    open.select(3);
+    open.edit([](ActionEditDialog &edit) {
+        EXPECT_EQ(edit.levelNo, 3);
+        child<QLineEdit>(edit, "name")->setText(QStringLiteral("警報"));
+        child<QComboBox>(edit, "enabledMark")->setEditText(QStringLiteral("yes"));
+        child<QComboBox>(edit, "windowSize")->setCurrentIndex(1);
+    });
+    EXPECT_EQ(open.row(3).mid(0, 6), QStringList({"03", "yes", "警報", "", "", "最小化"}));
+    EXPECT_EQ(bench.record(3), ActionRecord {}) << "the file waits for OK";
+    click(open.dialog, "test");
+    EXPECT_EQ(bench.messageTexts(), QStringList {"設定の有効(●)/無効(…)が「無効(…)」になっています"});
+    click(open.dialog, "ok");
+    EXPECT_EQ(fieldText(bench.record(3).name), cp932::fromUnicode(QStringLiteral("警報")));
+    EXPECT_EQ(bench.record(3).enabled, 0);
+    EXPECT_EQ(bench.record(3).windowSize, 1);
+    EXPECT_EQ(OpenSettings(bench).row(3)[1], "…");
+}
+
+TEST(SettingsDialogTest, PortTextMustBeAnInteger)
+{
+    const std::vector<std::pair<QString, std::optional<std::int32_t>>> cases = {
+        {" 9913 ", 9913}, {"\t9913\t", 9913}, {"-5", -5}, {"70000", 70000}, {"+7", 7},          {"99a", {}},
+        {"9913.0", {}},   {"", {}},           {"  ", {}}, {"-", {}},        {"4294967297", {}}, {"９９", {}},
+    };
+    for (const auto &[text, port] : cases) {
+        SCOPED_TRACE(text.toStdString());
+        testing::DialogBench bench;
+        OpenSettings open(bench);
+        auto *field = child<QLineEdit>(open.dialog, "port");
+        field->setText(text);
+        click(open.dialog, "ok");
+        if (port) {
+            EXPECT_EQ(open.dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(open.dialog.port, *port);
+            continue;
+        }
+        EXPECT_EQ(bench.messageTexts(), QStringList {"整数を入力してください。"});
+        EXPECT_TRUE(open.dialog.isVisible());
+        EXPECT_EQ(open.dialog.focusWidget(), field);
+        EXPECT_EQ(field->selectedText(), text);
+    }
+}
+
+TEST(SettingsDialogTest, ColumnsShareTheClientWidthInSeventieths)
+{
+    EXPECT_EQ(ColumnWidths(343), (std::array<int, 7> {24, 24, 73, 98, 98, 49, 98}));
+    testing::DialogBench bench;
+    OpenSettings open(bench);
+    const std::array<int, 7> widths = ColumnWidths(open.list()->contentsRect().width());
+    for (int c = 0; c < 7; ++c) {
+        EXPECT_EQ(open.list()->header()->sectionSize(c), widths[static_cast<std::size_t>(c)]) << c;
+    }
+}
+
+TEST(SettingsDialogTest, CancelAsksOnlyAfterAnEditEndedWithOk)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(OpenSettings &)> before;
+        bool asks;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", [](OpenSettings &) {}, false},
+        {"test and stop",
+         [](OpenSettings &o) { o.select(0), click(o.dialog, "test"), click(o.dialog, "stop"); }, false},
+        {"edit cancelled", [](OpenSettings &o) { o.select(0), o.edit([](ActionEditDialog &) {}, false); },
+         false},
+        {"edit unchanged", [](OpenSettings &o) { o.select(0), o.edit([](ActionEditDialog &) {}); }, true},
+    };
+    for (const Case &c : cases) {
+        for (bool answer : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (answer ? " ok" : " cancel"));
+            testing::DialogBench bench;
+            bench.writeList(50);
+            OpenSettings open(bench);
+            c.before(open);
+            bench.prompts.answers = {answer};
+            click(open.dialog, "cancel");
+            EXPECT_EQ(bench.prompts.questions.size(), c.asks ? 1 : 0);
+            EXPECT_EQ(open.dialog.isVisible(), c.asks && !answer);
+            if (c.asks) {
+                EXPECT_TRUE(bench.prompts.questions[0].startsWith("登録内容の変更がなされてますが"));
+                EXPECT_TRUE(bench.prompts.questions[0].contains(u"\n\n \u3000\u3000\u3000\u3000[OK]・・・ "));
+            }
+        }
+    }
+}
+
+TEST(SettingsDialogTest, ShowsOnlyTheRecordsTheFileHolds)
+{
+    struct Case
+    {
+        std::string bytes; // empty: no file
+        int rows;
+    };
+    const std::string header = std::string("ZidovuZu!\0\0\0\0\0\0\0\x01\0\0\0", 20);
+    const std::vector<Case> cases = {
+        {"", 20},
+        {header + std::string("\xFF\xFF\xFF\x7F", 4) + std::string(3 * 896, '\0'), 3},
+        {header + std::string("\x32\0\0\0", 4) + std::string(2 * 896 + 100, '\0'), 3},
+        {"ZidovuZ?" + std::string(44816, '\0'), 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.rows);
+        testing::DialogBench bench;
+        if (!c.bytes.empty()) {
+            testing::writeFile(bench.listPath, c.bytes);
+        }
+        OpenSettings open(bench);
+        EXPECT_EQ(open.list()->topLevelItemCount(), c.rows);
+        const std::string before = testing::readFile(bench.listPath);
+        click(open.dialog, "ok");
+        EXPECT_EQ(open.dialog.result(), QDialog::Accepted);
+        const std::size_t shown = c.rows > 0 ? 24 + 896 * static_cast<std::size_t>(c.rows) : 0;
+        EXPECT_EQ(testing::readFile(bench.listPath).size(), std::max(before.size(), shown))
+            << "no more records than shown";
+    }
+}
+
+TEST(SettingsDialogTest, EditAndTestNeedARowAndOkReportsAListItCannotWrite)
+{
+    testing::DialogBench bench;
+    const std::string sound = bench.dir.file("Ring.Wav");
+    testing::writeFile(sound, "x");
+    bench.writeList(50, [&](int i, ActionRecord &record) {
+        record.enabled = 1;
+        record.windowSize = 2;
+        setFieldText(record.actionFile, i == 0 ? sound : bench.dir.file("x.mp3"));
+        setFieldText(record.parameters, "-q");
+    });
+    testing::writeFile(bench.dir.file("x.mp3"), "x");
+    OpenSettings open(bench);
+    click(open.dialog, "edit");
+    click(open.dialog, "test");
+    EXPECT_EQ(bench.messageTexts(), QStringList(2, "項目が選択されていません"));
+    open.select(0);
+    click(open.dialog, "test");
+    open.select(1);
+    click(open.dialog, "test");
+    EXPECT_EQ(
+        bench.services.journal.calls,
+        (std::vector<std::string> {"wave play " + sound, "open " + bench.dir.file("x.mp3") + " [-q] 3"}));
+    click(open.dialog, "stop");
+    EXPECT_EQ(bench.services.journal.calls.back(), "wave stop")
+        << "a started program leaves the sound stoppable";
+    ActionListFile holder;
+    holder.OpenOrCreate(0, bench.listPath);
+    holder.BeginRead();
+    click(open.dialog, "ok");
+    EXPECT_EQ(bench.messageTexts().back(), "動作ファイルリストを保存できませんでした。");
+    EXPECT_TRUE(open.dialog.isVisible());
+    holder.Close();
+    click(open.dialog, "ok");
+    EXPECT_EQ(open.dialog.result(), QDialog::Accepted);
+}
+
+} // namespace
+} // namespace belvane

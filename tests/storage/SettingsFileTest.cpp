@@ -1,0 +1,209 @@
+#include "SettingsFile.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace belvane {
+namespace {
+
+std::string image(std::int32_t x, std::int32_t y, std::int32_t port, const std::string &reserved = {})
+{
+    SettingsRecord record;
+    record.windowX = x;
+    record.windowY = y;
+    record.port = port;
+    const auto bytes = record.toBytes();
+    std::string text(bytes.begin(), bytes.end());
+    return text.replace(12, reserved.size(), reserved);
+}
+
+// A second open of the file that holds it, as another process would.
+struct Holder
+{
+    explicit Holder(const std::string &path)
+        : fd(::open(path.c_str(), O_RDONLY))
+    {
+        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    }
+    ~Holder() { ::close(fd); }
+    int fd;
+};
+
+TEST(SettingsFileTest, LoadsOnlyFilesOfExactlyTheRecordSize)
+{
+    const std::string hand = std::string("by hand\0after nul", 17) + std::string(300, '\x81');
+    struct Case
+    {
+        std::string name;
+        std::string bytes;
+        std::uint64_t sparseSize; // written as a hole of this size instead of bytes
+        std::uint32_t size;
+        std::string loaded; // the record's image afterwards
+    };
+    const std::string defaults = image(52, 52, 9912);
+    const std::vector<Case> cases = {
+        {"empty", "", 0, 0, defaults},
+        {"one short", defaults.substr(1), 0, 1035, defaults},
+        {"one long", image(1, 2, 3) + "x", 0, 1037, defaults},
+        {"off-screen", image(-200, 5000, 9912), 0, 1036, image(-200, 5000, 9912)},
+        {"extremes", image(INT32_MIN, INT32_MAX, -1), 0, 1036, image(INT32_MIN, INT32_MAX, -1)},
+        {"reserved kept", image(0, 0, 80, hand), 0, 1036, image(0, 0, 80, hand)},
+        {"beyond 32 bits", "", (1ULL << 32) + 1036, 0xFFFFFFFF, defaults},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempDir dir;
+        const std::string path = dir.file(SettingsRecord::fileName);
+        testing::writeFile(path, c.bytes);
+        if (c.sparseSize != 0) {
+            std::filesystem::resize_file(path, c.sparseSize);
+        }
+        EXPECT_EQ(FileSizeOf(path), c.size);
+        SettingsRecord record;
+        EXPECT_TRUE(LoadSettings(path, record).ok);
+        const auto bytes = record.toBytes();
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.loaded);
+    }
+}
+
+TEST(SettingsFileTest, UnusableFilesHaveNoSizeAndHeldFilesDoNotLoad)
+{
+    testing::TempDir dir;
+    const std::string path = dir.file(SettingsRecord::fileName);
+    EXPECT_EQ(FileSizeOf(path), 0u);
+    EXPECT_EQ(FileSizeOf(dir.path().string()), 0u);
+    testing::writeFile(path, image(7, 8, 9));
+    SettingsRecord record;
+    const Holder holder(path);
+    EXPECT_EQ(FileSizeOf(path), 0u);
+    EXPECT_TRUE(LoadSettings(path, record).ok);
+    EXPECT_EQ(record, SettingsRecord {});
+}
+
+TEST(SettingsFileTest, SaveWritesTheWholeRecordAndReplacesOldContent)
+{
+    testing::TempDir dir;
+    const std::string path = dir.file(SettingsRecord::fileName);
+    ASSERT_TRUE(SaveSettings(path, SettingsRecord {}).ok);
+    EXPECT_EQ(testing::readFile(path).substr(0, 12), std::string("\x34\0\0\0\x34\0\0\0\xB8\x26\0\0", 12));
+    EXPECT_EQ(testing::readFile(path), image(52, 52, 9912));
+
+    const std::string hand = std::string("hand\0kept", 9);
+    testing::writeFile(path, image(1, 2, 3, hand));
+    std::filesystem::permissions(path, std::filesystem::perms(0640));
+    const std::string link = dir.file("link.cfg");
+    std::filesystem::create_symlink(path, link);
+    SettingsRecord record;
+    ASSERT_TRUE(LoadSettings(link, record).ok);
+    record.windowX = -1;
+    ASSERT_TRUE(SaveSettings(link, record).ok);
+    EXPECT_EQ(testing::readFile(path), image(-1, 2, 3, hand));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+struct SaveFailure
+{
+    std::string name;
+    std::string relative; // the file to save, under the folder
+    std::filesystem::perms folderMode;
+    std::filesystem::perms fileMode;
+    bool held;
+    SettingsFileError cause;
+    std::string text; // after the path
+};
+
+void expectFailedSave(const SaveFailure &c)
+{
+    SCOPED_TRACE(c.name);
+    testing::TempDir dir;
+    const std::string old = dir.file(SettingsRecord::fileName);
+    testing::writeFile(old, image(5, 6, 7));
+    const std::string path = dir.file(c.relative);
+    std::optional<Holder> holder;
+    if (c.held) {
+        holder.emplace(old);
+    }
+    std::filesystem::permissions(old, c.fileMode);
+    std::filesystem::permissions(dir.path(), c.folderMode);
+    const SettingsFileResult result = SaveSettings(path, SettingsRecord {});
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.cause, c.cause);
+    EXPECT_EQ(result.message, path + c.text);
+    EXPECT_EQ(testing::readFile(old), image(5, 6, 7));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+constexpr auto all = std::filesystem::perms::owner_all;
+constexpr auto readOnly = std::filesystem::perms(0400);
+const std::string notFound = " を保存するﾌｫﾙﾀﾞが見つかりません。";
+const std::string denied = " へのｱｸｾｽは拒否されました。";
+
+TEST(SettingsFileTest, FailedSaveLeavesOldFileAndSaysWhy)
+{
+    const std::vector<SaveFailure> cases = {
+        {"folder missing", "missing/Belvane.cfg", all, all, false, SettingsFileError::FolderNotFound,
+         notFound},
+        {"folder is a file", "Belvane.cfg/x.cfg", all, all, false, SettingsFileError::FolderNotFound,
+         notFound},
+        {"held by another open", "Belvane.cfg", all, all, true, SettingsFileError::SharingViolation,
+         " へのｱｸｾｽ中に共有違反が発生しました。"},
+    };
+    for (const SaveFailure &c : cases) {
+        expectFailedSave(c);
+    }
+}
+
+TEST(SettingsFileTest, SaveRefusedByPermissions)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes whatever the permissions say";
+    }
+    const std::vector<SaveFailure> cases = {
+        {"read-only folder", "Belvane.cfg", std::filesystem::perms(0500), all, false,
+         SettingsFileError::AccessDenied, denied},
+        {"read-only file", "Belvane.cfg", all, readOnly, false, SettingsFileError::AccessDenied, denied},
+    };
+    for (const SaveFailure &c : cases) {
+        expectFailedSave(c);
+    }
+}
+
+TEST(SettingsFileTest, ShortWriteLeavesOldFile)
+{
+    testing::TempDir dir;
+    const std::string path = dir.file(SettingsRecord::fileName);
+    testing::writeFile(path, image(5, 6, 7));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The file size limit stops the write part-way, for root as for anyone.
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit {100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const SettingsFileResult result = SaveSettings(path, SettingsRecord {});
+        _exit(!result.ok && result.message == path + " の読み書き中にｴﾗｰが発生しました。" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(testing::readFile(path), image(5, 6, 7));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+} // namespace
+} // namespace belvane

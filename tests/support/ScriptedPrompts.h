@@ -1,0 +1,52 @@
+#pragma once
+
+#include "UserPrompts.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+namespace belvane::testing {
+
+// Answers the program's message boxes and file dialogs from a script instead of a user, and keeps
+// what was asked.
+class ScriptedPrompts final : public UserPrompts
+{
+public:
+    struct Shown
+    {
+        QString text;
+        Icon icon;
+    };
+
+    void Message(QWidget *, const QString &text, Icon icon) override { messages.push_back({text, icon}); }
+    bool Question(QWidget *, const QString &text) override
+    {
+        questions.push_back(text);
+        if (answers.empty()) {
+            return false;
+        }
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString ChooseFile(QWidget *, const FileRequest &request) override
+    {
+        fileRequests.push_back(request);
+        if (files.empty()) {
+            return {};
+        }
+        const QString file = files.front();
+        files.pop_front();
+        return file;
+    }
+
+    std::deque<bool> answers; // to questions, in order; false once used up
+    std::deque<QString> files; // chosen in file dialogs, in order; cancelled once used up
+    std::vector<Shown> messages;
+    QStringList questions;
+    std::vector<FileRequest> fileRequests;
+};
+
+} // namespace belvane::testing
