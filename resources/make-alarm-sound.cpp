@@ -30,10 +30,9 @@ void AppendTone(std::vector<std::int16_t> &samples, const Tone &tone, double lou
             envelope = static_cast<double>(count - i) / fade;
         }
         const double t = static_cast<double>(i) / sampleRate;
-        const double wave = tone.frequency > 0
-            ? std::sin(2 * std::numbers::pi * tone.frequency * t)
+        const double wave = tone.frequency > 0 ? std::sin(2 * std::numbers::pi * tone.frequency * t)
                 + 0.3 * std::sin(4 * std::numbers::pi * tone.frequency * t)
-            : 0.0;
+                                               : 0.0;
         samples.push_back(static_cast<std::int16_t>(wave / 1.3 * envelope * loudness * 32767));
     }
 }

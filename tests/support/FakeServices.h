@@ -21,8 +21,7 @@ class RecordingWavePlayer final : public WavePlayer
 public:
     explicit RecordingWavePlayer(ServiceJournal &j)
         : journal(j)
-    {
-    }
+    { }
     bool Play(const std::string &path) override
     {
         journal.calls.push_back("wave play " + path);
@@ -39,8 +38,7 @@ class RecordingMediaCommands final : public MediaCommands
 public:
     explicit RecordingMediaCommands(ServiceJournal &j)
         : journal(j)
-    {
-    }
+    { }
     int Send(std::string_view command) override
     {
         journal.calls.push_back("media " + std::string(command));
@@ -60,8 +58,7 @@ class RecordingLauncher final : public Launcher
 public:
     explicit RecordingLauncher(ServiceJournal &j)
         : journal(j)
-    {
-    }
+    { }
     int Open(WindowHandle, const std::string &file, const std::string &parameters, int showCommand) override
     {
         journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(showCommand));

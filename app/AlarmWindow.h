@@ -1,0 +1,110 @@
+#pragma once
+
+#include "Launcher.h"
+#include "ProgramFolder.h"
+#include "SettingsFile.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QPushButton;
+class QSystemTrayIcon;
+class QTextEdit;
+
+namespace belvane {
+
+class ActionPerformer;
+class AlarmReceiver;
+class UserPrompts;
+
+// The program's one permanent window: a borderless rounded popup that shows the last alarm's sender and
+// message, and the owner of everything that lives for the whole run (settings, program folder, the
+// receiver, the tray icon). Between alarms it is hidden and the program is present as its tray icon.
+class AlarmWindow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int windowWidth = 500;
+    static constexpr int windowHeight = 155;
+    static constexpr const char *supportPageName = "README.md";
+
+    AlarmWindow(ProgramFolder folder, ActionPerformer &performer, UserPrompts &prompts);
+    ~AlarmWindow() override;
+
+    // The start-up sequence: defaults, computer name, settings, default list, shape and position,
+    // tray icon, listening socket, performer. Does not show the window.
+    void Initialise();
+    // Shows the window, restored and active, with the two boxes refreshed.
+    void ShowAlarm();
+    // Stops the sound, leaves a status line for the next showing and hides the window.
+    void Confirm();
+    // Handles the text of a finished connection: shows the alarm and performs its level's action.
+    void DispatchAlarm();
+    // The end of the run: an open connection is finished (and dispatched), the tray icon removed.
+    void DestroyWindow();
+
+    void OpenPopupMenu();
+    void RunCommand(int id);
+    void OpenSettings();
+    void OnImportActionList();
+    void OnExportActionList();
+    void OnWriteActionListText();
+    void OpenFolderAndQuit();
+    void Quit();
+    void ShowAbout();
+    void OpenSupportPage();
+
+    // The run's state, named as the rest of the program knows it.
+    ActionPerformer &performer;
+    UserPrompts &prompts;
+    std::string receivedText;
+    SettingsRecord settings;
+    ProgramFolder programFolder;
+    std::string actionListPath; // native
+    std::string senderText; // cp932
+    std::string messageText; // cp932
+    QPoint dragPoint;
+    bool dragging = false;
+
+    QPushButton *dispatchButton = nullptr;
+    QPushButton *confirmButton = nullptr;
+    QTextEdit *messageBox = nullptr;
+    QLineEdit *senderLine = nullptr;
+    QSystemTrayIcon *trayIcon = nullptr;
+    std::unique_ptr<AlarmReceiver> receiver;
+
+    static const QColor frameFillColour;
+    static const QColor frameOutlineColour;
+    static const QColor senderColour;
+    // The window's shape: a 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse.
+    static QRegion WindowRegion();
+
+signals:
+    // Asked for by every way of ending the program; the run ends and DestroyWindow follows.
+    void quitRequested();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Refresh();
+    void StartListening();
+    void LoadSettings();
+    void SaveSettings();
+    // A settings file that could not be read or written is reported in a stop-icon message box.
+    void ReportFileError(const SettingsFileResult &result);
+    WindowHandle Handle() const;
+    std::string NativePath(const char *fileName) const;
+};
+
+} // namespace belvane

@@ -1,0 +1,85 @@
+#include "QuitSignals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace belvane {
+
+namespace {
+
+volatile std::sig_atomic_t writeEnd = -1;
+
+void OnSignal(int)
+{
+    const int savedErrno = errno;
+    const char byte = 1;
+    if (writeEnd >= 0) {
+        [[maybe_unused]] const ssize_t written = ::write(writeEnd, &byte, 1);
+    }
+    errno = savedErrno;
+}
+
+constexpr int handledSignals[] = {SIGTERM, SIGINT};
+struct sigaction previous[std::size(handledSignals)];
+
+} // namespace
+
+QuitSignals::QuitSignals(QObject *parent)
+    : QObject(parent)
+{ }
+
+QuitSignals::~QuitSignals()
+{
+    if (installed) {
+        for (std::size_t i = 0; i < std::size(handledSignals); ++i) {
+            sigaction(handledSignals[i], &previous[i], nullptr);
+        }
+        writeEnd = -1;
+    }
+    delete notifier;
+    for (int fd : fds) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+bool QuitSignals::Install()
+{
+    if (installed || writeEnd >= 0) {
+        return false;
+    }
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, fds) != 0) {
+        fds[0] = fds[1] = -1;
+        return false;
+    }
+    notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read);
+    connect(notifier, &QSocketNotifier::activated, this, &QuitSignals::OnReadable);
+    writeEnd = fds[0];
+
+    struct sigaction action
+    {
+    };
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(handledSignals); ++i) {
+        sigaction(handledSignals[i], &action, &previous[i]);
+    }
+    installed = true;
+    return true;
+}
+
+void QuitSignals::OnReadable()
+{
+    char buffer[16];
+    while (::read(fds[1], buffer, sizeof buffer) > 0) { }
+    emit quitRequested();
+}
+
+} // namespace belvane

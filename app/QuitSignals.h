@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace belvane {
+
+// Turns SIGTERM and SIGINT into a Qt signal on the event loop's thread (a self-pipe: the handler only
+// writes one byte). One instance per process; the previous handlers come back on destruction.
+class QuitSignals final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QuitSignals(QObject *parent = nullptr);
+    ~QuitSignals() override;
+
+    // False when the pipe or the handlers could not be set up; the program then ends only through its
+    // own commands.
+    [[nodiscard]] bool Install();
+
+signals:
+    void quitRequested();
+
+private:
+    void OnReadable();
+
+    int fds[2] = {-1, -1};
+    bool installed = false;
+    QSocketNotifier *notifier = nullptr;
+};
+
+} // namespace belvane

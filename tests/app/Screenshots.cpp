@@ -1,0 +1,65 @@
+// Renders the alarm window with a Japanese alarm, and its command menu, on the current X display and
+// saves both as PNG files into the folder given: run under Xvfb, e.g.
+//   xvfb-run -a build/tests/app/app_screenshots docs
+#include "ActionPerformer.h"
+#include "AlarmWindow.h"
+#include "Cp932.h"
+#include "FakeServices.h"
+#include "ScriptedPrompts.h"
+#include "TempDir.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    belvane::testing::TempDir folder;
+    belvane::testing::RecordingServices services;
+    belvane::ActionPerformer performer(services.wavePlayer, services.mediaCommands, services.launcher);
+    belvane::testing::ScriptedPrompts prompts;
+    belvane::AlarmWindow window(belvane::ProgramFolder::FromNative(folder.path().string()), performer,
+                                prompts);
+    window.Initialise();
+    window.show();
+    window.receivedText = belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
+                                                                     "#Message=12:00 お昼休みです。\r\n"
+                                                                     "午後の会議は 13:30 から第二会議室で。\n"
+                                                                     "#Level=0\n"))
+                              .value();
+    window.DispatchAlarm();
+    QTest::qWait(500);
+
+    const auto grab = [&](const QRect &area, const QString &name) {
+        const QPixmap shot =
+            QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        return shot.save(out.filePath(name));
+    };
+    bool saved = grab(window.geometry().adjusted(-12, -12, 12, 12), QStringLiteral("alarm-window.png"));
+
+    QTimer::singleShot(500, [&] {
+        const QMenu *menu = window.findChild<QMenu *>();
+        if (menu != nullptr) {
+            const QRect both = window.geometry().united(menu->geometry()).adjusted(-12, -12, 12, 12);
+            saved = grab(both, QStringLiteral("command-menu.png")) && saved;
+            const_cast<QMenu *>(menu)->close();
+        } else {
+            saved = false;
+        }
+    });
+    QCursor::setPos(window.mapToGlobal(QPoint(380, 130)));
+    window.OpenPopupMenu();
+    window.DestroyWindow();
+    return saved ? 0 : 1;
+}
