@@ -1,7 +1,6 @@
 #include "AlarmReceiver.h"
+#include "EventLoop.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -20,27 +19,8 @@
 namespace belvane {
 namespace {
 
-QCoreApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "reception_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
-// Runs the event loop until `done` holds; false after a generous wait.
-bool runUntil(const std::function<bool()> &done)
-{
-    const QDeadlineTimer deadline(30000);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testing::application;
+using testing::runUntil;
 
 // A plain blocking client socket on loopback, as any sender would use.
 class Client final

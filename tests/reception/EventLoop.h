@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <functional>
+
+namespace belvane::testing {
+
+// The one application object the socket tests run their event loop on.
+inline QCoreApplication &application()
+{
+    static int argc = 1;
+    static char name[] = "reception_tests";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+// Runs the event loop until `done` holds; false after a generous wait.
+inline bool runUntil(const std::function<bool()> &done)
+{
+    const QDeadlineTimer deadline(30000);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+} // namespace belvane::testing
