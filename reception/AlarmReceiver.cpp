@@ -83,11 +83,17 @@ void AlarmReceiver::acceptConnections()
         connect(socket, &QTcpSocket::readyRead, this, [this, next]() { receiveText(next); });
         connect(socket, &QTcpSocket::disconnected, this, [this, next]() { connectionClosed(next); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, next](QAbstractSocket::SocketError error) {
-            if (error != QAbstractSocket::RemoteHostClosedError) {
+            // An orderly close is followed by `disconnected`; a look for waiting data that found none
+            // reports a time-out, which ends nothing.
+            if (error != QAbstractSocket::RemoteHostClosedError
+                && error != QAbstractSocket::SocketTimeoutError) {
                 connectionFailed(next);
             }
         });
         connection.Accept();
+        // A quick sender has often written its alarm and closed before we get here; taking that in
+        // now saves two rounds of the event loop between its close and the dispatch.
+        takeWaiting(next);
     }
 }
 

@@ -115,6 +115,7 @@ TEST_F(AlarmReceiverTest, PiecesAreDispatchedOnceAfterTheCloseAndNothingIsSentBa
     const std::vector<std::string> pieces = {"#Sender=desk\n", "#Message=tea\nis ready\n", "#Level=3\n"};
     Client client(port);
     ASSERT_TRUE(client.connected);
+    ASSERT_TRUE(runUntil([&]() { return receiver.connectionOpen(); })); // accepted before any data
     std::string joined;
     for (const std::string &piece : pieces) {
         ASSERT_TRUE(client.send(piece));
