@@ -40,8 +40,11 @@ int BelvaneApp::Start(int argc, char **argv)
     SystemPrompts prompts;
     {
         AlarmWindow window(ExecutableFolder(), thePerformer(), prompts);
-        QObject::connect(&window, &AlarmWindow::quitRequested, &application, &QApplication::quit,
-                         Qt::QueuedConnection);
+        // exit() rather than quit(): quit() first offers every shown window a close, which the alarm
+        // window turns into another quit request, so a shown window would keep the program running.
+        QObject::connect(
+            &window, &AlarmWindow::quitRequested, &application, [] { QApplication::exit(0); },
+            Qt::QueuedConnection);
 
         QuitSignals signalsToQuit;
         if (signalsToQuit.Install()) {

@@ -107,11 +107,15 @@ public:
     // The ids of visible windows titled exactly `title`.
     QStringList VisibleWindows(const QString &title) const
     {
-        return RunTool(QStringLiteral("xdotool"),
-                       {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                        QStringLiteral("^%1$").arg(title)},
-                       env)
+        return Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        QStringLiteral("^%1$").arg(title)})
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // Runs xdotool on this display (input goes through XTEST, as a user's would) and gives its output.
+    QString Xdotool(const QStringList &arguments) const
+    {
+        return RunTool(QStringLiteral("xdotool"), arguments, env);
     }
 
     QString display;
