@@ -109,7 +109,9 @@ TEST(EndToEndTest, AlarmRunsTheLevelsProgramShowsTheWindowAndSigtermEndsCleanly)
     ASSERT_TRUE(program.waitForStarted(10000));
     ASSERT_TRUE(WaitUntil([&] { return Accepting(folder.port); })) << "listening on the settings' port";
     EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
-    const auto windowShown = [&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); };
+    const auto windowShown = [&] {
+        return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty();
+    };
     ASSERT_TRUE(WaitUntil(windowShown)) << "the window is shown at start";
     // The confirm button has the focus: Return hides the window until the next alarm.
     const QString window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
