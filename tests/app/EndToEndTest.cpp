@@ -87,62 +87,108 @@ struct ProgramFolderSetUp
     quint16 port = 0;
 };
 
-TEST(EndToEndTest, AlarmRunsTheLevelsProgramShowsTheWindowAndSigtermEndsCleanly)
+// The program started from its folder on a private display with a tray host, and the alarm sender.
+class EndToEndTest : public ::testing::Test
 {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(x.Start()) << "Xvfb and trayer are needed";
+        emptyTray = x.TrayWidth();
+        listBefore = readFile(folder.dir.file("Belvane.acd"));
+        settingsBefore = readFile(folder.dir.file("Belvane.cfg"));
+        filesBefore = FilesIn(folder.dir.path());
+
+        QProcessEnvironment env = x.env;
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
+        env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), QString::fromStdString(audio.file("out.raw")));
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start(QString::fromStdString(folder.dir.file("belvane")), {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        ASSERT_TRUE(WaitUntil([&] { return Accepting(folder.port); })) << "listening on the settings' port";
+        EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
+        ASSERT_TRUE(WaitUntil([&] { return Shown("Belvane"); })) << "the window is shown at start";
+        window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
+    }
+
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished();
+        }
+    }
+
+    bool Shown(const char *title) const { return !x.VisibleWindows(QString::fromUtf8(title)).isEmpty(); }
+
+    // Sends level 3's alarm and waits for its script's record of its arguments.
+    void SendAlarmAndExpectItsProgramRun()
+    {
+        QProcess send;
+        send.start(QStringLiteral(BELVANE_PROGRAM_DIR "/belvane-send"),
+                   {QStringLiteral("--port"), QString::number(folder.port), QStringLiteral("--sender"),
+                    QStringLiteral("経理部PC"), QStringLiteral("--message"), QStringLiteral("お昼です"),
+                    QStringLiteral("--level"), QStringLiteral("3")});
+        ASSERT_TRUE(send.waitForFinished(10000));
+        EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
+
+        const std::string output = folder.script + ".out";
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(output) && !readFile(output).empty(); }));
+        EXPECT_EQ(readFile(output), "alpha\ntwo words\nsingle quoted\nback slash\n");
+        EXPECT_TRUE(WaitUntil([&] { return Shown("Belvane"); })) << "the alarm is shown";
+    }
+
+    void TerminateAndExpectFilesIntact()
+    {
+        program.terminate();
+        ASSERT_TRUE(program.waitForFinished(10000));
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() == emptyTray; })) << "tray icon removed";
+
+        EXPECT_EQ(readFile(folder.dir.file("Belvane.acd")), listBefore);
+        EXPECT_EQ(readFile(folder.dir.file("Belvane.cfg")), settingsBefore);
+        std::set<std::string> expected = filesBefore;
+        expected.insert("record-arguments.sh.out");
+        EXPECT_EQ(FilesIn(folder.dir.path()), expected);
+    }
+
     testing::XSession x;
-    ASSERT_TRUE(x.Start()) << "Xvfb and trayer are needed";
-    const int emptyTray = x.TrayWidth();
-
     ProgramFolderSetUp folder;
-    const std::string listBefore = readFile(folder.dir.file("Belvane.acd"));
-    const std::string settingsBefore = readFile(folder.dir.file("Belvane.cfg"));
-    const std::set<std::string> filesBefore = FilesIn(folder.dir.path());
-
     TempDir audio;
-    QProcessEnvironment env = x.env;
-    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
-    env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), QString::fromStdString(audio.file("out.raw")));
     QProcess program;
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(QString::fromStdString(folder.dir.file("belvane")), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
-    ASSERT_TRUE(WaitUntil([&] { return Accepting(folder.port); })) << "listening on the settings' port";
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
-    const auto windowShown = [&] {
-        return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty();
-    };
-    ASSERT_TRUE(WaitUntil(windowShown)) << "the window is shown at start";
+    QString window;
+    int emptyTray = 0;
+    std::string listBefore;
+    std::string settingsBefore;
+    std::set<std::string> filesBefore;
+};
+
+TEST_F(EndToEndTest, AlarmRunsTheLevelsProgramShowsTheWindowAndSigtermEndsCleanly)
+{
     // The confirm button has the focus: Return hides the window until the next alarm.
-    const QString window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
     x.Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
     x.Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-    ASSERT_TRUE(WaitUntil([&] { return !windowShown(); })) << "confirmed and hidden";
+    ASSERT_TRUE(WaitUntil([&] { return !Shown("Belvane"); })) << "confirmed and hidden";
 
-    QProcess send;
-    send.start(QStringLiteral(BELVANE_PROGRAM_DIR "/belvane-send"),
-               {QStringLiteral("--port"), QString::number(folder.port), QStringLiteral("--sender"),
-                QStringLiteral("経理部PC"), QStringLiteral("--message"), QStringLiteral("お昼です"),
-                QStringLiteral("--level"), QStringLiteral("3")});
-    ASSERT_TRUE(send.waitForFinished(10000));
-    EXPECT_EQ(send.exitCode(), 0) << send.readAllStandardError().toStdString();
+    SendAlarmAndExpectItsProgramRun();
+    TerminateAndExpectFilesIntact();
+}
 
-    const std::string output = folder.script + ".out";
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(output) && !readFile(output).empty(); }));
-    EXPECT_EQ(readFile(output), "alpha\ntwo words\nsingle quoted\nback slash\n");
-    EXPECT_TRUE(WaitUntil(windowShown)) << "the alarm is shown";
+TEST_F(EndToEndTest, AlarmIsShownAndPerformedWhileTheSettingsDialogIsOpen)
+{
+    // A right click on the window's surface opens the menu; its second entry is the settings dialog.
+    x.Xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("450"),
+               QStringLiteral("140")});
+    x.Xdotool({QStringLiteral("click"), QStringLiteral("3")});
+    x.Xdotool(
+        {QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+    ASSERT_TRUE(WaitUntil([&] { return Shown("環境設定"); })) << "the settings dialog is open";
 
-    program.terminate();
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() == emptyTray; })) << "tray icon removed";
-
-    EXPECT_EQ(readFile(folder.dir.file("Belvane.acd")), listBefore);
-    EXPECT_EQ(readFile(folder.dir.file("Belvane.cfg")), settingsBefore);
-    std::set<std::string> expected = filesBefore;
-    expected.insert("record-arguments.sh.out");
-    EXPECT_EQ(FilesIn(folder.dir.path()), expected);
+    SendAlarmAndExpectItsProgramRun();
+    EXPECT_TRUE(Shown("環境設定")) << "the dialog stays open";
+    TerminateAndExpectFilesIntact();
 }
 
 } // namespace
