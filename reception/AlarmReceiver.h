@@ -24,7 +24,11 @@ class AlarmReceiver final : public QObject
 public:
     enum class ListenState { NotStarted, Listening, PortUnavailable };
 
-    static constexpr int listenBacklog = 5;
+    // Connections the system completes and queues for us while we are busy. Beyond the queue, Linux
+    // drops a newcomer's handshake and the sender only tries again a second or more later; at a
+    // queue of five, seven team members' alarm timers going off at the same minute already met
+    // that. The system caps the value at its own limit (net.core.somaxconn).
+    static constexpr int listenBacklog = 4096;
 
     explicit AlarmReceiver(ConnectionState::Dispatch dispatch, QObject *parent = nullptr);
     // Closes the sockets without dispatching: call Finish first to hand on an open connection's text.

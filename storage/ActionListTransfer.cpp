@@ -231,8 +231,13 @@ std::optional<std::string> ActionListText(const std::string &listPath)
     std::string text = ListingHeader();
     for (std::int32_t level = 0; level < transferableCount; ++level) {
         ActionRecord record;
-        if (list.ReadRecord(-1, record) == static_cast<std::int32_t>(ActionRecord::size)
-            && record.enabled == 1) {
+        // A record that does not read whole (a list cut short) makes the list a damaged one: listing
+        // the records before it and announcing a finished listing would hide the loss.
+        if (list.ReadRecord(-1, record) != static_cast<std::int32_t>(ActionRecord::size)) {
+            list.Close();
+            return std::nullopt;
+        }
+        if (record.enabled == 1) {
             text += ListingLine(level, record);
         }
     }

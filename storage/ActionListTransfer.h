@@ -20,9 +20,9 @@ std::string ListingHeader();
 // CR LF. The fields are written as stored, so a tab inside one shifts the columns.
 std::string ListingLine(std::int32_t level, const ActionRecord &record);
 
-// The whole listing of the list at `listPath`: the heading and a line for every enabled record that
-// reads whole, in level order. nullopt when the list does not open as a 50-record list or cannot be
-// read at all. Like every user of the list, this creates a missing list with the default count.
+// The whole listing of the list at `listPath`: the heading and a line for every enabled record, in
+// level order. nullopt when the list does not open as a 50-record list or a record cannot be read
+// whole. Like every user of the list, this creates a missing list with the default count.
 std::optional<std::string> ActionListText(const std::string &listPath);
 
 enum class ListingOutcome {

@@ -1,0 +1,297 @@
+// The alarm window over damaged, locked or odd-sized files of the user's: it starts, shows alarms,
+// performs nothing it cannot read, tells the user what failed where the user acted, and leaves the
+// files as they were.
+#include "ActionListFile.h"
+#include "ActionPerformer.h"
+#include "AlarmWindow.h"
+#include "CommandMenu.h"
+#include "FakeServices.h"
+#include "ProgramRun.h"
+#include "ScriptedPrompts.h"
+#include "XSession.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace belvane {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+namespace fs = std::filesystem;
+
+struct Fixture
+{
+    explicit Fixture(const TempDir &dir)
+        : window(ProgramFolder::FromNative(dir.path().string()), performer, prompts)
+    { }
+    ~Fixture() { window.DestroyWindow(); }
+    testing::RecordingServices services;
+    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
+    testing::ScriptedPrompts prompts;
+    AlarmWindow window;
+};
+
+std::string ValidList(const TempDir &dir)
+{
+    ActionListFile list;
+    list.CreateDefault(dir.file("made.acd"), dir.path().string() + "/");
+    std::string bytes = readFile(dir.file("made.acd"));
+    fs::remove(dir.file("made.acd"));
+    return bytes;
+}
+
+void Alarm(AlarmWindow &window, const char *text)
+{
+    window.receivedText = text;
+    window.dispatchButton->click();
+}
+
+TEST(FileFaultTest, ADamagedOrLockedListIsNeitherPerformedNorChanged)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(const TempDir &, const std::string &list)> damage;
+    };
+    const Case cases[] = {{"cut inside the first record",
+                           [](const TempDir &, const std::string &list) {
+                               fs::resize_file(list, ActionListFile::headerSize + 100);
+                           }},
+                          {"header only",
+                           [](const TempDir &, const std::string &list) {
+                               fs::resize_file(list, ActionListFile::headerSize);
+                           }},
+                          {"wrong signature",
+                           [](const TempDir &, const std::string &list) {
+                               std::string bytes = readFile(list);
+                               bytes[0] = 'z';
+                               writeFile(list, bytes);
+                           }},
+                          {"huge count",
+                           [](const TempDir &, const std::string &list) {
+                               std::string bytes = readFile(list);
+                               bytes.replace(20, 4, "\xff\xff\xff\x7f", 4);
+                               writeFile(list, bytes);
+                           }},
+                          {"a folder", [](const TempDir &, const std::string &list) {
+                               fs::remove(list);
+                               fs::create_directory(list);
+                               writeFile(list + "/inside", "kept");
+                           }}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string list = dir.file("Belvane.acd");
+        writeFile(list, ValidList(dir));
+        c.damage(dir, list);
+        const std::string before = fs::is_directory(list) ? std::string() : readFile(list);
+
+        Fixture f(dir);
+        f.window.Initialise();
+        EXPECT_EQ(f.window.messageBox->toPlainText(), QString()) << "no default-list notice: the list exists";
+        Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=0\n");
+        EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("PC1")) << "the alarm is still shown";
+        EXPECT_TRUE(f.services.journal.calls.empty()) << "nothing unreadable is performed";
+
+        f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
+        f.window.RunCommand(commandWriteListText);
+        ASSERT_EQ(f.prompts.messages.size(), 1u);
+        EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning);
+        EXPECT_FALSE(f.prompts.messages[0].text.contains(QStringLiteral("完了"))) << "failure reported";
+
+        if (fs::is_directory(list)) {
+            EXPECT_EQ(readFile(list + "/inside"), "kept");
+        } else {
+            EXPECT_EQ(readFile(list), before);
+        }
+    }
+}
+
+TEST(FileFaultTest, AListLockedByAnotherProcessIsSkippedUntilReleased)
+{
+    TempDir dir;
+    const std::string list = dir.file("Belvane.acd");
+    writeFile(list, ValidList(dir));
+    const std::string before = readFile(list);
+    {
+        ActionListFile edit;
+        ActionRecord level2;
+        level2.enabled = 1;
+        setFieldText(level2.actionFile, dir.file("tea.wav"));
+        writeFile(dir.file("tea.wav"), "RIFF");
+        ASSERT_EQ(edit.OpenOrCreate(0, list), 50);
+        ASSERT_EQ(edit.BeginWrite(), 50);
+        ASSERT_EQ(edit.WriteRecord(2, level2), 896);
+    }
+    const std::string edited = readFile(list);
+    Fixture f(dir);
+    f.window.Initialise();
+
+    // flock runs cat with the lock held; cat, and with it the lock, ends when its input is closed.
+    QProcess holder;
+    holder.start(QStringLiteral("flock"), {QString::fromStdString(list), QStringLiteral("cat")});
+    ASSERT_TRUE(holder.waitForStarted());
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        ActionListFile probe;
+        return probe.OpenOrCreate(0, list) <= 0;
+    })) << "the other process holds the list";
+
+    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=2\n");
+    EXPECT_TRUE(f.services.journal.calls.empty());
+    EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("PC1"));
+    f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
+    f.window.RunCommand(commandWriteListText);
+    ASSERT_EQ(f.prompts.messages.size(), 1u);
+    EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning);
+
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished());
+    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=2\n");
+    ASSERT_EQ(f.services.journal.calls.size(), 1u) << "performed once the lock is gone";
+    EXPECT_EQ(f.services.journal.calls[0], "wave play " + dir.file("tea.wav"));
+    EXPECT_EQ(readFile(list), edited);
+    EXPECT_NE(before, edited);
+}
+
+void Drag(AlarmWindow &window, QPoint by)
+{
+    const auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(local), QPointF(window.mapToGlobal(local)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+    };
+    const QPoint start(100, 140);
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, start + by, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, start + by, Qt::LeftButton, Qt::NoButton);
+}
+
+TEST(FileFaultTest, SettingsOfAnyOtherSizeAreIgnoredAndReplacedOnlyByASave)
+{
+    for (const std::size_t size :
+         {std::size_t {0}, std::size_t {1}, std::size_t {1035}, std::size_t {1037}, std::size_t {2072}}) {
+        SCOPED_TRACE(size);
+        TempDir dir;
+        const std::string odd(size, '\x01');
+        writeFile(dir.file("Belvane.cfg"), odd);
+        Fixture f(dir);
+        f.window.Initialise();
+        f.window.show();
+        EXPECT_EQ(f.window.pos(), QPoint(52, 52));
+        EXPECT_EQ(f.window.settings.port, 9912);
+        EXPECT_EQ(readFile(dir.file("Belvane.cfg")), odd) << "a start writes nothing";
+        Drag(f.window, {5, 3});
+        EXPECT_EQ(readFile(dir.file("Belvane.cfg")), testing::SettingsImage(9912, 57, 55));
+        EXPECT_TRUE(f.prompts.messages.empty());
+    }
+}
+
+// A private tmpfs mount (needs root); skips when mounting is not allowed here.
+class Mount
+{
+public:
+    explicit Mount(const std::string &options)
+    {
+        mounted = QProcess::execute(QStringLiteral("mount"),
+                                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                     QString::fromStdString(options), QStringLiteral("tmpfs"),
+                                     QString::fromStdString(dir.path().string())})
+            == 0;
+    }
+    ~Mount()
+    {
+        if (mounted) {
+            QProcess::execute(QStringLiteral("umount"), {QString::fromStdString(dir.path().string())});
+        }
+    }
+    bool Remount(const char *options) const
+    {
+        return QProcess::execute(QStringLiteral("mount"),
+                                 {QStringLiteral("-o"), QStringLiteral("remount,") + QLatin1String(options),
+                                  QString::fromStdString(dir.path().string())})
+            == 0;
+    }
+
+    TempDir dir;
+    bool mounted = false;
+};
+
+TEST(FileFaultTest, AReadOnlyProgramFolderKeepsTheProgramRunningAndSaysWhySavingFailed)
+{
+    Mount mount("size=1m");
+    if (!mount.mounted) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const std::string list = ValidList(mount.dir);
+    writeFile(mount.dir.file("Belvane.acd"), list);
+    writeFile(mount.dir.file("Belvane.cfg"), testing::SettingsImage(0));
+    writeFile(mount.dir.file("Malarm.wav"), "RIFF");
+    ASSERT_TRUE(mount.Remount("ro"));
+
+    Fixture f(mount.dir);
+    f.window.Initialise();
+    f.window.show();
+    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=0\n");
+    ASSERT_EQ(f.services.journal.calls.size(), 1u) << "a read-only list is still performed";
+    Drag(f.window, {5, 3});
+    ASSERT_EQ(f.prompts.messages.size(), 1u);
+    EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
+    EXPECT_TRUE(f.prompts.messages[0].text.contains(QString::fromStdString(mount.dir.file("Belvane.cfg"))));
+    EXPECT_EQ(readFile(mount.dir.file("Belvane.cfg")), testing::SettingsImage(0));
+    EXPECT_EQ(readFile(mount.dir.file("Belvane.acd")), list);
+}
+
+TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFile)
+{
+    Mount mount("size=64k");
+    if (!mount.mounted) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    writeFile(mount.dir.file("Belvane.cfg"), testing::SettingsImage(0));
+    // Fill the disk to within a few KiB: room for neither the first list nor a second settings file.
+    writeFile(mount.dir.file("filler"), std::string(56 * 1024, 'x'));
+    while (fs::space(mount.dir.path()).available >= 1024) {
+        std::ofstream(mount.dir.file("filler"), std::ios::app) << std::string(512, 'x');
+        if (fs::space(mount.dir.path()).available < 512) {
+            break;
+        }
+    }
+
+    Fixture f(mount.dir);
+    f.window.Initialise();
+    f.window.show();
+    EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd"))) << "a default list that did not fit is removed";
+    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=0\n");
+    EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("PC1"));
+    EXPECT_TRUE(f.services.journal.calls.empty());
+    EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd")));
+
+    Drag(f.window, {5, 3});
+    ASSERT_EQ(f.prompts.messages.size(), 1u);
+    EXPECT_EQ(f.prompts.messages[0].text,
+              QString::fromStdString(mount.dir.file("Belvane.cfg"))
+                  + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。"));
+    EXPECT_EQ(readFile(mount.dir.file("Belvane.cfg")), testing::SettingsImage(0)) << "the old settings kept";
+}
+
+} // namespace
+} // namespace belvane
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+// Helpers for tests and benchmarks that run the real program from a temporary program folder.
+#include "ActionListFile.h"
+#include "SettingsFile.h"
+#include "TempDir.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+namespace belvane::testing {
+
+// A loopback port nobody listens on right now.
+inline quint16 FreePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// Whether something accepts connections on the loopback `port`.
+inline bool Accepting(quint16 port, int waitMs = 200)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    const bool up = socket.waitForConnected(waitMs);
+    socket.abort();
+    return up;
+}
+
+// A process's resident memory in KiB; -1 when it cannot be read.
+inline long ResidentKiB(qint64 pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+inline std::set<std::string> FilesIn(const std::filesystem::path &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Ends a process politely, then firmly.
+inline void Stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning) {
+        return;
+    }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+inline std::string SettingsImage(std::int32_t port, std::int32_t x = 52, std::int32_t y = 52)
+{
+    SettingsRecord settings;
+    settings.windowX = x;
+    settings.windowY = y;
+    settings.port = port;
+    const auto image = settings.toBytes();
+    return std::string(reinterpret_cast<const char *>(image.data()), image.size());
+}
+
+// A program folder in `dir` holding the built program and its files, the default list with level 3
+// running a script that writes its arguments one per line to "<script>.out", and settings naming a
+// free port.
+struct ProgramCopy
+{
+    explicit ProgramCopy(const std::filesystem::path &programDir)
+        : ProgramCopy(programDir, std::filesystem::path())
+    { }
+
+    // With `at` empty the folder is a new temporary one; otherwise `at`, which must exist.
+    ProgramCopy(const std::filesystem::path &programDir, const std::filesystem::path &at)
+        : path(at.empty() ? temporary.path() : at)
+    {
+        for (const char *name : {"belvane", "Malarm.wav", "Salarm.wav", "README.md"}) {
+            std::filesystem::copy_file(programDir / name, path / name);
+        }
+        script = file("record-arguments.sh");
+        writeFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"$0.out\"\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+
+        ActionListFile list;
+        list.CreateDefault(file("Belvane.acd"), path.string() + "/");
+        ActionRecord level3;
+        level3.enabled = 1;
+        setFieldText(level3.actionFile, script);
+        setFieldText(level3.parameters, "alpha \"two words\" 'single quoted' back\\ slash");
+        list.OpenOrCreate(0, file("Belvane.acd"));
+        list.BeginWrite();
+        list.WriteRecord(3, level3);
+        list.Close();
+
+        port = FreePort();
+        writeFile(file("Belvane.cfg"), SettingsImage(port));
+    }
+
+    std::string file(const std::string &name) const { return (path / name).string(); }
+    // What level 3's script wrote so far.
+    std::string scriptOutput() const
+    {
+        return std::filesystem::exists(script + ".out") ? readFile(script + ".out") : std::string();
+    }
+
+    TempDir temporary;
+    std::filesystem::path path;
+    std::string script;
+    quint16 port = 0;
+};
+
+} // namespace belvane::testing
