@@ -191,10 +191,15 @@ void AlarmWindow::Refresh()
 
 void AlarmWindow::ShowAlarm()
 {
-    showMinimized();
-    showNormal();
-    raise();
-    activateWindow();
+    // Minimised and restored, the window comes back at its place, in front and active. A window
+    // that already is all that is left as it is: on X11 each round costs the display server a
+    // state change and us a wait for it, which a burst of alarms would otherwise pay every time.
+    if (!isVisible() || isMinimized() || !isActiveWindow()) {
+        showMinimized();
+        showNormal();
+        raise();
+        activateWindow();
+    }
     Refresh();
 }
 
@@ -213,7 +218,6 @@ void AlarmWindow::DispatchAlarm()
                            [this](const AlarmMessage &alarm) {
                                senderText = alarm.sender;
                                messageText = alarm.message;
-                               Refresh();
                                ShowAlarm();
                            });
 }

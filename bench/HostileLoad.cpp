@@ -4,14 +4,11 @@
 // action is a small script must still be performed within 100 ms of its sender's close, the process
 // must still run, and its resident memory must stay within the stated bound.
 //   build/bench/hostile_load            (needs Xvfb; stops by itself, exit status 0 when all held)
-#include "ActionListFile.h"
-#include "SettingsFile.h"
-#include "TempDir.h"
+#include "ProgramRun.h"
 #include "XSession.h"
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QTcpServer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -85,18 +82,6 @@ void Reset(int fd)
     ::close(fd);
 }
 
-long ResidentKiB(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
 std::uintmax_t SizeOf(const std::string &path)
 {
     std::error_code error;
@@ -106,7 +91,7 @@ std::uintmax_t SizeOf(const std::string &path)
 
 struct Harness
 {
-    belvane::testing::TempDir folder;
+    belvane::testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
     belvane::testing::TempDir audio;
     belvane::testing::XSession x;
     QProcess program;
@@ -120,31 +105,8 @@ struct Harness
             std::fprintf(stderr, "cannot start Xvfb\n");
             return false;
         }
-        fs::copy_file(fs::path(BELVANE_PROGRAM_DIR) / "belvane", folder.path() / "belvane");
-        const std::string script = folder.file("probe.sh");
-        belvane::testing::writeFile(script, "#!/bin/sh\necho performed >> \"$0.log\"\n");
-        fs::permissions(script, fs::perms::owner_all);
-        probeLog = script + ".log";
-
-        belvane::ActionListFile list;
-        list.CreateDefault(folder.file("Belvane.acd"), folder.path().string() + "/");
-        belvane::ActionRecord probe;
-        probe.enabled = 1;
-        belvane::setFieldText(probe.actionFile, script);
-        list.OpenOrCreate(0, folder.file("Belvane.acd"));
-        list.BeginWrite();
-        list.WriteRecord(3, probe);
-        list.Close();
-
-        QTcpServer free;
-        free.listen(QHostAddress::LocalHost, 0);
-        port = free.serverPort();
-        free.close();
-        belvane::SettingsRecord settings;
-        settings.port = port;
-        const auto image = settings.toBytes();
-        belvane::testing::writeFile(folder.file("Belvane.cfg"),
-                                    std::string(reinterpret_cast<const char *>(image.data()), image.size()));
+        probeLog = folder.script + ".out";
+        port = folder.port;
 
         QProcessEnvironment env = x.env;
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
@@ -162,7 +124,7 @@ struct Harness
             std::fprintf(stderr, "the program did not start listening\n");
             return false;
         }
-        baselineKiB = ResidentKiB(program.processId());
+        baselineKiB = belvane::testing::ResidentKiB(program.processId());
         return true;
     }
 
@@ -326,7 +288,7 @@ int main(int argc, char **argv)
         ::usleep(300000);
         const double probe = h.Probe();
         const bool running = h.program.state() == QProcess::Running;
-        const long resident = running ? ResidentKiB(h.program.processId()) : -1;
+        const long resident = running ? belvane::testing::ResidentKiB(h.program.processId()) : -1;
         const bool held = ran && running && probe >= 0 && probe <= latencyLimitMs
             && resident <= h.baselineKiB + memoryAllowanceKiB;
         allHeld = allHeld && held;

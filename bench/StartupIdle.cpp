@@ -1,14 +1,11 @@
 // Start-up time to listening, then CPU time and resident memory after a quiet spell, for the real
 // program and for a minimal Qt Widgets program that shows one window, in the same run:
 //   build/bench/startup_idle [--idle-seconds 60] [--rounds 5]
-#include "SettingsFile.h"
-#include "TempDir.h"
+#include "ProgramRun.h"
 #include "XSession.h"
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include <unistd.h>
 
@@ -26,22 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
-
-quint16 FreePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool Accepting(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    const bool up = socket.waitForConnected(100);
-    socket.abort();
-    return up;
-}
+using namespace belvane::testing;
 
 // User plus system CPU time of a process, in clock ticks.
 long CpuTicks(qint64 pid)
@@ -66,18 +48,6 @@ long CpuTicks(qint64 pid)
     return utime + stime;
 }
 
-long ResidentKiB(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
 // Starts `program` and gives the time until `port` accepts connections.
 double StartAndTime(QProcess &process, const QString &program, const QStringList &arguments, quint16 port,
                     const QProcessEnvironment &env)
@@ -88,22 +58,13 @@ double StartAndTime(QProcess &process, const QString &program, const QStringList
     if (!process.waitForStarted(10000)) {
         return -1;
     }
-    while (!Accepting(port)) {
+    while (!Accepting(port, 100)) {
         if (Clock::now() - start > std::chrono::seconds(20)) {
             return -1;
         }
         ::usleep(500);
     }
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-void Stop(QProcess &process)
-{
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-    }
 }
 
 double Median(std::vector<double> values)
@@ -142,11 +103,7 @@ int main(int argc, char **argv)
     std::vector<double> programTimes, minimalTimes;
     for (int round = 0; round < rounds; ++round) {
         const quint16 port = FreePort();
-        belvane::SettingsRecord settings;
-        settings.port = port;
-        const auto image = settings.toBytes();
-        belvane::testing::writeFile(folder.file("Belvane.cfg"),
-                                    std::string(reinterpret_cast<const char *>(image.data()), image.size()));
+        writeFile(folder.file("Belvane.cfg"), SettingsImage(port));
         QProcess a;
         programTimes.push_back(StartAndTime(a, belvane, {}, port, env));
         Stop(a);
@@ -158,11 +115,7 @@ int main(int argc, char **argv)
 
     // Both idle side by side for the quiet spell.
     const quint16 port = FreePort();
-    belvane::SettingsRecord settings;
-    settings.port = port;
-    const auto image = settings.toBytes();
-    belvane::testing::writeFile(folder.file("Belvane.cfg"),
-                                std::string(reinterpret_cast<const char *>(image.data()), image.size()));
+    writeFile(folder.file("Belvane.cfg"), SettingsImage(port));
     QProcess program, yardstick;
     const quint16 other = FreePort();
     if (StartAndTime(program, belvane, {}, port, env) < 0

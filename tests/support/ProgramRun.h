@@ -11,16 +11,27 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <string>
 
 namespace belvane::testing {
 
-// A loopback port nobody listens on right now.
+// A port nobody listens on right now, for a program started next to listen on. Taken at random
+// below the system's ephemeral range: a port the system handed out for the probe could be handed to
+// a parallel test's probe as well, or to any outgoing connection, before our program binds it.
 inline quint16 FreePort()
 {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+    static std::mt19937 pick {std::random_device {}()};
+    std::uniform_int_distribution<int> range(20000, 29999);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const auto port = static_cast<quint16>(range(pick));
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::AnyIPv4, port)) {
+            return port;
+        }
+    }
+    return 0;
 }
 
 // Whether something accepts connections on the loopback `port`.
