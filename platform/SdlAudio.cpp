@@ -76,6 +76,8 @@ bool SdlAudio::acquire()
         return true;
     }
     chooseSoundFont();
+    // SIGINT and SIGTERM are the program's own: left to SDL they would become quit events nobody reads.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // SDL's error text is stale more often than not: only the return codes count.
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;

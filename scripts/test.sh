@@ -21,7 +21,9 @@ echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBELVANE_WERROR=ON -DBELVANE_SANITIZE=ON \
     -DBELVANE_BENCH=OFF
 cmake --build build-asan -j "$jobs"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+# strict_string_checks stays off: libxkbcommon-x11 strndup()s exact-length, unterminated X replies,
+# which is correct but what that check reports.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
