@@ -5,8 +5,9 @@
 
 namespace belvane {
 
-ConnectionState::ConnectionState(Dispatch dispatchText)
+ConnectionState::ConnectionState(Dispatch dispatchText, std::size_t keptBytes)
     : dispatch(std::move(dispatchText))
+    , limit(keptBytes)
 { }
 
 void ConnectionState::Accept()
@@ -27,7 +28,7 @@ void ConnectionState::Receive(std::string_view data)
         std::string_view chunk = data.substr(0, chunkSize);
         data.remove_prefix(chunk.size());
         chunk = chunk.substr(0, chunk.find('\0'));
-        const std::size_t room = keptLimit - gathered.size();
+        const std::size_t room = limit - gathered.size();
         const std::size_t taken = std::min(room, chunk.size());
         gathered.append(chunk.data(), taken);
         discarded += chunk.size() - taken;

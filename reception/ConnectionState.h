@@ -29,7 +29,8 @@ public:
 
     enum class Phase { Idle, Open, Finished };
 
-    explicit ConnectionState(Dispatch dispatch);
+    // `limit` replaces `keptLimit` where a smaller bound is wanted (the fuzz target's quick runs).
+    explicit ConnectionState(Dispatch dispatch, std::size_t limit = keptLimit);
 
     // A connection was accepted. One still open is finished first, its text dispatched.
     void Accept();
@@ -53,6 +54,7 @@ private:
     void endConnection(Phase next);
 
     Dispatch dispatch;
+    std::size_t limit;
     Phase current = Phase::Idle;
     std::string gathered;
     std::size_t discarded = 0;
