@@ -1,5 +1,7 @@
 #include "ActionListFile.h"
 
+#include "PosixFile.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <string_view>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -31,16 +32,6 @@ off_t recordOffset(std::int32_t index)
     return ActionListFile::headerSize + static_cast<off_t>(ActionRecord::size) * index;
 }
 
-bool lockExclusive(int fd)
-{
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Opens an existing regular file and takes its exclusive lock; -1 when either fails.
 int openExisting(const std::string &path, int access)
 {
@@ -56,48 +47,11 @@ int openExisting(const std::string &path, int access)
     struct stat info
     {
     };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !lockExclusive(fd)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !posix::lockExclusive(fd)) {
         ::close(fd);
         return -1;
     }
     return fd;
-}
-
-// Reads up to `size` bytes, stopping early only at the end of the file. Returns the count, or -1.
-std::int32_t readFully(int fd, unsigned char *buffer, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, buffer + done, size - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return ActionListFile::ioFailure;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int32_t>(done);
-}
-
-// Writes all `size` bytes. Returns the count, or -1.
-std::int32_t writeFully(int fd, const unsigned char *buffer, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = ::write(fd, buffer + done, size - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return ActionListFile::ioFailure;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return static_cast<std::int32_t>(done);
 }
 
 bool seekTo(int fd, off_t offset)
@@ -113,7 +67,7 @@ bool createList(const std::string &path, std::int32_t version, std::int32_t coun
     if (fd < 0) {
         return false;
     }
-    if (!lockExclusive(fd)) {
+    if (!posix::lockExclusive(fd)) {
         ::close(fd);
         return false;
     }
@@ -121,10 +75,10 @@ bool createList(const std::string &path, std::int32_t version, std::int32_t coun
     std::memcpy(header.data(), signature.data(), signature.size());
     writeInt32Le(header.data() + versionOffset, version);
     writeInt32Le(header.data() + countOffset, count);
-    bool written = writeFully(fd, header.data(), header.size()) == ActionListFile::headerSize;
+    bool written = posix::writeFully(fd, header.data(), header.size());
     const RecordImage blank {};
     for (std::int32_t i = 0; written && i < count; ++i) {
-        written = writeFully(fd, blank.data(), blank.size()) == static_cast<std::int32_t>(blank.size());
+        written = posix::writeFully(fd, blank.data(), blank.size());
     }
     if (!written) {
         ::unlink(path.c_str());
@@ -137,7 +91,7 @@ bool createList(const std::string &path, std::int32_t version, std::int32_t coun
 std::int32_t readRecordFrom(int fd, ActionRecord &record)
 {
     RecordImage image {};
-    const std::int32_t got = readFully(fd, image.data(), image.size());
+    const auto got = static_cast<std::int32_t>(posix::readFully(fd, image.data(), image.size()));
     if (got >= 0) {
         record = ActionRecord::fromBytes(image.data());
     }
@@ -227,7 +181,7 @@ std::int32_t ActionListFile::OpenOrCreate(std::int32_t requestedCount, const std
         return 0;
     }
     Header header {};
-    const std::int32_t got = readFully(fd, header.data(), header.size());
+    const auto got = static_cast<std::int32_t>(posix::readFully(fd, header.data(), header.size()));
     ::close(fd);
     // Only the nine signature characters are compared; the rest of the signature field is not examined.
     if (got != headerSize || std::memcmp(header.data(), signature.data(), signature.size()) != 0) {
@@ -263,7 +217,8 @@ std::int32_t ActionListFile::WriteRecord(std::int32_t index, const ActionRecord 
         return *early;
     }
     const RecordImage image = record.toBytes();
-    return writeFully(handle, image.data(), image.size());
+    return posix::writeFully(handle, image.data(), image.size()) ? static_cast<std::int32_t>(image.size())
+                                                                 : ioFailure;
 }
 
 std::int32_t ActionListFile::Close()

@@ -1,16 +1,15 @@
 #include "ActionListTransfer.h"
 
+#include "PosixFile.h"
+
 #include "ActionListFile.h"
 
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -18,6 +17,8 @@
 namespace belvane {
 
 namespace {
+
+using namespace posix;
 
 // cp932 texts of the listing.
 constexpr std::string_view listingHeader =
@@ -29,129 +30,6 @@ constexpr std::string_view maximisedText = "\x8D\xC5\x91\xE5\x89\xBB"; // 最大
 
 constexpr std::uintmax_t fullListBytes =
     ActionListFile::headerSize + static_cast<std::uintmax_t>(ActionRecord::size) * transferableCount;
-
-// Closes a descriptor when its scope ends.
-class Descriptor final
-{
-public:
-    explicit Descriptor(int descriptor = -1)
-        : fd(descriptor)
-    { }
-    ~Descriptor()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-
-private:
-    int fd;
-};
-
-int openRetrying(const std::string &path, int flags, mode_t mode = 0)
-{
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// The exclusive hold every user of the list takes; fails while another open holds the file.
-bool lockExclusive(int fd)
-{
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool isRegularFile(int fd)
-{
-    struct stat info
-    {
-    };
-    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-}
-
-bool writeFully(int fd, const char *data, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = ::write(fd, data + done, size - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-bool syncRetrying(int fd)
-{
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Where a replacement really goes: the target of a symbolic link, so the link itself stays in place.
-std::string resolveLink(const std::string &path)
-{
-    struct stat info
-    {
-    };
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return path;
-    }
-    char *real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) {
-        return path;
-    }
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-}
-
-std::string folderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A new file of a name nobody uses, beside `target`; its name starts with a dot so that a copy cut
-// short by a crash stays out of the way.
-int createSibling(const std::string &target, std::string &siblingPath)
-{
-    static std::atomic<unsigned> serial {0};
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const std::string folder = folderOf(target);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        siblingPath = folder + "/." + base + ".copy-" + std::to_string(::getpid()) + "-"
-            + std::to_string(serial.fetch_add(1));
-        const int fd = openRetrying(siblingPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
 
 // Copies everything `from` holds into `to`; the number of bytes copied, or -1.
 std::intmax_t copyContent(int from, int to)
@@ -348,10 +226,7 @@ bool CopyReplacing(const std::string &source, const std::string &target, std::ui
         return false;
     }
     // Without this the rename itself could be lost in a crash, leaving the old file after all.
-    const Descriptor folder(openRetrying(folderOf(realTarget), O_RDONLY | O_DIRECTORY));
-    if (folder.valid()) {
-        static_cast<void>(syncRetrying(folder.get()));
-    }
+    static_cast<void>(syncFolderOf(realTarget));
     return true;
 }
 

@@ -1,17 +1,15 @@
 #include "SettingsFile.h"
 
+#include "PosixFile.h"
+
 #include "ActionRecord.h"
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string_view>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -19,6 +17,8 @@
 namespace belvane {
 
 namespace {
+
+using namespace posix;
 
 constexpr std::size_t windowXOffset = 0;
 constexpr std::size_t windowYOffset = 4;
@@ -94,149 +94,6 @@ SettingsFileResult failureFromErrno(const std::string &path)
     return failure(causeOf(errno), path);
 }
 
-// Closes a descriptor when its scope ends.
-class Descriptor final
-{
-public:
-    explicit Descriptor(int descriptor = -1)
-        : fd(descriptor)
-    { }
-    ~Descriptor()
-    {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-
-private:
-    int fd;
-};
-
-int openRetrying(const std::string &path, int flags, mode_t mode = 0)
-{
-    int fd = -1;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// The exclusive hold every open of the file takes; fails with EWOULDBLOCK while another open holds it.
-bool lockExclusive(int fd)
-{
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Reads until `size` bytes are in or the file ends; the count, or -1 with errno set.
-ssize_t readFully(int fd, unsigned char *buffer, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, buffer + done, size - done);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-// Writes all `size` bytes; false with errno set otherwise (a write that makes no progress is a full disk).
-bool writeFully(int fd, const unsigned char *buffer, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = ::write(fd, buffer + done, size - done);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0) {
-            return false;
-        }
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
-}
-
-bool syncRetrying(int fd)
-{
-    while (::fsync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Where a save really writes: the target of a symbolic link, so the link itself stays in place.
-std::string resolveLink(const std::string &path)
-{
-    struct stat info
-    {
-    };
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-        return path;
-    }
-    char *real = ::realpath(path.c_str(), nullptr);
-    if (real == nullptr) {
-        return path;
-    }
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-}
-
-std::string folderOf(const std::string &path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Creates a new file of a name nobody uses, beside `target`, like mkstemp but with the usual 0666 less
-// the umask rather than 0600, so a first save leaves the file as readable as any other the user makes.
-int createSibling(const std::string &target, std::string &siblingPath)
-{
-    static std::atomic<unsigned> serial {0};
-    const std::string folder = folderOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const auto stamp =
-        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        siblingPath = folder + "/." + base + "." + std::to_string(::getpid()) + "-"
-            + std::to_string(serial.fetch_add(1)) + "-" + std::to_string(stamp % 1000000007ULL);
-        const int fd = openRetrying(siblingPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    errno = EEXIST;
-    return -1;
-}
-
 // Writes `image` to a fresh file beside `target` and renames it over `target`. `existing` is the open
 // (and held) old file, or -1 when there is none. Nothing of the old file changes unless all succeeds.
 SettingsFileResult replaceFile(const std::string &path, const std::string &target, int existing,
@@ -274,8 +131,7 @@ SettingsFileResult replaceFile(const std::string &path, const std::string &targe
         return discard();
     }
     // Without this the rename itself could be lost in a crash, leaving the old content after all.
-    const Descriptor folder(openRetrying(folderOf(target), O_RDONLY | O_DIRECTORY));
-    if (folder.valid() && !syncRetrying(folder.get()) && errno != EINVAL) {
+    if (!syncFolderOf(target)) {
         return failureFromErrno(path);
     }
     return {};
