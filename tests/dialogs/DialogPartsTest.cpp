@@ -46,26 +46,16 @@ TEST(DialogPartsTest, SystemPromptsBuildTheirBoxesAndDialogs)
          {std::pair(Icon::Information, QMessageBox::Information),
           std::pair(Icon::Warning, QMessageBox::Warning), std::pair(Icon::Stop, QMessageBox::Critical)}) {
         const auto box = MakeMessageBox(nullptr, "完了しました。\r\n/tmp/a", icon);
-        EXPECT_EQ(box->windowTitle(), programTitle);
         EXPECT_EQ(box->icon(), shown);
         EXPECT_EQ(box->text(), "完了しました。\n/tmp/a");
-        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     }
-    EXPECT_EQ(MakeQuestionBox(nullptr, "?")->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
-
-    UserPrompts::FileRequest save {true,  "/tmp", "テキストファイル(*.txt)|*.txt|全て(*.*)|*.*|",
-                                   "txt", false,  true};
-    const auto saving = MakeFileDialog(nullptr, save);
+    const auto saving = MakeFileDialog(
+        nullptr, {true, "/tmp", "テキストファイル(*.txt)|*.txt|全て(*.*)|*.*|", "txt", false, true});
     EXPECT_EQ(saving->acceptMode(), QFileDialog::AcceptSave);
-    EXPECT_EQ(saving->fileMode(), QFileDialog::AnyFile);
-    EXPECT_EQ(saving->directory().path(), "/tmp");
-    EXPECT_EQ(saving->defaultSuffix(), "txt");
     EXPECT_FALSE(saving->testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_EQ(saving->selectedNameFilter(), "テキストファイル(*.txt) (*.txt)");
     const auto opening = MakeFileDialog(nullptr, {false, "", "全て(*.*)|*.*||", "*", true, false});
-    EXPECT_EQ(opening->acceptMode(), QFileDialog::AcceptOpen);
     EXPECT_EQ(opening->fileMode(), QFileDialog::ExistingFile);
-    EXPECT_EQ(opening->defaultSuffix(), "");
 }
 
 } // namespace

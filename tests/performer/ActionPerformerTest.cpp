@@ -1,4 +1,5 @@
-#include "RecordingServices.h"
+#include "ActionPerformer.h"
+#include "FakeServices.h"
 
 #include <gtest/gtest.h>
 
@@ -7,61 +8,71 @@ namespace {
 
 using Log = std::vector<std::string>;
 const std::string openMid = " type sequencer alias .MID";
+const Log endMid = {"media stop .MID", "media close .MID"};
+
+Log operator+(Log a, const Log &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+Log midi(const std::string &file)
+{
+    return {"media open " + file + openMid, "media play .MID"};
+}
+
+struct Bench
+{
+    testing::RecordingServices services;
+    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
+    Log &log = services.journal.calls;
+};
 
 // Steps: "stop" calls Stop, "play x" calls Play(x) directly, anything else is performed as an action.
 TEST(ActionPerformerTest, SoundsRestartAndOtherFilesLaunch)
 {
     const struct
     {
-        std::vector<std::string> steps;
+        Log steps;
         Log log;
         std::string kind;
     } cases[] = {
-        {{"a.wav", "b.WAV"}, {"wave a.wav", "wave stop", "wave b.WAV"}, ".WAV"},
-        {{"a.Wav", "stop", "stop"}, {"wave a.Wav", "wave stop"}, ""},
-        {{"a.mid", "b.Mid"},
-         {"open a.mid" + openMid, "play .MID", "stop .MID", "close .MID", "open b.Mid" + openMid,
-          "play .MID"},
-         ".MID"},
-        {{"a.MID", "stop"}, {"open a.MID" + openMid, "play .MID", "stop .MID", "close .MID"}, ""},
-        {{"a.wav", "t.mid"}, {"wave a.wav", "wave stop", "open t.mid" + openMid, "play .MID"}, ".MID"},
+        {{"a.wav", "b.WAV"}, {"wave play a.wav", "wave stop", "wave play b.WAV"}, ".WAV"},
+        {{"a.Wav", "stop", "stop"}, {"wave play a.Wav", "wave stop"}, ""},
+        {{"a.mid", "b.Mid"}, midi("a.mid") + endMid + midi("b.Mid"), ".MID"},
+        {{"a.wav", "t.mid"}, Log {"wave play a.wav", "wave stop"} + midi("t.mid"), ".MID"},
         // A program or document leaves the sound playing, and Stop leaves what was launched alone.
-        {{"a.wav", "b.exe", "c.mp3", "d.scr"},
-         {"wave a.wav", "launch 7 b.exe [-p] 5", "launch 7 c.mp3 [-p] 5", "launch 7 d.scr [-p] 5"},
-         ".WAV"},
-        {{"prog", "stop", "dir.wav/readme", "/x.mid/"},
-         {"launch 7 prog [-p] 5", "launch 7 dir.wav/readme [-p] 5", "launch 7 /x.mid/ [-p] 5"},
+        {{"a.mid", "b.exe", "c.mp3", "stop"},
+         midi("a.mid") + Log {"open b.exe [-p] 5", "open c.mp3 [-p] 5"} + endMid,
          ""},
-        {{"\x95\x5C.wav"}, {"wave \x95\x5C.wav"}, ".WAV"}, // cp932 表 ends in the byte 0x5C
+        {{"prog", "stop", "dir.wav/readme", "/x.mid/"},
+         {"open prog [-p] 5", "open dir.wav/readme [-p] 5", "open /x.mid/ [-p] 5"},
+         ""},
+        {{"\x95\x5C.wav"}, {"wave play \x95\x5C.wav"}, ".WAV"}, // cp932 表 ends in the byte 0x5C
         // Played directly, a sound still ends the recorded one first: no ".MID" device is left open.
         {{"play a.mid", "play b.wav", "play c.mid", "play d.txt"},
-         {"open a.mid" + openMid, "play .MID", "stop .MID", "close .MID", "wave b.wav", "wave stop",
-          "open c.mid" + openMid, "play .MID"},
+         midi("a.mid") + endMid + Log {"wave play b.wav", "wave stop"} + midi("c.mid"),
          ".MID"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.steps.front());
-        testing::RecordingServices services;
+        Bench b;
         for (const std::string &step : c.steps) {
             if (step == "stop") {
-                services.performer.Stop();
+                b.performer.Stop();
             } else if (step.starts_with("play ")) {
-                EXPECT_EQ(services.performer.Play(step.substr(5)), 0);
+                EXPECT_EQ(b.performer.Play(step.substr(5)), 0);
             } else {
-                services.performer.PerformAction(7, step, "-p", 0);
+                b.performer.PerformAction(7, step, "-p", 0);
             }
         }
-        EXPECT_EQ(services.log, c.log);
-        EXPECT_EQ(services.performer.currentKind, c.kind);
+        EXPECT_EQ(b.log, c.log);
+        EXPECT_EQ(b.performer.currentKind, c.kind);
     }
-}
-
-TEST(ActionPerformerTest, WindowSizeMapsToShowCommand)
-{
-    for (const auto &[windowSize, show] : {std::pair {0, 5}, {1, 6}, {2, 3}, {7, 5}, {-1, 5}}) {
-        testing::RecordingServices services;
-        services.performer.PerformAction(0, "p", "", windowSize);
-        EXPECT_EQ(services.log, Log {"launch 0 p [] " + std::to_string(show)}) << windowSize;
+    Bench b;
+    for (const auto &[windowSize, show] : {std::pair {1, 6}, {2, 3}, {7, 5}, {-1, 5}}) {
+        b.performer.PerformAction(3, "p", "", windowSize);
+        EXPECT_EQ(b.log.back(), "open p [] " + std::to_string(show)) << windowSize;
+        EXPECT_EQ(b.services.launcher.parent, 3);
     }
 }
 
@@ -70,24 +81,24 @@ TEST(ActionPerformerTest, FailedMidiLeavesNothingOpen)
     const std::string fits(220, 'x'); // with ".mid", the longest path (224 bytes) an open command holds
     const struct
     {
-        std::string failing;
+        int openResult, playResult;
         std::string path;
         int result;
         Log log;
     } cases[] = {
-        {"open", "a.mid", 275, {"open a.mid" + openMid}},
-        {"play", "a.mid", 277, {"open a.mid" + openMid, "play .MID", "close .MID"}},
-        {"", fits + ".mid", 0, {"open " + fits + ".mid" + openMid, "play .MID"}},
-        {"", fits + "x.mid", MediaCommands::commandTooLong, {}},
+        {275, 0, "a.mid", 275, {"media open a.mid" + openMid}},
+        {0, 277, "a.mid", 277, midi("a.mid") + Log {"media close .MID"}},
+        {0, 0, fits + ".mid", 0, midi(fits + ".mid")},
+        {0, 0, fits + "x.mid", MediaCommands::commandTooLong, {}},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.failing + c.path);
-        testing::RecordingServices services;
-        services.failing = c.failing;
-        services.failure = c.result;
-        EXPECT_EQ(services.performer.Play(c.path), c.result);
-        EXPECT_EQ(services.log, c.log);
-        EXPECT_EQ(services.performer.currentKind, c.result == 0 ? ".MID" : "");
+        SCOPED_TRACE(c.path.size());
+        Bench b;
+        b.services.mediaCommands.openResult = c.openResult;
+        b.services.mediaCommands.playResult = c.playResult;
+        EXPECT_EQ(b.performer.Play(c.path), c.result);
+        EXPECT_EQ(b.log, c.log);
+        EXPECT_EQ(b.performer.currentKind, c.result == 0 ? ".MID" : "");
     }
 }
 
@@ -95,10 +106,10 @@ TEST(ActionPerformerTest, DestructionStopsTheRecordedSound)
 {
     testing::RecordingServices services;
     {
-        ActionPerformer performer(services, services, services);
+        ActionPerformer performer(services.wavePlayer, services.mediaCommands, services.launcher);
         performer.PerformAction(0, "a.mid", "", 0);
     }
-    EXPECT_EQ(services.log, (Log {"open a.mid" + openMid, "play .MID", "stop .MID", "close .MID"}));
+    EXPECT_EQ(services.journal.calls, midi("a.mid") + endMid);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "AlarmDispatch.h"
 #include "ActionListFile.h"
-#include "RecordingServices.h"
+#include "ActionPerformer.h"
+#include "FakeServices.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -35,12 +36,15 @@ protected:
     // The calls one dispatch of `text` makes, the window's "show" first.
     Log dispatch(std::string text)
     {
-        DispatchAlarm(text, listPath, services.performer, 9, [this](const AlarmMessage &message) {
-            services.log.push_back(message.sender + "|" + message.message + "|"
-                                   + std::to_string(message.level));
+        DispatchAlarm(text, listPath, performer, 9, [this](const AlarmMessage &message) {
+            services.journal.calls.push_back(message.sender + "|" + message.message + "|"
+                                             + std::to_string(message.level));
         });
         EXPECT_EQ(text, "");
-        return std::exchange(services.log, {});
+        if (!services.journal.calls.empty() && services.journal.calls.back().starts_with("open ")) {
+            EXPECT_EQ(std::exchange(services.launcher.parent, 0), 9);
+        }
+        return std::exchange(services.journal.calls, {});
     }
     static std::string alarm(const std::string &level)
     {
@@ -48,13 +52,14 @@ protected:
     }
     std::string launched(const std::string &file, int show)
     {
-        return "launch 9 " + file + " [--loud] " + std::to_string(show);
+        return "open " + file + " [--loud] " + std::to_string(show);
     }
 
     testing::TempDir dir;
     std::string listPath = dir.file("Belvane.acd");
     std::string program = dir.file("prog");
     testing::RecordingServices services;
+    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
 };
 
 TEST_F(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExists)
@@ -78,23 +83,21 @@ TEST_F(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExist
         {alarm("3"), {"PC1|Lunch|3", launched(program, 5)}},
         {"#lOGIC=2$lOGIC#mESSAGE=Lunch$mESSAGE#lEVEL= $lEVEL#sENDER=PC1$sENDER",
          {"PC1|Lunch|0", launched(program, 5)}},
-        {alarm("1"), {"PC1|Lunch|1", "wave " + dir.file("bell.WAV")}},
+        {alarm("1"), {"PC1|Lunch|1", "wave play " + dir.file("bell.WAV")}},
         {alarm("49"), {"PC1|Lunch|49", launched(program, 6)}}, // the wave plays on while a program starts
         {alarm("7"), {"PC1|Lunch|7", launched(dir.path(), 6)}}, // a folder counts as existing
         {alarm("4"), {"PC1|Lunch|4"}}, // disabled
         {alarm("5"), {"PC1|Lunch|5"}}, // enabled is 1 and nothing else
         {alarm("6"), {"PC1|Lunch|6"}}, // file missing
         {alarm("2"), {"PC1|Lunch|2"}}, // blank record
-        {alarm("50"), {"PC1|Lunch|50"}},
-        {alarm("-1"), {"PC1|Lunch|-1"}},
-        {"#Sender=PC1\n#Message=Lunch\n#Level=3", {"PC1|Lunch|-1"}}, // the level needs its line feed
+        {alarm("50"), {"PC1|Lunch|50"}}, // past the list
         {"#lOGIC=2$lOGIC" + alarm("3"), {"||-1"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(dispatch(c.text), c.log);
     }
-    EXPECT_EQ(services.performer.currentKind, ".WAV");
+    EXPECT_EQ(performer.currentKind, ".WAV");
 }
 
 TEST_F(AlarmDispatchTest, ListThatCannotBeUsedStillShowsTheAlarm)

@@ -1,29 +1,27 @@
 #include "ActionListTransfer.h"
 #include "ActionListFile.h"
+#include "StorageTestSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace belvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-const std::string header50("ZidovuZu!\0\0\0\0\0\0\0\x01\0\0\0\x32\0\0\0", 24);
+using testing::blanks;
+using testing::listBytes;
+const std::string header50 = listBytes(1, 50, "");
 
 // A 50-record list whose record 7 is `seven`.
 std::string listWith(const ActionRecord &seven)
 {
-    std::string bytes = header50 + std::string(50 * 896, '\0');
+    std::string bytes = listBytes(1, 50, blanks(50));
     const auto image = seven.toBytes();
     bytes.replace(24 + 7 * 896, 896, reinterpret_cast<const char *>(image.data()), image.size());
     return bytes;
@@ -64,8 +62,7 @@ TEST(ActionListTransferTest, ListingNeedsAReadableFiftyRecordList)
     const std::string list = dir.file("Belvane.acd");
     const std::string text = dir.file("out.txt");
     for (const std::string &bytes :
-         {std::string("ZidovuZu!\0\0\0\0\0\0\0\x01\0\0\0\x14\0\0\0", 24) + std::string(20 * 896, '\0'),
-          "ZidovuZ?" + std::string(44816, '\0'), std::string()}) {
+         {listBytes(1, 20, blanks(20)), "ZidovuZ?" + std::string(44816, '\0'), std::string()}) {
         bytes.empty() ? static_cast<void>(fs::remove(list)) : testing::writeFile(list, bytes);
         testing::writeFile(text, "old listing");
         EXPECT_EQ(WriteListing(text, list), ListingOutcome::ListUnusable) << bytes.size();
@@ -111,7 +108,7 @@ TEST(ActionListTransferTest, OnlyWholeFiftyRecordListsAreImportable)
     for (const auto &[bytes, importable] : std::vector<std::pair<std::string, bool>> {
              {header50 + std::string(44800, '\xAB'), true}, // garbage records are copied as they are
              {header50 + std::string(44799, '\0'), false}, // cut short in the last record
-             {header50.substr(0, 20) + std::string("\x14\0\0\0", 4) + std::string(44800, '\0'), false},
+             {listBytes(1, 20, blanks(50)), false},
              {"ZidovuZu?" + header50.substr(9) + std::string(44800, '\0'), false}}) {
         testing::writeFile(path, bytes);
         EXPECT_EQ(IsImportableList(path), importable) << bytes.size();
@@ -120,19 +117,10 @@ TEST(ActionListTransferTest, OnlyWholeFiftyRecordListsAreImportable)
     EXPECT_FALSE(fs::exists(dir.file("missing.acd"))) << "the check must not create the file";
 }
 
-// Copies in a child process whose file size limit is `limit` bytes (none when 0).
 bool copyLimited(const std::string &from, const std::string &to, rlim_t limit, std::uintmax_t minimum)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        const rlimit rl {limit, limit};
-        if (limit != 0 && (signal(SIGXFSZ, SIG_IGN), setrlimit(RLIMIT_FSIZE, &rl)) != 0) {
-            _exit(2);
-        }
-        _exit(CopyReplacing(from, to, minimum) ? 0 : 1);
-    }
-    int status = 0;
-    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return testing::exitUnderSizeLimit(limit, [&]() { return CopyReplacing(from, to, minimum) ? 0 : 1; })
+        == 0;
 }
 
 TEST(ActionListTransferTest, FailedCopyLeavesTheTargetWholeAndNoStrayFile)
@@ -144,7 +132,6 @@ TEST(ActionListTransferTest, FailedCopyLeavesTheTargetWholeAndNoStrayFile)
     const std::string old = listWith({});
     testing::writeFile(source, fresh);
     testing::writeFile(target, old);
-    // The size limit stops the copy part-way, for root as for anyone.
     EXPECT_FALSE(copyLimited(source, target, 30000, 0)) << "disk full";
     EXPECT_FALSE(copyLimited(dir.file("none"), target, 0, 0)) << "source missing";
     EXPECT_FALSE(copyLimited(source, target, 0, 44825)) << "source shorter than required";

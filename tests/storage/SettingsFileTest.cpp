@@ -1,9 +1,9 @@
 #include "SettingsFile.h"
+#include "StorageTestSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -11,9 +11,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace belvane {
 namespace {
@@ -57,7 +54,6 @@ TEST(SettingsFileTest, LoadsOnlyFilesOfExactlyTheRecordSize)
         {"empty", "", 0, 0, defaults},
         {"one short", defaults.substr(1), 0, 1035, defaults},
         {"one long", image(1, 2, 3) + "x", 0, 1037, defaults},
-        {"off-screen", image(-200, 5000, 9912), 0, 1036, image(-200, 5000, 9912)},
         {"extremes", image(INT32_MIN, INT32_MAX, -1), 0, 1036, image(INT32_MIN, INT32_MAX, -1)},
         {"reserved kept", image(0, 0, 80, hand), 0, 1036, image(0, 0, 80, hand)},
         {"beyond 32 bits", "", (1ULL << 32) + 1036, 0xFFFFFFFF, defaults},
@@ -115,94 +111,63 @@ TEST(SettingsFileTest, SaveWritesTheWholeRecordAndReplacesOldContent)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
-struct SaveFailure
-{
-    std::string name;
-    std::string relative; // the file to save, under the folder
-    std::filesystem::perms folderMode;
-    std::filesystem::perms fileMode;
-    bool held;
-    SettingsFileError cause;
-    std::string text; // after the path
-};
-
-void expectFailedSave(const SaveFailure &c)
-{
-    SCOPED_TRACE(c.name);
-    testing::TempDir dir;
-    const std::string old = dir.file(SettingsRecord::fileName);
-    testing::writeFile(old, image(5, 6, 7));
-    const std::string path = dir.file(c.relative);
-    std::optional<Holder> holder;
-    if (c.held) {
-        holder.emplace(old);
-    }
-    std::filesystem::permissions(old, c.fileMode);
-    std::filesystem::permissions(dir.path(), c.folderMode);
-    const SettingsFileResult result = SaveSettings(path, SettingsRecord {});
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.cause, c.cause);
-    EXPECT_EQ(result.message, path + c.text);
-    EXPECT_EQ(testing::readFile(old), image(5, 6, 7));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-}
-
-constexpr auto all = std::filesystem::perms::owner_all;
-constexpr auto readOnly = std::filesystem::perms(0400);
 const std::string notFound = " を保存するﾌｫﾙﾀﾞが見つかりません。";
 const std::string denied = " へのｱｸｾｽは拒否されました。";
 
 TEST(SettingsFileTest, FailedSaveLeavesOldFileAndSaysWhy)
 {
-    const std::vector<SaveFailure> cases = {
-        {"folder missing", "missing/Belvane.cfg", all, all, false, SettingsFileError::FolderNotFound,
-         notFound},
-        {"folder is a file", "Belvane.cfg/x.cfg", all, all, false, SettingsFileError::FolderNotFound,
-         notFound},
-        {"held by another open", "Belvane.cfg", all, all, true, SettingsFileError::SharingViolation,
-         " へのｱｸｾｽ中に共有違反が発生しました。"},
-    };
-    for (const SaveFailure &c : cases) {
-        expectFailedSave(c);
-    }
-}
-
-TEST(SettingsFileTest, SaveRefusedByPermissions)
-{
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root writes whatever the permissions say";
-    }
-    const std::vector<SaveFailure> cases = {
-        {"read-only folder", "Belvane.cfg", std::filesystem::perms(0500), all, false,
+    using std::filesystem::perms;
+    const struct
+    {
+        std::string name;
+        std::string relative; // the file to save, under the folder
+        perms folderMode, fileMode;
+        bool held;
+        rlim_t sizeLimit; // none when 0
+        SettingsFileError cause;
+        std::string text; // after the path
+    } cases[] = {
+        {"folder missing", "missing/Belvane.cfg", perms::owner_all, perms::owner_all, false, 0,
+         SettingsFileError::FolderNotFound, notFound},
+        {"folder is a file", "Belvane.cfg/x.cfg", perms::owner_all, perms::owner_all, false, 0,
+         SettingsFileError::FolderNotFound, notFound},
+        {"held by another open", "Belvane.cfg", perms::owner_all, perms::owner_all, true, 0,
+         SettingsFileError::SharingViolation, " へのｱｸｾｽ中に共有違反が発生しました。"},
+        {"disk full part-way", "Belvane.cfg", perms::owner_all, perms::owner_all, false, 100,
+         SettingsFileError::DiskFull, " の読み書き中にｴﾗｰが発生しました。"},
+        // Root writes whatever the permissions say.
+        {"read-only folder", "Belvane.cfg", perms(0500), perms::owner_all, false, 0,
          SettingsFileError::AccessDenied, denied},
-        {"read-only file", "Belvane.cfg", all, readOnly, false, SettingsFileError::AccessDenied, denied},
+        {"read-only file", "Belvane.cfg", perms::owner_all, perms(0400), false, 0,
+         SettingsFileError::AccessDenied, denied},
     };
-    for (const SaveFailure &c : cases) {
-        expectFailedSave(c);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.cause == SettingsFileError::AccessDenied && ::geteuid() == 0) {
+            continue;
+        }
+        testing::TempDir dir;
+        const std::string old = dir.file(SettingsRecord::fileName);
+        testing::writeFile(old, image(5, 6, 7));
+        const std::string path = dir.file(c.relative);
+        std::optional<Holder> holder;
+        if (c.held) {
+            holder.emplace(old);
+        }
+        std::filesystem::permissions(old, c.fileMode);
+        std::filesystem::permissions(dir.path(), c.folderMode);
+        const int failedAsExpected = testing::exitUnderSizeLimit(c.sizeLimit, [&]() {
+            const SettingsFileResult result = SaveSettings(path, SettingsRecord {});
+            return !result.ok && (c.sizeLimit != 0 || result.cause == c.cause)
+                    && result.message == path + c.text
+                ? 0
+                : 1;
+        });
+        std::filesystem::permissions(dir.path(), perms::owner_all);
+        EXPECT_EQ(failedAsExpected, 0);
+        EXPECT_EQ(testing::readFile(old), image(5, 6, 7));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     }
-}
-
-TEST(SettingsFileTest, ShortWriteLeavesOldFile)
-{
-    testing::TempDir dir;
-    const std::string path = dir.file(SettingsRecord::fileName);
-    testing::writeFile(path, image(5, 6, 7));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // The file size limit stops the write part-way, for root as for anyone.
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit {100, 100};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const SettingsFileResult result = SaveSettings(path, SettingsRecord {});
-        _exit(!result.ok && result.message == path + " の読み書き中にｴﾗｰが発生しました。" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(testing::readFile(path), image(5, 6, 7));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 } // namespace

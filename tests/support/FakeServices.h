@@ -59,11 +59,14 @@ public:
     explicit RecordingLauncher(ServiceJournal &j)
         : journal(j)
     { }
-    int Open(WindowHandle, const std::string &file, const std::string &parameters, int showCommand) override
+    int Open(WindowHandle owner, const std::string &file, const std::string &parameters,
+             int showCommand) override
     {
+        parent = owner;
         journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(showCommand));
         return 42;
     }
+    WindowHandle parent = 0; // of the last call
 
 private:
     ServiceJournal &journal;
