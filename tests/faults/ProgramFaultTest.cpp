@@ -84,7 +84,8 @@ protected:
         program.setProcessEnvironment(env);
         program.setProcessChannelMode(QProcess::ForwardedChannels);
         program.start(QString::fromStdString(folder.file("belvane")), {});
-        return program.waitForStarted(10000) && WaitUntil([&] { return testing::Accepting(folder.port); });
+        return program.waitForStarted(10000)
+            && WaitUntil([&] { return testing::Accepting(folder.port); }, std::chrono::seconds(30));
     }
 
     void ExpectAlarmPerformedAndCleanEnd()
@@ -124,7 +125,7 @@ TEST_F(ProgramFaultTest, NoTrayStillShowsAlarms)
 
 TEST_F(ProgramFaultTest, NoAudioDeviceLeavesSoundsSilentAndTheRestWorking)
 {
-    ASSERT_TRUE(Start({.audioDriver = "no-such-driver"}));
+    ASSERT_TRUE(Start({.tray = false, .audioDriver = "no-such-driver"}));
     ASSERT_TRUE(Send(folder.port, 0)); // Malarm.wav
     ASSERT_TRUE(Send(folder.port, 1)); // Salarm.wav
     ExpectAlarmPerformedAndCleanEnd();

@@ -90,7 +90,9 @@ public:
                    {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
                     QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
                     QStringLiteral("--height"), QStringLiteral("24")});
-        return tray.waitForStarted(10000) && WaitUntil([this] { return TrayWidth() > 0; });
+        // A loaded machine (the sanitizer build next to the others) can take a while to dock the panel.
+        return tray.waitForStarted(10000)
+            && WaitUntil([this] { return TrayWidth() > 0; }, std::chrono::seconds(30));
     }
 
     // The width of the tray host's panel: it grows by one slot for every docked icon; 0 when absent.
