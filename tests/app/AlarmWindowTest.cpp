@@ -5,6 +5,7 @@
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "FakeServices.h"
+#include "ProgramRun.h"
 #include "ScriptedPrompts.h"
 #include "SettingsFile.h"
 #include "TempDir.h"
@@ -34,16 +35,6 @@ const QString notice = QStringLiteral("【継続使用されているユーザ�
                                       "バージョンアップに伴い登録動作ファイルを初期状態に戻しました。\n"
                                       "環境設定画面より動作ファイルの確認/再登録願います。");
 
-std::string SettingsImage(std::int32_t x, std::int32_t y, std::int32_t port)
-{
-    SettingsRecord record;
-    record.windowX = x;
-    record.windowY = y;
-    record.port = port;
-    const auto bytes = record.toBytes();
-    return std::string(reinterpret_cast<const char *>(bytes.data()), bytes.size());
-}
-
 // One alarm window on a temporary program folder, over recording services and scripted prompts.
 struct Fixture
 {
@@ -66,7 +57,7 @@ void SendMouse(QWidget &widget, QEvent::Type type, QPoint local, Qt::MouseButton
 TEST(AlarmWindowTest, FirstStartCreatesTheDefaultListAndTellsSoOnlyOnce)
 {
     TempDir dir;
-    writeFile(dir.file("Belvane.cfg"), SettingsImage(0, 0, 0).substr(1)); // 1035 bytes: ignored
+    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0).substr(1)); // 1035 bytes: ignored
     {
         Fixture f(dir);
         f.window.Initialise();
@@ -92,7 +83,7 @@ TEST(AlarmWindowTest, FirstStartCreatesTheDefaultListAndTellsSoOnlyOnce)
 TEST(AlarmWindowTest, ShapeGeometryAndColours)
 {
     TempDir dir;
-    writeFile(dir.file("Belvane.cfg"), SettingsImage(300, 200, 0));
+    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0, 300, 200));
     Fixture f(dir);
     f.window.Initialise();
     f.window.show();
@@ -227,7 +218,7 @@ TEST(AlarmWindowTest, EveryWayOfEndingAsksToQuit)
 TEST(AlarmWindowTest, AnOpenConnectionIsDispatchedAtTheEnd)
 {
     TempDir dir;
-    writeFile(dir.file("Belvane.cfg"), SettingsImage(52, 52, 0));
+    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0));
     Fixture f(dir);
     f.window.Initialise();
     {
