@@ -247,11 +247,3 @@ TEST(AlarmWindowTest, AnOpenConnectionIsDispatchedAtTheEnd)
 
 } // namespace
 } // namespace belvane
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -3,8 +3,6 @@
 #include "ProgramRun.h"
 #include "XSession.h"
 
-#include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 #include <set>
@@ -120,10 +118,3 @@ TEST_F(EndToEndTest, AlarmIsShownAndPerformedWhileTheSettingsDialogIsOpen)
 
 } // namespace
 } // namespace belvane
-
-int main(int argc, char **argv)
-{
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -85,10 +85,3 @@ TEST(BurstTest, FiftySimultaneousSendersAreQueuedAndAllDelivered)
 
 } // namespace
 } // namespace belvane
-
-int main(int argc, char **argv)
-{
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -287,11 +287,3 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFile)
 
 } // namespace
 } // namespace belvane
-
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

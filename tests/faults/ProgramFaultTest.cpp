@@ -3,8 +3,6 @@
 #include "ProgramRun.h"
 #include "XSession.h"
 
-#include <QCoreApplication>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -155,10 +153,3 @@ TEST_F(ProgramFaultTest, AMissingSoundIsSkippedAndABrokenOneGivesTheBuiltInAlert
 
 } // namespace
 } // namespace belvane
-
-int main(int argc, char **argv)
-{
-    QCoreApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
