@@ -61,6 +61,22 @@ std::optional<std::string> ComputerName()
     return std::string(name);
 }
 
+// Why the receiver cannot listen on `port`, as the user can act on it.
+QString ListenFailure(std::int32_t port, QAbstractSocket::SocketError error)
+{
+    if (port < 0 || port > 65535) {
+        return QStringLiteral("TCP のポート番号（0～65535）ではありません");
+    }
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("ほかのプログラムがこのポートを使っています");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("このポートを使う権限がありません");
+    default:
+        return QStringLiteral("受信用のソケットを開けません");
+    }
+}
+
 } // namespace
 
 const QColor AlarmWindow::frameFillColour(240, 240, 255);
@@ -230,8 +246,18 @@ void AlarmWindow::StartListening()
         // The hidden button's command, run synchronously as the connection ends.
         dispatchButton->click();
     });
-    // A port that cannot be used leaves the program running without alarms; nothing is said.
-    static_cast<void>(receiver->StartListening(settings.port));
+    if (receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening) {
+        return;
+    }
+    // A receiver that cannot listen misses every alarm: the user hears of it at once, and the program
+    // stays with its tray icon and menu so the port can be changed in the settings.
+    trayIcon->setToolTip(QStringLiteral("Belvane - 受信していません（ポート %1）").arg(settings.port));
+    prompts.Message(this,
+                    QStringLiteral("ポート %1 でアラームを受信できません。%2。\r\n\r\n"
+                                   "メニューの「設定」でポート番号を変更し、Belvane を起動し直してください。")
+                        .arg(settings.port)
+                        .arg(ListenFailure(settings.port, receiver->listenError())),
+                    UserPrompts::Icon::Warning);
 }
 
 void AlarmWindow::DestroyWindow()

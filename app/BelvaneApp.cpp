@@ -1,49 +1,134 @@
 #include "BelvaneApp.h"
 
 #include "ActionPerformer.h"
+#include "AlarmReceiver.h"
 #include "AlarmWindow.h"
 #include "QuitSignals.h"
 #include "SystemPrompts.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace belvane {
 
 namespace {
 
-// With no display to show on, the receiver still runs: alarms are received and their actions
-// performed, only the window is drawn nowhere.
-void RunHeadlessWithoutDisplay()
+constexpr const char *usage =
+    "Usage: belvane [--help | --version]\n"
+    "\n"
+    "Receives alarms on the TCP port of its settings (Belvane.cfg) and performs the\n"
+    "action that its action list (Belvane.acd) registers for the alarm's level. Both\n"
+    "files lie in the program's folder; one copy runs per folder. Without a display\n"
+    "it receives and performs alarms headless. SIGTERM, SIGINT or SIGHUP end it.\n"
+    "\n"
+    "  -h, --help     show this text and end\n"
+    "      --version  show the version and end\n";
+
+enum class Invocation { Run, Help, Version, Unknown };
+
+Invocation ReadCommandLine(int argc, char **argv)
 {
-    const auto isSet = [](const char *name) {
-        const char *value = std::getenv(name);
-        return value != nullptr && *value != '\0';
-    };
-    if (!isSet("QT_QPA_PLATFORM") && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+    if (argc <= 1) {
+        return Invocation::Run;
     }
+    const std::string_view option = argv[1];
+    if (argc == 2 && (option == "--help" || option == "-h")) {
+        return Invocation::Help;
+    }
+    if (argc == 2 && option == "--version") {
+        return Invocation::Version;
+    }
+    return Invocation::Unknown;
 }
+
+bool IsSet(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// With nothing to show a box on, a message is one line on standard error and a question is
+// answered with Cancel; a box nobody can see would wait for ever.
+class ConsolePrompts final : public UserPrompts
+{
+public:
+    void Message(QWidget *, const QString &text, Icon) override
+    {
+        QString line = text.simplified();
+        std::fprintf(stderr, "belvane: %s\n", line.toLocal8Bit().constData());
+    }
+    bool Question(QWidget *, const QString &) override { return false; }
+    QString ChooseFile(QWidget *, const FileRequest &) override { return {}; }
+};
 
 } // namespace
 
 int BelvaneApp::Start(int argc, char **argv)
 {
-    RunHeadlessWithoutDisplay();
-    QApplication application(argc, argv);
+    switch (ReadCommandLine(argc, argv)) {
+    case Invocation::Run:
+        break;
+    case Invocation::Help:
+        std::fputs(usage, stdout);
+        return 0;
+    case Invocation::Version:
+        std::printf("belvane %s\n", BELVANE_VERSION);
+        return 0;
+    case Invocation::Unknown:
+        std::fprintf(stderr, "belvane: unknown option \"%s\"\n%s", argv[1], usage);
+        return 2;
+    }
+
+    // With no display to show on, the receiver still runs: alarms are received and their actions
+    // performed, only the window is drawn nowhere. The platform is named on the command line, not in
+    // the environment, so the programs alarms start look for the user's display as usual.
+    static char platformOption[] = "-platform";
+    static char offscreen[] = "offscreen";
+    char *headlessArguments[] = {argv[0], platformOption, offscreen, nullptr};
+    int qtArgc = 1;
+    char **qtArgv = argv;
+    if (!IsSet("QT_QPA_PLATFORM") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
+        qtArgc = 3;
+        qtArgv = headlessArguments;
+        std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+    }
+    QApplication application(qtArgc, qtArgv);
     // The window hides between alarms and dialogs come and go: only a quit request ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
+    const QString platform = QGuiApplication::platformName();
+    const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 
-    SystemPrompts prompts;
+    SystemPrompts boxes;
+    ConsolePrompts console;
+    UserPrompts &prompts = headless ? static_cast<UserPrompts &>(console) : boxes;
+
+    const ProgramFolder folder = ExecutableFolder();
+    FolderLock oneCopy;
+    if (oneCopy.Take(folder.native) == FolderLock::Result::Taken) {
+        prompts.Message(nullptr,
+                        QStringLiteral("Belvane はこのフォルダですでに動いています。\r\n%1")
+                            .arg(QFile::decodeName(folder.native.c_str())),
+                        UserPrompts::Icon::Warning);
+        return 1;
+    }
+
+    int status = 0;
     {
-        AlarmWindow window(ExecutableFolder(), thePerformer(), prompts);
+        AlarmWindow window(folder, thePerformer(), prompts);
         // exit() rather than quit(): quit() first offers every shown window a close, which the alarm
         // window turns into another quit request, so a shown window would keep the program running.
+        // A request during start-up (a message box is open) ends the run before it begins.
+        bool quitting = false;
         QObject::connect(
-            &window, &AlarmWindow::quitRequested, &application, [] { QApplication::exit(0); },
+            &window, &AlarmWindow::quitRequested, &application,
+            [&quitting] {
+                quitting = true;
+                QApplication::exit(0);
+            },
             Qt::QueuedConnection);
 
         QuitSignals signalsToQuit;
@@ -52,12 +137,17 @@ int BelvaneApp::Start(int argc, char **argv)
         }
 
         window.Initialise();
-        window.show();
-        window.activateWindow();
-        application.exec();
+        // Headless, a receiver that cannot listen does nothing at all; the message said why.
+        if (headless && window.receiver->listenState() != AlarmReceiver::ListenState::Listening) {
+            status = 1;
+        } else if (!quitting) {
+            window.show();
+            window.activateWindow();
+            application.exec();
+        }
         window.DestroyWindow();
     }
-    return 0;
+    return status;
 }
 
 } // namespace belvane

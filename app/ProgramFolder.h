@@ -19,4 +19,26 @@ struct ProgramFolder
 // The running executable's folder.
 ProgramFolder ExecutableFolder();
 
+// Keeps one copy of the program per program folder: the folder itself is locked for the run, so
+// nothing is created in it and copies in other folders run side by side.
+class FolderLock final
+{
+public:
+    enum class Result {
+        Held, // this run holds the folder
+        Taken, // another run holds it
+        Unavailable, // the folder cannot be locked here (e.g. a file system without locks)
+    };
+
+    FolderLock() = default;
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+    [[nodiscard]] Result Take(const std::string &nativeFolder);
+
+private:
+    int fd = -1;
+};
+
 } // namespace belvane

@@ -13,18 +13,28 @@ namespace belvane {
 namespace {
 
 volatile std::sig_atomic_t writeEnd = -1;
+volatile std::sig_atomic_t requests = 0;
 
-void OnSignal(int)
+void OnSignal(int signalNumber)
 {
+    // A second request while the first is still being handled means the ending is stuck: end now,
+    // as the signal would have ended us without a handler.
+    if (requests != 0) {
+        ::signal(signalNumber, SIG_DFL);
+        ::raise(signalNumber);
+        return;
+    }
+    requests = 1;
     const int savedErrno = errno;
     const char byte = 1;
     if (writeEnd >= 0) {
-        [[maybe_unused]] const ssize_t written = ::write(writeEnd, &byte, 1);
+        // send, not write: a pipe whose reader is gone must not kill us with SIGPIPE.
+        [[maybe_unused]] const ssize_t sent = ::send(writeEnd, &byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
     }
     errno = savedErrno;
 }
 
-constexpr int handledSignals[] = {SIGTERM, SIGINT};
+constexpr int handledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 struct sigaction previous[std::size(handledSignals)];
 
 } // namespace
@@ -61,6 +71,7 @@ bool QuitSignals::Install()
     notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read);
     connect(notifier, &QSocketNotifier::activated, this, &QuitSignals::OnReadable);
     writeEnd = fds[0];
+    requests = 0;
 
     struct sigaction action
     {

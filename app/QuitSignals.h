@@ -6,8 +6,9 @@ class QSocketNotifier;
 
 namespace belvane {
 
-// Turns SIGTERM and SIGINT into a Qt signal on the event loop's thread (a self-pipe: the handler only
-// writes one byte). One instance per process; the previous handlers come back on destruction.
+// Turns SIGTERM, SIGINT and SIGHUP (a closed terminal or session) into a Qt signal on the event loop's
+// thread (a self-pipe: the handler only writes one byte). A second of them ends the process at once,
+// for an ending that is stuck. One instance per process; the previous handlers come back on destruction.
 class QuitSignals final : public QObject
 {
     Q_OBJECT

@@ -15,8 +15,8 @@ namespace belvane {
 
 // The receiver's listening socket and its one connection socket on the Qt event loop. Every local IPv4
 // address is listened on; each connection's text is gathered by a ConnectionState and handed to the
-// dispatch callback, synchronously, when the connection ends. Nothing is ever written to a peer, and no
-// failure is reported beyond what `listenState` says.
+// dispatch callback, synchronously, when the connection ends. Nothing is ever written to a peer; a
+// port that cannot be listened on shows in `listenState` and `listenError`, for the caller to report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT
@@ -37,12 +37,14 @@ public:
     AlarmReceiver &operator=(const AlarmReceiver &) = delete;
 
     // Starts listening on `port` (0 picks a free port). A port that cannot be used (taken, outside
-    // 0-65535, not permitted) leaves the receiver deaf, silently: the result says so and nothing else.
+    // 0-65535, not permitted) leaves the receiver deaf: the result says so.
     ListenState StartListening(std::int32_t port);
     // The program is ending: an open connection is finished (its text dispatched) and listening stops.
     void Finish();
 
     ListenState listenState() const { return state; }
+    // Why the last StartListening failed; UnknownSocketError for a port outside 0-65535.
+    QAbstractSocket::SocketError listenError() const { return server.serverError(); }
     // The port actually listened on, or 0 when not listening.
     quint16 boundPort() const;
     bool connectionOpen() const { return connection.connectionOpen(); }
