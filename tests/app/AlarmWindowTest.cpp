@@ -15,6 +15,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTextEdit>
@@ -243,6 +245,40 @@ TEST(AlarmWindowTest, AnOpenConnectionIsDispatchedAtTheEnd)
     EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("late"));
     ASSERT_EQ(f.services.journal.calls.size(), 1u);
     EXPECT_EQ(f.services.journal.calls[0], "open " + dir.file("Belvane.acd") + " [] 5");
+}
+
+TEST(AlarmWindowTest, APortThatCannotBeListenedOnIsReportedAndTheTrayIconSaysSo)
+{
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
+    struct Case
+    {
+        std::int32_t port;
+        const char *reason; // empty when the port is usable
+    };
+    for (const Case &c :
+         {Case {0, ""}, Case {other.serverPort(), "ほかのプログラムがこのポートを使っています"},
+          Case {70000, "TCP のポート番号（0～65535）ではありません"}}) {
+        TempDir dir;
+        writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(c.port));
+        Fixture f(dir);
+        f.window.Initialise();
+        const QString port = QString::number(c.port);
+        if (*c.reason == '\0') {
+            EXPECT_TRUE(f.prompts.messages.empty());
+            EXPECT_EQ(f.window.trayIcon->toolTip(), QStringLiteral("Belvane"));
+        } else {
+            ASSERT_EQ(f.prompts.messages.size(), 1u) << c.port;
+            const auto &shown = f.prompts.messages[0];
+            EXPECT_EQ(shown.icon, UserPrompts::Icon::Warning);
+            EXPECT_TRUE(shown.text.contains(QStringLiteral("ポート ") + port)) << shown.text.toStdString();
+            EXPECT_TRUE(shown.text.contains(QString::fromUtf8(c.reason))) << shown.text.toStdString();
+            EXPECT_TRUE(shown.text.contains(QStringLiteral("「設定」"))) << "says where to change it";
+            EXPECT_EQ(f.window.trayIcon->toolTip(),
+                      QStringLiteral("Belvane - 受信していません（ポート %1）").arg(port));
+        }
+        f.window.DestroyWindow();
+    }
 }
 
 } // namespace

@@ -1,10 +1,11 @@
-// The real program where parts of the desktop are missing (display, tray, audio device) or its sound
-// files are: it starts, receives and performs alarms, and ends on SIGTERM.
+// The real program where parts of the desktop are missing (display, tray, audio device), its sound
+// files are, or its port is taken; a second copy on the same folder; its command line and signals.
 #include "ProgramRun.h"
 #include "XSession.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 
@@ -63,13 +64,13 @@ struct Desktop
 class ProgramFaultTest : public ::testing::Test
 {
 protected:
-    // Starts the program with what `desktop` offers; false when it does not come to listen.
-    bool Start(const Desktop &desktop)
+    // The environment with what `desktop` offers; the display is started on first use.
+    QProcessEnvironment Environment(const Desktop &desktop)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (desktop.display) {
-            if (!x.Start(desktop.tray)) {
-                return false;
+            if (x.display.isEmpty() && !x.Start(desktop.tray)) {
+                ADD_FAILURE() << "Xvfb and trayer are needed";
             }
             env = x.env;
         } else {
@@ -79,11 +80,44 @@ protected:
         }
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QString::fromLatin1(desktop.audioDriver));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), QString::fromStdString(audioFile));
-        program.setProcessEnvironment(env);
+        return env;
+    }
+
+    // Starts `process` on the program in `in` with what `desktop` offers.
+    bool Launch(QProcess &process, const testing::ProgramCopy &in, const Desktop &desktop,
+                const QStringList &arguments = {})
+    {
+        process.setProcessEnvironment(Environment(desktop));
+        process.start(QString::fromStdString(in.file("belvane")), arguments);
+        return process.waitForStarted(10000);
+    }
+
+    // Starts the program with what `desktop` offers; false when it does not come to listen.
+    bool Start(const Desktop &desktop)
+    {
         program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start(QString::fromStdString(folder.file("belvane")), {});
-        return program.waitForStarted(10000)
+        return Launch(program, folder, desktop)
             && WaitUntil([&] { return testing::Accepting(folder.port); }, std::chrono::seconds(30));
+    }
+
+    // Runs a copy that is expected to end by itself with `status` and gives its standard error.
+    std::string ExpectEnds(QProcess &process, int status)
+    {
+        EXPECT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), status);
+        return process.readAllStandardError().toStdString();
+    }
+
+    // Presses Return on the message box `box` until it is gone.
+    void Dismiss(const QString &box)
+    {
+        EXPECT_TRUE(WaitUntil([&] {
+            x.Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
+            x.Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            return WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).contains(box); },
+                             std::chrono::seconds(1));
+        })) << "the message box is dismissed";
     }
 
     void ExpectAlarmPerformedAndCleanEnd()
@@ -107,10 +141,119 @@ protected:
     QProcess program;
 };
 
-TEST_F(ProgramFaultTest, NoDisplayRunsTheReceiverHeadless)
+TEST_F(ProgramFaultTest, NoDisplayRunsTheReceiverHeadlessAndItsProgramsDoNotInheritTheHeadlessPlatform)
 {
+    writeFile(folder.script, "#!/bin/sh\nprintf '%s\\n' \"${QT_QPA_PLATFORM-unset}\" >> \"$0.out\"\n");
     ASSERT_TRUE(Start({.display = false}));
     ExpectAlarmPerformedAndCleanEnd();
+    EXPECT_EQ(folder.scriptOutput(), "unset\n");
+}
+
+TEST_F(ProgramFaultTest, SighupEndsLikeSigterm)
+{
+    ASSERT_TRUE(Start({.display = false}));
+    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+TEST_F(ProgramFaultTest, HelpAndVersionPrintAndEndAndAnUnknownOptionIsRefused)
+{
+    struct Case
+    {
+        QString program;
+        QStringList arguments;
+        int status;
+        std::string out, err; // what standard output and error hold
+    };
+    const QString belvane = QString::fromStdString(folder.file("belvane"));
+    const QString send = QStringLiteral(BELVANE_PROGRAM_DIR "/belvane-send");
+    const std::string version = BELVANE_VERSION;
+    for (const Case &c :
+         {Case {belvane, {QStringLiteral("--help")}, 0, "Usage: belvane", ""},
+          Case {belvane, {QStringLiteral("--version")}, 0, "belvane " + version + "\n", ""},
+          Case {belvane, {QStringLiteral("--listen")}, 2, "", "Usage: belvane"},
+          Case {belvane, {QStringLiteral("-h"), QStringLiteral("x")}, 2, "", "Usage: belvane"},
+          Case {send, {QStringLiteral("--version")}, 0, "belvane-send " + version + "\n", ""}}) {
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999")); // no display is opened
+        run.setProcessEnvironment(env);
+        run.start(c.program, c.arguments);
+        const std::string err = ExpectEnds(run, c.status);
+        const std::string out = run.readAllStandardOutput().toStdString();
+        EXPECT_TRUE(c.out.empty() ? out.empty() : out.find(c.out) == 0) << out;
+        EXPECT_NE(err.find(c.err), std::string::npos) << err;
+    }
+    EXPECT_EQ(testing::FilesIn(folder.path).count("Belvane.acd"), 1u) << "the list is the copy's own";
+    EXPECT_FALSE(testing::Accepting(folder.port));
+}
+
+TEST_F(ProgramFaultTest, OneCopyPerProgramFolderAndCopiesInOtherFoldersRunBesideIt)
+{
+    ASSERT_TRUE(Start({.display = false}));
+    const std::string list = readFile(folder.file("Belvane.acd"));
+    QProcess second;
+    ASSERT_TRUE(Launch(second, folder, {.display = false}));
+    EXPECT_NE(ExpectEnds(second, 1).find("すでに動いています"), std::string::npos);
+
+    testing::ProgramCopy elsewhere(BELVANE_PROGRAM_DIR);
+    QProcess beside;
+    ASSERT_TRUE(Launch(beside, elsewhere, {.display = false}));
+    EXPECT_TRUE(WaitUntil([&] { return testing::Accepting(elsewhere.port); }, std::chrono::seconds(30)));
+    testing::Stop(beside);
+
+    EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
+    ExpectAlarmPerformedAndCleanEnd();
+}
+
+TEST_F(ProgramFaultTest, ASecondCopyWithADisplaySaysSoInAMessageBox)
+{
+    ASSERT_TRUE(Start({.tray = false}));
+    ASSERT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); }));
+    const QStringList first = x.VisibleWindows(QStringLiteral("Belvane"));
+    QProcess second;
+    ASSERT_TRUE(Launch(second, folder, {.tray = false}));
+    QString box;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const QString &id : x.VisibleWindows(QStringLiteral("Belvane"))) {
+            box = first.contains(id) ? box : id;
+        }
+        return !box.isEmpty();
+    }));
+    EXPECT_EQ(second.state(), QProcess::Running) << "the box waits for the user";
+    Dismiss(box);
+    ExpectEnds(second, 1);
+    ExpectAlarmPerformedAndCleanEnd();
+}
+
+TEST_F(ProgramFaultTest, APortThatIsTakenIsReported)
+{
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, folder.port));
+    const std::string named = "ポート " + std::to_string(folder.port);
+
+    QProcess headless;
+    ASSERT_TRUE(Launch(headless, folder, {.display = false}));
+    EXPECT_NE(ExpectEnds(headless, 1).find(named + " でアラームを受信できません"), std::string::npos);
+
+    // With a display the program stays, with its tray icon, so the port can be changed.
+    ASSERT_TRUE(x.Start());
+    const int emptyTray = x.TrayWidth();
+    ASSERT_TRUE(Launch(program, folder, {}));
+    QString box;
+    ASSERT_TRUE(
+        WaitUntil([&] { return !(box = x.VisibleWindows(QStringLiteral("Belvane")).value(0)).isEmpty(); },
+                  std::chrono::seconds(30)));
+    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
+    Dismiss(box);
+    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); }))
+        << "the alarm window follows";
+    EXPECT_EQ(program.state(), QProcess::Running);
+    program.terminate();
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 TEST_F(ProgramFaultTest, NoTrayStillShowsAlarms)
