@@ -1,21 +1,14 @@
 #include "ApplicationIcon.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 
 namespace belvane {
 
-namespace {
-
-// A bell on a lavender disc, drawn at `size` pixels so every size is sharp.
-QPixmap BellImage(int size)
+void PaintBell(QPainter &painter)
 {
-    QPixmap image(size, size);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 48.0, size / 48.0);
     painter.setPen(QPen(QColor(130, 130, 155), 3));
     painter.setBrush(QColor(240, 240, 255));
     painter.drawEllipse(QRectF(2, 2, 44, 44));
@@ -33,16 +26,24 @@ QPixmap BellImage(int size)
     painter.setBrush(QColor(240, 190, 40));
     painter.drawPath(bell);
     painter.drawEllipse(QRectF(21, 35, 6, 5));
-    return image;
 }
 
-} // namespace
+QImage BellImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 48.0, size / 48.0);
+    PaintBell(painter);
+    return image;
+}
 
 QIcon ApplicationIcon()
 {
     QIcon icon;
     for (int size : {48, 32, 16}) {
-        icon.addPixmap(BellImage(size));
+        icon.addPixmap(QPixmap::fromImage(BellImage(size)));
     }
     return icon;
 }

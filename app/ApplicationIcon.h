@@ -2,9 +2,18 @@
 
 #include <QIcon>
 
+class QImage;
+class QPainter;
+
 namespace belvane {
 
 // The application icon in its three sizes (48, 32 and 16 pixels).
 QIcon ApplicationIcon();
+
+// The bell on a lavender disc, painted into a 48 x 48 square of `painter`'s coordinates; the
+// installed desktop icons are made from the same drawing.
+void PaintBell(QPainter &painter);
+// The bell drawn at `size` pixels, so every size is sharp.
+QImage BellImage(int size);
 
 } // namespace belvane

@@ -1,19 +1,61 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages Belvane needs to build, run and test; only what is missing.
+# Installs the Debian 12 packages Belvane needs; only what is missing.
+#   scripts/setup.sh          what building and running the program needs (scripts/run.sh, install.sh)
+#   scripts/setup.sh --test   that and the test toolchain (scripts/test.sh)
+# Without apt, or without root and sudo, it stops and names the packages to install.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ pkg-config clang-format
-    qt6-base-dev libgl-dev
-    libsdl2-mixer-dev timgm6mb-soundfont
-    libgtest-dev libgmock-dev libbenchmark-dev
-    clang-14 libclang-rt-14-dev
+# Building and running the program.
+run_packages=(
+    cmake
+    ninja-build
+    g++
+    pkg-config
+    qt6-base-dev
+    qt6-svg-dev
+    libgl-dev
+    libsdl2-mixer-dev
+    timgm6mb-soundfont
     fonts-ipafont-gothic
-    xvfb xauth trayer x11-utils xdotool
-    sox netcat-openbsd xdg-utils
+    xdg-utils
 )
 
+# The tests, sanitizers, fuzzing, benchmarks and the formatting check.
+test_packages=(
+    clang-format
+    libgtest-dev
+    libgmock-dev
+    libbenchmark-dev
+    clang-14
+    libclang-rt-14-dev
+    xvfb
+    xauth
+    trayer
+    x11-utils
+    xdotool
+    sox
+    netcat-openbsd
+    desktop-file-utils
+)
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+    --test) packages+=("${test_packages[@]}") ;;
+    "") ;;
+    *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
+
+stop() {
+    echo "$1" >&2
+    echo "    apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+}
+
 missing=()
+if ! command -v dpkg-query >/dev/null; then
+    missing=("${packages[@]}")
+    stop "This is no Debian system (dpkg-query is missing). Belvane needs these Debian 12 packages or their equivalents:"
+fi
 for p in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
         missing+=("$p")
@@ -24,11 +66,18 @@ if [ ${#missing[@]} -eq 0 ]; then
     exit 0
 fi
 
-echo "Installing: ${missing[*]}"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+        stop "Belvane needs packages that are not installed, and there is no sudo here. As root, run:"
+    fi
     sudo=(sudo)
 fi
+if ! command -v apt-get >/dev/null; then
+    stop "Belvane needs packages that are not installed, and apt-get is missing. Install the packages:"
+fi
+
+echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -q
 "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

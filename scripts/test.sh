@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Belvane and runs the whole test suite: the normal build, a second
-# build under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every fuzz target and the
-# formatting check. Exits non-zero on the first failure.
+# Installs what is missing (the test toolchain too), builds Belvane and runs the whole test suite: the
+# normal build, a build without the tests, a build under AddressSanitizer and UndefinedBehaviorSanitizer,
+# a short run of every fuzz target and the formatting check. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+scripts/setup.sh --test
 
 jobs=$(nproc)
 
@@ -13,9 +13,15 @@ echo "== formatting"
 scripts/format-check.sh
 
 echo "== build and test"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELVANE_WERROR=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELVANE_WERROR=ON -DBELVANE_TESTS=ON \
+    -DBELVANE_BENCH=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+echo "== build without the tests (what scripts/run.sh and install.sh build, with the benchmarks)"
+cmake -S . -B build-notests -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELVANE_WERROR=ON \
+    -DBELVANE_TESTS=OFF -DBELVANE_BENCH=ON
+cmake --build build-notests -j "$jobs"
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBELVANE_WERROR=ON -DBELVANE_SANITIZE=ON \

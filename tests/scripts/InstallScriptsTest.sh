@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The user's scripts on a temporary home: install, run through the link, install again, uninstall;
+# and the set-up's message where packages cannot be installed.
+#   InstallScriptsTest.sh <source folder> <build folder>
+set -euo pipefail
+source_dir=$1
+build_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config"
+unset XDG_DATA_HOME DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+prefix="$work/home/.local"
+folder="$prefix/lib/belvane"
+"$source_dir/scripts/install.sh" --build-dir "$build_dir" >/dev/null
+
+for f in belvane belvane-send Malarm.wav Salarm.wav README.md; do
+    [ -f "$folder/$f" ] || fail "$folder/$f is not installed"
+done
+for f in belvane belvane-send; do
+    [ "$(readlink "$prefix/bin/$f")" = "$folder/$f" ] || fail "$prefix/bin/$f is no link to the program folder"
+done
+for size in 16x16 32x32 48x48 256x256 scalable; do
+    ls "$prefix/share/icons/hicolor/$size/apps/belvane."* >/dev/null || fail "no $size icon"
+done
+entry="$prefix/share/applications/belvane.desktop"
+autostart="$XDG_CONFIG_HOME/autostart/belvane.desktop"
+desktop-file-validate "$entry" "$autostart" || fail "the desktop entries are not valid"
+grep -qx "Exec=\"$folder/belvane\"" "$autostart" || fail "the autostart entry does not start the installed program"
+grep -qx "Icon=belvane" "$entry" || fail "the menu entry does not name the theme icon"
+grep -q "^Name\[ja\]=" "$entry" || fail "no Japanese name"
+
+# Started through its link, the program keeps its files in the program folder.
+"$prefix/bin/belvane" 2>/dev/null &
+for _ in $(seq 100); do
+    [ -f "$folder/Belvane.acd" ] && break
+    sleep 0.1
+done
+kill $! 2>/dev/null || true
+wait $! || true
+[ -f "$folder/Belvane.acd" ] || fail "the action list is not in the program folder"
+[ ! -e "$prefix/bin/Belvane.acd" ] || fail "the action list went beside the link"
+
+# Installing again keeps the user's files; without autostart no entry comes back.
+printf 'settings' >"$folder/Belvane.cfg"
+cp "$folder/Belvane.acd" "$work/list"
+rm "$autostart"
+"$source_dir/scripts/install.sh" --build-dir "$build_dir" --no-autostart >/dev/null
+cmp -s "$folder/Belvane.acd" "$work/list" || fail "installing again changed the action list"
+[ "$(cat "$folder/Belvane.cfg")" = settings ] || fail "installing again changed the settings"
+[ ! -e "$autostart" ] || fail "--no-autostart made an autostart entry"
+
+# Uninstalling leaves only the two files of the user's.
+"$source_dir/scripts/install.sh" --build-dir "$build_dir" --prefix "$work/other" >/dev/null
+"$source_dir/scripts/uninstall.sh" >/dev/null
+left=$(cd "$prefix" && find . \( -type f -o -type l \) | sort | tr '\n' ' ')
+[ "$left" = "./lib/belvane/Belvane.acd ./lib/belvane/Belvane.cfg " ] || fail "uninstall left: $left"
+[ -e "$work/other/bin/belvane" ] || fail "uninstall removed another prefix's installation"
+[ -e "$autostart" ] || fail "uninstall removed the autostart entry of another prefix's installation"
+"$source_dir/scripts/uninstall.sh" --prefix "$work/other" >/dev/null
+[ ! -e "$autostart" ] || fail "uninstall left the autostart entry"
+
+# Where packages cannot be installed, the set-up names them: no apt at all, or no root and no sudo.
+stubs="$work/stubs"
+mkdir -p "$stubs"
+ln -s "$(command -v grep)" "$stubs/grep"
+for missing in dpkg sudo; do
+    if [ "$missing" = sudo ]; then
+        printf '#!/bin/sh\necho "unknown ok not-installed"\n' >"$stubs/dpkg-query"
+        printf '#!/bin/sh\necho 1000\n' >"$stubs/id"
+        chmod +x "$stubs/dpkg-query" "$stubs/id"
+    fi
+    for mode in "" --test; do
+        status=0
+        said=$(PATH="$stubs" "$BASH" "$source_dir/scripts/setup.sh" $mode 2>&1) || status=$?
+        [ "$status" -eq 1 ] || fail "setup.sh $mode without $missing ended with $status"
+        grep -q "apt-get install --no-install-recommends .*qt6-base-dev" <<<"$said" ||
+            fail "setup.sh $mode without $missing does not name the packages: $said"
+        case "$mode:$said" in
+            --test:*libgtest-dev*) ;;
+            --test:*) fail "setup.sh --test does not name the test packages" ;;
+            :*libgtest-dev*) fail "setup.sh names test packages for the run path" ;;
+        esac
+    done
+done
+echo "install scripts: all checks passed"
