@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -40,6 +41,13 @@ public:
         const QString file = files.front();
         files.pop_front();
         return file;
+    }
+
+    // How many messages had `icon`.
+    std::size_t count(Icon icon) const
+    {
+        return static_cast<std::size_t>(std::count_if(messages.begin(), messages.end(),
+                                                      [icon](const Shown &m) { return m.icon == icon; }));
     }
 
     std::deque<bool> answers; // to questions, in order; false once used up
