@@ -6,34 +6,56 @@
 #include "SystemPrompts.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace belvane {
 
-namespace {
-
-// With no display to show on, the receiver still runs: alarms are received and their actions
-// performed, only the window is drawn nowhere.
-void RunHeadlessWithoutDisplay()
+const char *BelvaneApp::ChoosePlatform()
 {
     const auto isSet = [](const char *name) {
         const char *value = std::getenv(name);
         return value != nullptr && *value != '\0';
     };
-    if (!isSet("QT_QPA_PLATFORM") && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+    if (isSet("QT_QPA_PLATFORM")) {
+        return nullptr;
     }
+    const bool x11 = isSet("DISPLAY");
+    const bool wayland = isSet("WAYLAND_DISPLAY");
+    if (x11 && wayland) {
+        return "xcb";
+    }
+    return x11 || wayland ? nullptr : "offscreen";
 }
 
-} // namespace
+bool BelvaneApp::LoadQtTranslation()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qt"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 int BelvaneApp::Start(int argc, char **argv)
 {
-    RunHeadlessWithoutDisplay();
+    if (const char *platform = ChoosePlatform()) {
+        setenv("QT_QPA_PLATFORM", platform, 1);
+        // With no display to show on, the receiver still runs: alarms are received and their actions
+        // performed, only the window is drawn nowhere.
+        if (std::strcmp(platform, "offscreen") == 0) {
+            std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+        }
+    }
     QApplication application(argc, argv);
+    LoadQtTranslation(); // without it Qt's texts stay English
     // The window hides between alarms and dialogs come and go: only a quit request ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
