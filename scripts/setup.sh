@@ -11,6 +11,9 @@ packages=(
     fonts-ipafont-gothic
     xvfb xauth trayer x11-utils xdotool
     sox netcat-openbsd xdg-utils
+    qt6-translations-l10n
+    openbox
+    dbus
 )
 
 missing=()

@@ -128,10 +128,10 @@ TEST(TrayHostTest, StatusNotifierHostGetsTheItemAndItsCommandMenuWhichRuns)
     for (const MenuEntry &entry : menu) {
         texts << entry.text;
     }
-    EXPECT_EQ(texts.join(u'|'),
-              QStringLiteral("表示|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
-                             "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
-                             "バージョン情報|サポートページへ"));
+    EXPECT_EQ(texts.join(u'|').toStdString(),
+              std::string("表示|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
+                          "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
+                          "バージョン情報|サポートページへ"));
     ASSERT_EQ(menu.size(), 11u);
 
     // With a host present, confirming hides the window; a left click on the icon does nothing.
