@@ -14,6 +14,7 @@ packages=(
     qt6-translations-l10n
     openbox
     dbus
+    tint2
 )
 
 missing=()
