@@ -82,7 +82,16 @@ std::vector<MenuEntry> ReadMenu(const QString &service, const QString &path)
             ? QStringLiteral("-")
             : properties.value(QStringLiteral("label")).toString();
         entries.push_back(entry);
+        item.beginArray(); // the entry's own children: none
+        while (!item.atEnd()) {
+            QDBusVariant grandchild;
+            item >> grandchild;
+        }
+        item.endArray();
+        item.endStructure();
     }
+    root.endArray();
+    root.endStructure();
     return entries;
 }
 
