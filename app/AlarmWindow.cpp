@@ -11,17 +11,20 @@
 #include "Cp932.h"
 #include "DialogUnits.h"
 #include "SettingsDialog.h"
+#include "TrayPresence.h"
 #include "UserPrompts.h"
 
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
 #include <QUrl>
@@ -77,6 +80,39 @@ QString ListenFailure(std::int32_t port, QAbstractSocket::SocketError error)
     }
 }
 
+// Whether any part of `area` lies on a screen; a position saved on a monitor since removed does not.
+bool OnSomeScreen(const QRect &area)
+{
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        if (screen->geometry().intersects(area)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The window's own light colours, whatever the desktop's theme: every role is set, text and
+// highlight included, for the active, inactive and disabled window (a dialog disables it), so a dark
+// theme cannot put light text on the white boxes.
+QPalette LightPalette()
+{
+    QPalette light(Qt::white); // black text on white, grey when disabled
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool enabled = group != QPalette::Disabled;
+        const QColor text = enabled ? QColor(Qt::black) : QColor(109, 109, 109);
+        light.setColor(group, QPalette::Window, Qt::white);
+        light.setColor(group, QPalette::Base, Qt::white);
+        light.setColor(group, QPalette::Button, Qt::white);
+        light.setColor(group, QPalette::WindowText, text);
+        light.setColor(group, QPalette::Text, text);
+        light.setColor(group, QPalette::ButtonText, text);
+        light.setColor(group, QPalette::PlaceholderText, QColor(109, 109, 109));
+        light.setColor(group, QPalette::Highlight, enabled ? QColor(0, 120, 215) : QColor(200, 200, 200));
+        light.setColor(group, QPalette::HighlightedText, enabled ? QColor(Qt::white) : text);
+    }
+    return light;
+}
+
 } // namespace
 
 const QColor AlarmWindow::frameFillColour(240, 240, 255);
@@ -91,11 +127,7 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFont(DialogFont());
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Qt::white);
-    background.setColor(QPalette::Base, Qt::white);
-    background.setColor(QPalette::Button, Qt::white);
-    setPalette(background);
+    setPalette(LightPalette());
     setAutoFillBackground(true);
     setMouseTracking(true); // moves between a release outside and the next press still reach the window
 
@@ -156,7 +188,13 @@ void AlarmWindow::Initialise()
 
     setWindowTitle(QStringLiteral("Belvane"));
     setMask(WindowRegion());
-    setGeometry(settings.windowX, settings.windowY, windowWidth, windowHeight);
+    QRect place(settings.windowX, settings.windowY, windowWidth, windowHeight);
+    if (!OnSomeScreen(place)) {
+        // Shown where it can be seen; the saved position stays as it is until the user moves the window.
+        const SettingsRecord defaults;
+        place.moveTo(defaults.windowX, defaults.windowY);
+    }
+    setGeometry(place);
     senderLine->setGeometry(20, 20, 460, 20);
     messageBox->setGeometry(20, 45, 460, 70);
     confirmButton->setGeometry(200, 120, 100, 24);
@@ -164,13 +202,21 @@ void AlarmWindow::Initialise()
 
     trayIcon = new QSystemTrayIcon(icon, this);
     trayIcon->setToolTip(QStringLiteral("Belvane"));
-    connect(trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        // Only the right button does anything on the icon; left clicks are ignored.
-        if (reason == QSystemTrayIcon::Context) {
-            OpenPopupMenu();
-        }
-    });
+    // The command menu belongs to the icon: an XEmbed tray pops it up when the right button is pressed
+    // on the icon, a StatusNotifierItem host reads it over D-Bus and shows it itself. Nothing else on
+    // the icon does anything. The chosen command runs after the menu (and the host's call) returned.
+    trayMenu = BuildCommandMenu(nullptr);
+    for (QAction *action : trayMenu->actions()) {
+        connect(action, &QAction::triggered, this, [this, id = action->data().toInt()] {
+            QMetaObject::invokeMethod(
+                this, [this, id] { RunCommand(id); }, Qt::QueuedConnection);
+        });
+    }
+    trayIcon->setContextMenu(trayMenu.get());
     trayIcon->show();
+    trayPresence = new TrayPresence(this);
+    trayHost = trayPresence->present();
+    connect(trayPresence, &TrayPresence::changed, this, &AlarmWindow::TrayHostChanged);
 
     StartListening();
 
@@ -225,7 +271,26 @@ void AlarmWindow::Confirm()
                                      : Cp932Of("すでに確認済みメッセージです");
     performer.Stop();
     showMinimized();
-    hide();
+    // Without a tray host the minimised window is the way back: it stays in the taskbar and the
+    // window switcher, and the next alarm restores it.
+    if (trayHost) {
+        hide();
+    }
+}
+
+void AlarmWindow::TrayHostChanged(bool present)
+{
+    trayHost = present;
+    if (present) {
+        // A host that came after the start has no icon of ours yet.
+        trayIcon->hide();
+        trayIcon->show();
+        if (isMinimized()) {
+            hide();
+        }
+    } else if (!isVisible()) {
+        showMinimized();
+    }
 }
 
 void AlarmWindow::DispatchAlarm()
@@ -265,6 +330,8 @@ void AlarmWindow::DestroyWindow()
     if (receiver) {
         receiver->Finish();
     }
+    delete trayPresence;
+    trayPresence = nullptr;
     if (trayIcon) {
         trayIcon->hide();
         delete trayIcon;
@@ -343,7 +410,9 @@ void AlarmWindow::mouseReleaseEvent(QMouseEvent *event)
             settings.windowX = topLeft.x();
             SaveSettings();
         }
-    } else if (event->button() == Qt::RightButton && overWindow) {
+    } else if (event->button() == Qt::RightButton && overWindow
+               && childAt(event->position().toPoint()) == nullptr) {
+        // Only the surface opens the menu; a release over a control that passed it on does not.
         OpenPopupMenu();
     }
     QWidget::mouseReleaseEvent(event);

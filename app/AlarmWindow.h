@@ -10,6 +10,7 @@
 #include <string>
 
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSystemTrayIcon;
 class QTextEdit;
@@ -18,6 +19,7 @@ namespace belvane {
 
 class ActionPerformer;
 class AlarmReceiver;
+class TrayPresence;
 class UserPrompts;
 
 // The program's one permanent window: a borderless rounded popup that shows the last alarm's sender and
@@ -40,8 +42,12 @@ public:
     void Initialise();
     // Shows the window, restored and active, with the two boxes refreshed.
     void ShowAlarm();
-    // Stops the sound, leaves a status line for the next showing and hides the window.
+    // Stops the sound, leaves a status line for the next showing and hides the window; with no tray
+    // host to lead back to it, the window is minimised instead.
     void Confirm();
+    // A tray host came or went: the icon is shown in a new host, and a confirmed window moves between
+    // hidden (reached through the icon) and minimised (reached through the taskbar).
+    void TrayHostChanged(bool present);
     // Handles the text of a finished connection: shows the alarm and performs its level's action.
     void DispatchAlarm();
     // The end of the run: an open connection is finished (and dispatched), the tray icon removed.
@@ -75,6 +81,9 @@ public:
     QTextEdit *messageBox = nullptr;
     QLineEdit *senderLine = nullptr;
     QSystemTrayIcon *trayIcon = nullptr;
+    std::unique_ptr<QMenu> trayMenu; // the command menu as the tray host shows it
+    TrayPresence *trayPresence = nullptr;
+    bool trayHost = false; // a tray host shows the icon
     std::unique_ptr<AlarmReceiver> receiver;
 
     static const QColor frameFillColour;

@@ -8,15 +8,18 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace belvane {
 
 namespace {
-
 constexpr const char *usage =
     "Usage: belvane [--help | --version]\n"
     "\n"
@@ -67,6 +70,29 @@ public:
 
 } // namespace
 
+const char *BelvaneApp::ChoosePlatform()
+{
+    if (IsSet("QT_QPA_PLATFORM")) {
+        return nullptr;
+    }
+    const bool x11 = IsSet("DISPLAY");
+    const bool wayland = IsSet("WAYLAND_DISPLAY");
+    if (x11 && wayland) {
+        return "xcb";
+    }
+    return x11 || wayland ? nullptr : "offscreen";
+}
+bool BelvaneApp::LoadQtTranslation()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qt"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
 int BelvaneApp::Start(int argc, char **argv)
 {
     switch (ReadCommandLine(argc, argv)) {
@@ -83,20 +109,23 @@ int BelvaneApp::Start(int argc, char **argv)
         return 2;
     }
 
-    // With no display to show on, the receiver still runs: alarms are received and their actions
-    // performed, only the window is drawn nowhere. The platform is named on the command line, not in
-    // the environment, so the programs alarms start look for the user's display as usual.
+    // The platform is named on Qt's command line, not in the environment, so the programs that alarms
+    // start look for the user's display as usual. With no display the receiver still runs: alarms are
+    // received and their actions performed, only the window is drawn nowhere.
     static char platformOption[] = "-platform";
-    static char offscreen[] = "offscreen";
-    char *headlessArguments[] = {argv[0], platformOption, offscreen, nullptr};
+    char *platformArguments[] = {argv[0], platformOption, nullptr, nullptr};
     int qtArgc = 1;
     char **qtArgv = argv;
-    if (!IsSet("QT_QPA_PLATFORM") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
+    if (const char *platform = ChoosePlatform()) {
+        platformArguments[2] = const_cast<char *>(platform);
         qtArgc = 3;
-        qtArgv = headlessArguments;
-        std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+        qtArgv = platformArguments;
+        if (std::strcmp(platform, "offscreen") == 0) {
+            std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+        }
     }
     QApplication application(qtArgc, qtArgv);
+    LoadQtTranslation(); // without it Qt's texts stay English
     // The window hides between alarms and dialogs come and go: only a quit request ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     const QString platform = QGuiApplication::platformName();

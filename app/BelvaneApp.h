@@ -11,6 +11,14 @@ class BelvaneApp
 {
 public:
     static int Start(int argc, char **argv);
+
+    // The display platform to use when the user has chosen none (QT_QPA_PLATFORM): X11 when both a
+    // Wayland and an X11 display are there, as the window's position, drag and raise need X11;
+    // offscreen when there is no display at all; nullptr to leave the choice to Qt.
+    static const char *ChoosePlatform();
+    // Installs Qt's Japanese translation, so that Qt's own texts (file dialogs, standard buttons)
+    // speak the program's language; false when it is not installed.
+    static bool LoadQtTranslation();
 };
 
 } // namespace belvane

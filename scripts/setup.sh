@@ -18,6 +18,7 @@ run_packages=(
     timgm6mb-soundfont
     fonts-ipafont-gothic
     xdg-utils
+    qt6-translations-l10n
 )
 
 # The tests, sanitizers, fuzzing, benchmarks and the formatting check.
@@ -36,6 +37,9 @@ test_packages=(
     sox
     netcat-openbsd
     desktop-file-utils
+    openbox
+    dbus
+    tint2
 )
 
 packages=("${run_packages[@]}")

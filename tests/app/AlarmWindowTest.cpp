@@ -2,16 +2,23 @@
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
 #include "AlarmReceiver.h"
+#include "BelvaneApp.h"
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "FakeServices.h"
 #include "ProgramRun.h"
 #include "ScriptedPrompts.h"
 #include "SettingsFile.h"
+#include "SystemPrompts.h"
 #include "TempDir.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -20,6 +27,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +131,7 @@ TEST(AlarmWindowTest, BoxesThroughAlarmConfirmAndShowAgain)
     TempDir dir;
     Fixture f(dir);
     f.window.Initialise();
+    f.window.TrayHostChanged(true);
     f.window.Confirm();
     f.window.RunCommand(commandShow);
     EXPECT_TRUE(f.window.isVisible());
@@ -158,6 +167,179 @@ TEST(AlarmWindowTest, BoxesThroughAlarmConfirmAndShowAgain)
         EXPECT_EQ(f.window.messageBox->toPlainText(), step.message) << "shown as plain text";
     }
     f.window.DestroyWindow();
+}
+
+TEST(AlarmWindowTest, APositionOffEveryScreenShowsTheWindowAtTheDefaultWithoutSaving)
+{
+    struct Row
+    {
+        int x, y;
+        QPoint shownAt;
+    };
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    for (const Row &row : {Row {300, 200, {300, 200}}, Row {-490, 0, {-490, 0}}, Row {-500, 0, {52, 52}},
+                           Row {screen.right() + 1, 10, {52, 52}}, Row {5000, 5000, {52, 52}}}) {
+        TempDir dir;
+        const std::string saved = testing::SettingsImage(0, row.x, row.y);
+        writeFile(dir.file("Belvane.cfg"), saved);
+        Fixture f(dir);
+        f.window.Initialise();
+        EXPECT_EQ(f.window.pos(), row.shownAt) << row.x << "," << row.y;
+        EXPECT_EQ(readFile(dir.file("Belvane.cfg")), saved);
+        f.window.DestroyWindow();
+    }
+}
+
+TEST(AlarmWindowTest, ConfirmHidesOnlyWhenATrayHostLeadsBackAndFollowsTheHost)
+{
+    TempDir dir;
+    Fixture f(dir);
+    f.window.Initialise();
+    f.window.show();
+    enum class State { shown, minimised, hidden };
+    const auto state = [&] {
+        return !f.window.isVisible() ? State::hidden
+            : f.window.isMinimized() ? State::minimised
+                                     : State::shown;
+    };
+    struct Step
+    {
+        std::function<void()> act;
+        State expected;
+        const char *what;
+    };
+    const Step steps[] = {
+        {[&] { f.window.TrayHostChanged(false); }, State::shown,
+         "no host: nothing changes on a shown window"},
+        {[&] { f.window.Confirm(); }, State::minimised, "confirmed without a host"},
+        {[&] { f.window.TrayHostChanged(true); }, State::hidden, "a host came: the icon leads back now"},
+        {[&] { f.window.TrayHostChanged(false); }, State::minimised, "the host went: back to the taskbar"},
+        {[&] { f.window.RunCommand(commandShow); }, State::shown, "restored"},
+        {[&] { f.window.TrayHostChanged(true); }, State::shown, "a shown window stays shown"},
+        {[&] { f.window.Confirm(); }, State::hidden, "confirmed with a host"},
+    };
+    for (const Step &step : steps) {
+        step.act();
+        EXPECT_EQ(state(), step.expected) << step.what;
+    }
+    f.window.DestroyWindow();
+}
+
+TEST(AlarmWindowTest, RightReleaseOpensTheMenuOnTheSurfaceOnly)
+{
+    TempDir dir;
+    Fixture f(dir);
+    f.window.Initialise();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    struct Row
+    {
+        QWidget *target;
+        QPoint at;
+        bool opens;
+    };
+    for (const Row &row : {Row {&f.window, {450, 140}, true}, Row {f.window.confirmButton, {50, 12}, false},
+                           Row {f.window.senderLine, {100, 10}, false}}) {
+        QStringList opened;
+        QTimer::singleShot(200, [&] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                for (const QAction *action : menu->actions()) {
+                    opened << action->text();
+                }
+                menu->close();
+            }
+        });
+        QTest::mouseRelease(row.target, Qt::RightButton, {}, row.at);
+        QTest::qWait(300);
+        EXPECT_EQ(!opened.isEmpty(), row.opens) << row.target->metaObject()->className();
+    }
+    f.window.DestroyWindow();
+}
+
+TEST(AlarmWindowTest, ADarkThemeLeavesTheTextsDarkOnTheLightBoxes)
+{
+    const QPalette before = QApplication::palette();
+    QPalette dark(QColor(45, 45, 48)); // light text on dark grey, as dark desktop themes have it
+    dark.setColor(QPalette::Highlight, QColor(255, 160, 0));
+    QApplication::setPalette(dark);
+    TempDir dir;
+    Fixture f(dir);
+    f.window.Initialise();
+    f.window.show();
+    f.window.messageBox->setPlainText(QStringLiteral("会議は 13:30 から"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    // The darkest pixel of a box's text, and the box's own colour beside it.
+    const auto darkest = [](const QImage &image, const QRect &area) {
+        int lightness = 255;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                lightness = std::min(lightness, image.pixelColor(x, y).lightness());
+            }
+        }
+        return lightness;
+    };
+    for (const bool enabled : {true, false}) { // a dialog that is open disables the window
+        f.window.setEnabled(enabled);
+        const QImage image = f.window.grab().toImage();
+        const int limit = enabled ? 60 : 140;
+        EXPECT_LT(darkest(image, {40, 23, 420, 14}), limit) << "sender line, enabled " << enabled;
+        EXPECT_LT(darkest(image, {40, 48, 400, 20}), limit) << "message box";
+        EXPECT_LT(darkest(image, {210, 124, 80, 16}), limit) << "confirm button";
+        EXPECT_EQ(image.pixelColor(476, 30), QColor(255, 255, 200));
+        EXPECT_EQ(image.pixelColor(30, 100), QColor(255, 255, 255));
+    }
+    f.window.setEnabled(true);
+    f.window.DestroyWindow();
+    QApplication::setPalette(before);
+}
+
+TEST(AlarmWindowTest, QtsOwnTextsAreJapanese)
+{
+    ASSERT_TRUE(BelvaneApp::LoadQtTranslation()) << "qt6-translations-l10n is needed";
+    const auto box = MakeQuestionBox(nullptr, QStringLiteral("?"));
+    EXPECT_EQ(box->button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    const auto dialog = MakeFileDialog(nullptr, {});
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->show();
+    QStringList texts;
+    for (const QLabel *label : dialog->findChildren<QLabel *>()) {
+        texts << label->text();
+    }
+    for (const QAbstractButton *button : dialog->findChild<QDialogButtonBox *>()->buttons()) {
+        texts << button->text();
+    }
+    for (const char *text : {"ファイル名(&N):", "開く(&O)", "キャンセル"}) {
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(text)))
+            << text << " in " << texts.join(u'|').toStdString();
+    }
+}
+
+TEST(AlarmWindowTest, X11IsChosenWhenBothDisplaysAreThere)
+{
+    struct Row
+    {
+        const char *platform, *display, *wayland;
+        const char *chosen;
+    };
+    const Row rows[] = {
+        {nullptr, ":0", "wayland-0", "xcb"},      {nullptr, ":0", nullptr, nullptr},
+        {nullptr, nullptr, "wayland-0", nullptr}, {nullptr, nullptr, nullptr, "offscreen"},
+        {"wayland", ":0", "wayland-0", nullptr},  {nullptr, "", "wayland-0", nullptr},
+    };
+    const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+    const char *names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    for (const Row &row : rows) {
+        const char *values[] = {row.platform, row.display, row.wayland};
+        for (int i = 0; i < 3; ++i) {
+            values[i] ? qputenv(names[i], values[i]) : qunsetenv(names[i]);
+        }
+        const char *chosen = BelvaneApp::ChoosePlatform();
+        EXPECT_STREQ(chosen, row.chosen)
+            << (row.display ? row.display : "-") << " " << (row.wayland ? row.wayland : "-");
+    }
+    for (int i = 0; i < 3; ++i) {
+        qputenv(names[i], saved[i]);
+    }
 }
 
 TEST(AlarmWindowTest, DraggingSavesThePositionOnceAndOnlyWhenItChanged)
@@ -200,6 +382,7 @@ TEST(AlarmWindowTest, EveryWayOfEndingAsksToQuit)
     TempDir dir;
     Fixture f(dir);
     f.window.Initialise();
+    f.window.TrayHostChanged(true);
     f.window.show();
     QSignalSpy quit(&f.window, &AlarmWindow::quitRequested);
     QTest::keyClick(&f.window, Qt::Key_Escape);

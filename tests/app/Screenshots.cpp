@@ -1,6 +1,10 @@
-// Renders the alarm window with a Japanese alarm, and its command menu, on the current X display and
-// saves both as PNG files into the folder given: run under Xvfb, e.g.
-//   xvfb-run -a build/tests/app/app_screenshots docs
+// Renders the alarm window with a Japanese alarm, its command menu, the window beside a dialog under a
+// dark theme, and (when a window manager and a taskbar without tray run on the display) the confirmed
+// window minimised in the taskbar, on the current X display, and saves them as PNG files into the
+// folder given: run under Xvfb, e.g.
+//   xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'openbox & tint2 -c tests/app/taskbar.tint2rc &
+//       sleep 2; build/tests/app/app_screenshots docs'
+#include "AboutDialog.h"
 #include "ActionPerformer.h"
 #include "AlarmWindow.h"
 #include "Cp932.h"
@@ -60,6 +64,26 @@ int main(int argc, char **argv)
     });
     QCursor::setPos(window.mapToGlobal(QPoint(380, 130)));
     window.OpenPopupMenu();
+
+    // A dark desktop theme: the dialog follows it, the alarm window keeps its own light colours.
+    QPalette dark(QColor(45, 45, 48));
+    dark.setColor(QPalette::Highlight, QColor(255, 160, 0));
+    QApplication::setPalette(dark);
+    belvane::AboutDialog about(&window);
+    about.move(window.geometry().bottomLeft() + QPoint(0, 20));
+    about.show();
+    QTest::qWait(500);
+    saved = grab(window.geometry().united(about.frameGeometry()).adjusted(-12, -12, 12, 12),
+                 QStringLiteral("dark-theme.png"))
+        && saved;
+    about.hide();
+
+    // No tray host: confirming leaves the window minimised, as a button in the taskbar.
+    window.TrayHostChanged(false);
+    window.Confirm();
+    QTest::qWait(1000);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    saved = grab(QRect(0, screen.bottom() - 47, 420, 48), QStringLiteral("no-tray-taskbar.png")) && saved;
     window.DestroyWindow();
     return saved ? 0 : 1;
 }

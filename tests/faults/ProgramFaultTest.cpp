@@ -58,6 +58,7 @@ struct Desktop
 {
     bool display = true;
     bool tray = true;
+    bool windowManager = false;
     const char *audioDriver = "disk";
 };
 
@@ -69,8 +70,9 @@ protected:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (desktop.display) {
-            if (x.display.isEmpty() && !x.Start(desktop.tray)) {
-                ADD_FAILURE() << "Xvfb and trayer are needed";
+            if (x.display.isEmpty()
+                && (!x.Start(desktop.tray) || (desktop.windowManager && !x.StartWindowManager()))) {
+                ADD_FAILURE() << "Xvfb, trayer and openbox are needed";
             }
             env = x.env;
         } else {
@@ -256,11 +258,35 @@ TEST_F(ProgramFaultTest, APortThatIsTakenIsReported)
     EXPECT_EQ(program.exitCode(), 0);
 }
 
-TEST_F(ProgramFaultTest, NoTrayStillShowsAlarms)
+TEST_F(ProgramFaultTest, WithoutATrayConfirmMinimisesAndATrayHostComingOrGoingIsFollowed)
 {
-    ASSERT_TRUE(Start({.tray = false}));
+    ASSERT_TRUE(Start({.tray = false, .windowManager = true}));
+    ASSERT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); }));
+    const QString window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
+    const auto state = [&](const char *expected) {
+        return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); });
+    };
+    const auto confirm = [&](const char *expected) {
+        // Return on the focused confirm button; pressed again when it came before the focus did.
+        return WaitUntil([&] {
+            x.Xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+            x.Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); },
+                             std::chrono::seconds(1));
+        });
+    };
+    ASSERT_TRUE(state("Normal"));
+    EXPECT_TRUE(confirm("Iconic")) << "minimised, in the taskbar, since no tray leads back";
     ASSERT_TRUE(Send(folder.port, 0));
-    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); }));
+    EXPECT_TRUE(state("Normal")) << "the next alarm restores it";
+
+    const int noIcon = x.TrayWidth();
+    ASSERT_TRUE(x.StartTray());
+    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > noIcon; })) << "the icon docks in a tray come later";
+    EXPECT_TRUE(confirm("")) << "with a tray the confirmed window hides";
+    EXPECT_TRUE(x.VisibleWindows(QStringLiteral("Belvane")).isEmpty());
+    x.StopTray();
+    EXPECT_TRUE(state("Iconic")) << "the tray went: the window is back in the taskbar, minimised";
     ExpectAlarmPerformedAndCleanEnd();
 }
 

@@ -39,22 +39,16 @@ inline QString RunTool(const QString &program, const QStringList &arguments, con
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
-// A private X display (Xvfb on the first free display number) with a tray host (trayer) on it, for
-// tests of the real program. Both are ended with the session.
+// A private X display (Xvfb on the first free display number) with a tray host (trayer) and, when
+// asked, a window manager (openbox) on it, for tests of the real program. All end with the session.
 class XSession final
 {
 public:
     XSession() = default;
     ~XSession()
     {
-        for (QProcess *p : {&tray, &server}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->terminate();
-                if (!p->waitForFinished(5000)) {
-                    p->kill();
-                    p->waitForFinished();
-                }
-            }
+        for (QProcess *p : {&tray, &windowManager, &server}) {
+            End(*p);
         }
     }
     XSession(const XSession &) = delete;
@@ -82,9 +76,12 @@ public:
         env.insert(QStringLiteral("DISPLAY"), display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        if (!withTray) {
-            return true;
-        }
+        return !withTray || StartTray();
+    }
+
+    // Starts the tray host; false when its panel does not come up.
+    bool StartTray()
+    {
         tray.setProcessEnvironment(env);
         tray.start(QStringLiteral("trayer"),
                    {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
@@ -93,6 +90,30 @@ public:
         // A loaded machine (the sanitizer build next to the others) can take a while to dock the panel.
         return tray.waitForStarted(10000)
             && WaitUntil([this] { return TrayWidth() > 0; }, std::chrono::seconds(30));
+    }
+
+    void StopTray() { End(tray); }
+
+    // Starts openbox, which iconifies, restores and records window states (WM_STATE) as a desktop does.
+    bool StartWindowManager()
+    {
+        windowManager.setProcessEnvironment(env);
+        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        return windowManager.waitForStarted(10000) && WaitUntil([this] {
+                   return RunTool(QStringLiteral("xprop"),
+                                  {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, env)
+                       .contains(QStringLiteral("window id"));
+               });
+    }
+
+    // The window manager's state of window `id`: "Normal", "Iconic", or empty when it has none
+    // (withdrawn, that is hidden).
+    QString WindowState(const QString &id) const
+    {
+        static const QRegularExpression state(QStringLiteral("window state: (\\w+)"));
+        const QRegularExpressionMatch match = state.match(
+            RunTool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("WM_STATE")}, env));
+        return match.hasMatch() ? match.captured(1) : QString();
     }
 
     // The width of the tray host's panel: it grows by one slot for every docked icon; 0 when absent.
@@ -124,8 +145,20 @@ public:
     QProcessEnvironment env; // the system's environment pointed at this display
 
 private:
+    static void End(QProcess &p)
+    {
+        if (p.state() != QProcess::NotRunning) {
+            p.terminate();
+            if (!p.waitForFinished(5000)) {
+                p.kill();
+                p.waitForFinished();
+            }
+        }
+    }
+
     QProcess server;
     QProcess tray;
+    QProcess windowManager;
 };
 
 } // namespace belvane::testing
