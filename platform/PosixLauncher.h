@@ -12,7 +12,9 @@ namespace belvane {
 // The launcher of this desktop. An executable regular file is started directly, detached and never
 // through a shell, in this program's current folder; its parameters become arguments by POSIX shell
 // word rules. Anything else (a folder, a document, a sound, a non-executable file) is handed to
-// `xdg-open` together with its absolute path; parameters do not apply to it.
+// `xdg-open` together with its absolute path; parameters do not apply to it. A file or parameters that
+// are not valid cp932 start nothing (`invalidText`). What is started ends on its own: it is never
+// waited for, and this program collects its exit through the event loop.
 //
 // The show command is accepted and not applied: on X11 and Wayland the started program and the window
 // manager or compositor decide how its first window appears, and no launcher can impose a state on it.

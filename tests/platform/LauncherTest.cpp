@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
+
+#include <unistd.h>
 
 namespace belvane {
 namespace {
@@ -105,6 +110,10 @@ TEST_F(LauncherTest, RefusesWhatCannotStart)
         {dir.file("missing.exe"), "", Launcher::fileNotFound},
         {"", "", Launcher::fileNotFound},
         {dir.file("plain.txt") + "/inside", "", Launcher::pathNotFound},
+        // Decoded with replacement, these would start "record args.sh" with an argument "x".
+        {dir.file("record args.sh") + "\x81", "", Launcher::invalidText},
+        {dir.file("record args.sh"), "x\x81", Launcher::invalidText},
+        {dir.file("record args.sh"), std::string("x\0y", 3), Launcher::invalidText},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file + " " + c.parameters);
@@ -117,13 +126,21 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     testing::writeFile(dir.file("-notes.txt"), "text");
     writeRecorder(dir.file("tool"), dir.file("args"));
     writeRecorder((bin / "tool").string(), dir.file("wrong"));
+    // Through a link, "link/.." is "sub", not the folder the link lies in.
+    fs::create_directories(dir.path() / "sub" / "deeper");
+    fs::create_directory_symlink("sub/deeper", dir.path() / "link");
+    writeRecorder(dir.file("sub/tool"), dir.file("linked"));
+    testing::writeFile(dir.file("sub/other.txt"), "text");
     const fs::path saved = fs::current_path();
     fs::current_path(dir.path());
     EXPECT_EQ(launcher.Open(0, "tool", "x", showMinimized), Launcher::started);
     EXPECT_EQ(recorded("args"), Words {"x"});
+    EXPECT_EQ(launcher.Open(0, "link/../tool", "y", showNormal), Launcher::started);
+    EXPECT_EQ(recorded("linked"), Words {"y"});
     const std::pair<std::string, std::string> cases[] = {
         {"-notes.txt", dir.file("-notes.txt")}, // made absolute: no option to the opener
         {dir.path().string(), dir.path().string()},
+        {"link/../other.txt", dir.file("link/../other.txt")}, // the path as checked
     };
     for (const auto &[file, opened] : cases) {
         SCOPED_TRACE(file);
@@ -134,6 +151,64 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
     qputenv("PATH", "/nonexistent");
     EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
+}
+
+// Children of this process that have ended and were not collected.
+int zombieChildren()
+{
+    int count = 0;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/proc")) {
+        if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string().front()))) {
+            continue;
+        }
+        const std::string stat = testing::readFile((entry.path() / "stat").string());
+        const std::size_t close = stat.rfind(')');
+        char state = 0;
+        int parent = 0;
+        if (close != std::string::npos
+            && std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == ::getpid()
+            && state == 'Z') {
+            ++count;
+        }
+    }
+    return count;
+}
+
+TEST_F(LauncherTest, StartedProgramsGetAPlainDetachedStartAndLeaveNoZombie)
+{
+    int leak[2];
+    ASSERT_EQ(::pipe(leak), 0); // without close-on-exec
+    testing::writeFile(
+        dir.file("probe"),
+        "#!/bin/sh\nexec > '" + dir.file("probe.part")
+            + "'\n"
+              "printf '%s\\0' \"$(pwd)\" \"$(readlink /proc/$$/fd/0)\" \"$(readlink /proc/$$/fd/2)\"\n"
+              "[ -e /proc/$$/fd/"
+            + std::to_string(leak[1])
+            + " ] && printf 'leaked\\0'\n"
+              "grep -E '^Sig(Blk|Ign)' /proc/$$/status | tr '\\n' '\\0'\n"
+              "[ \"$(cut -d' ' -f6 /proc/$$/stat)\" = $$ ] && printf 'own session\\0'\n"
+              "mv '"
+            + dir.file("probe.part") + "' '" + dir.file("probed") + "'\n");
+    fs::permissions(dir.file("probe"), fs::perms::owner_all);
+    sigset_t usr2;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
+    const auto savedUsr1 = std::signal(SIGUSR1, SIG_IGN);
+    const int result = launcher.Open(0, dir.file("probe"), "", showNormal);
+    std::signal(SIGUSR1, savedUsr1);
+    ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
+    ::close(leak[0]);
+    ::close(leak[1]);
+    ASSERT_EQ(result, Launcher::started);
+    EXPECT_EQ(recorded("probed"),
+              (Words {"/dev/null", "/dev/null", "SigBlk:\t0000000000000000", "SigIgn:\t0000000000000000",
+                      "own session"}));
+    for (int waited = 0; waited < generous && zombieChildren() > 0; waited += 10) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(zombieChildren(), 0);
 }
 
 } // namespace
