@@ -212,8 +212,17 @@ std::optional<QStringList> SplitShellWords(const QString &parameters)
     return words;
 }
 
+PosixLauncher::PosixLauncher(std::chrono::milliseconds windowBound)
+    : windowStates(windowBound)
+{ }
+
+bool PosixLauncher::WatchingWindows() const
+{
+    return windowStates.Watching();
+}
+
 int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const std::string &parameters,
-                        int /*showCommand*/)
+                        int showCommand)
 {
     const std::optional<QString> name = cp932::toUnicodeExactly(file);
     const std::optional<QString> parameterText = cp932::toUnicodeExactly(parameters);
@@ -246,15 +255,21 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
         for (const QString &argument : *arguments) {
             words.push_back(QFile::encodeName(argument).toStdString());
         }
-        const int error = spawn(std::move(words), {}, pid);
+        const std::string startupId = windowStates.Prepare(showCommand);
+        const int error = spawn(std::move(words), startupId, pid);
+        windowStates.Started(startupId, error == 0 ? pid : 0);
         return error == 0 ? started : error == EACCES ? accessDenied : badFormat;
     }
 
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (opener.isEmpty() || spawn({QFile::encodeName(opener).toStdString(), path}, {}, pid) != 0) {
+    if (opener.isEmpty()) {
         return noAssociation;
     }
-    return started;
+    // The opener's final program is a descendant or takes the startup id over.
+    const std::string startupId = windowStates.Prepare(showCommand);
+    const int error = spawn({QFile::encodeName(opener).toStdString(), path}, startupId, pid);
+    windowStates.Started(startupId, error == 0 ? pid : 0);
+    return error == 0 ? started : noAssociation;
 }
 
 } // namespace belvane

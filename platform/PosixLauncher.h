@@ -1,10 +1,12 @@
 #pragma once
 
 #include "Launcher.h"
+#include "X11WindowStates.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <optional>
 
 namespace belvane {
@@ -16,14 +18,19 @@ namespace belvane {
 // are not valid cp932 start nothing (`invalidText`). What is started ends on its own: it is never
 // waited for, and this program collects its exit through the event loop.
 //
-// The show command is accepted and not applied: on X11 and Wayland the started program and the window
-// manager or compositor decide how its first window appears, and no launcher can impose a state on it.
-// Nothing started is tracked.
+// On X11 the show command is applied to the first window of what was started, as it maps within
+// `windowBound` (see X11WindowStates); elsewhere the program comes up as it chooses.
 class PosixLauncher final : public Launcher
 {
 public:
+    explicit PosixLauncher(std::chrono::milliseconds windowBound = std::chrono::seconds(10));
+    // True while a start still waits for its window.
+    bool WatchingWindows() const;
     int Open(WindowHandle parent, const std::string &file, const std::string &parameters,
              int showCommand) override;
+
+private:
+    X11WindowStates windowStates;
 };
 
 // Splits `parameters` into words as a POSIX shell does, and does nothing else: blanks (space, tab,

@@ -1,5 +1,6 @@
 #include "PosixLauncher.h"
 #include "TempDir.h"
+#include "XSession.h"
 
 #include <QTest>
 
@@ -37,8 +38,13 @@ protected:
         writeRecorder((bin / "xdg-open").string(), dir.file("opened"));
         writeRecorder(dir.file("record args.sh"), dir.file("args"));
         qputenv("PATH", QByteArray::fromStdString(bin.string() + ":" + savedPath.toStdString()));
+        qunsetenv("DISPLAY"); // no X11: a window size changes nothing
     }
-    void TearDown() override { qputenv("PATH", savedPath); }
+    void TearDown() override
+    {
+        qputenv("PATH", savedPath);
+        qputenv("DISPLAY", savedDisplay);
+    }
 
     // What the started program recorded: its arguments, or nullopt when it never ran.
     std::optional<std::vector<std::string>> recorded(const std::string &name)
@@ -64,6 +70,7 @@ protected:
     testing::TempDir dir;
     fs::path bin = dir.path() / "bin";
     QByteArray savedPath = qgetenv("PATH");
+    QByteArray savedDisplay = qgetenv("DISPLAY");
     std::string folder;
     PosixLauncher launcher;
 };
@@ -134,6 +141,7 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     const fs::path saved = fs::current_path();
     fs::current_path(dir.path());
     EXPECT_EQ(launcher.Open(0, "tool", "x", showMinimized), Launcher::started);
+    EXPECT_FALSE(launcher.WatchingWindows());
     EXPECT_EQ(recorded("args"), Words {"x"});
     EXPECT_EQ(launcher.Open(0, "link/../tool", "y", showNormal), Launcher::started);
     EXPECT_EQ(recorded("linked"), Words {"y"});
@@ -151,6 +159,87 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
     qputenv("PATH", "/nonexistent");
     EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
+}
+
+// WM_STATE and the _NET_WM_STATE flags that matter here, as the window manager set them on the window
+// titled `title`: "Normal", "Iconic HIDDEN", "Normal MAXIMIZED_VERT MAXIMIZED_HORZ"; empty when the
+// window is not (yet) managed.
+std::string windowState(const testing::XSession &x, const std::string &title)
+{
+    const QStringList ids = x.Xdotool({QStringLiteral("search"), QStringLiteral("--name"),
+                                       QString::fromStdString("^" + title + "$")})
+                                .split(u'\n', Qt::SkipEmptyParts);
+    if (ids.size() != 1) {
+        return {};
+    }
+    const std::string props = testing::RunTool(QStringLiteral("xprop"),
+                                               {QStringLiteral("-id"), ids.front(),
+                                                QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")},
+                                               x.env)
+                                  .toStdString();
+    const std::size_t at = props.find("window state: ");
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::string state = props.substr(at + 14, props.find('\n', at) - at - 14);
+    for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
+        if (props.find(std::string("_NET_WM_STATE_") + flag) != std::string::npos) {
+            state += std::string(" ") + flag;
+        }
+    }
+    return state;
+}
+
+TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
+{
+    testing::XSession x;
+    ASSERT_TRUE(x.Start(false) && x.StartWindowManager());
+    const QByteArray savedDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", x.display.toLocal8Bit());
+    PosixLauncher launcher;
+    PosixLauncher hasty {std::chrono::milliseconds(1000)};
+    const std::string minimised = "Iconic HIDDEN";
+    const std::string maximised = "Normal MAXIMIZED_VERT MAXIMIZED_HORZ";
+    const struct
+    {
+        std::string title;
+        std::string options;
+        int show;
+        std::string state;
+    } cases[] = {
+        {"startup", "--startup-id", showMinimized, minimised},
+        {"pid", "--pid", showMaximized, maximised}, // right after the first: each keeps its own
+        {"detached grandchild", "--pid --grandchild", showMinimized, minimised},
+        {"grandchild in its own session", "--pid --grandchild --setsid", showMaximized, maximised},
+        {"normal", "--startup-id --pid", showNormal, "Normal"},
+        {"mapped after the bound", "--startup-id --pid --map-after 3000", showMaximized, "Normal"},
+    };
+    QProcess other; // a window of a program not started by the launcher, mapped meanwhile
+    other.start(QStringLiteral(LAUNCHED_WINDOW), {QStringLiteral("other"), QStringLiteral("--pid")});
+    for (const auto &c : cases) {
+        PosixLauncher &starter = c.title == "mapped after the bound" ? hasty : launcher;
+        EXPECT_EQ(starter.Open(0, LAUNCHED_WINDOW, "'" + c.title + "' " + c.options, c.show),
+                  Launcher::started);
+    }
+    EXPECT_TRUE(launcher.WatchingWindows());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.title);
+        std::string state;
+        for (int waited = 0; waited < generous && (state = windowState(x, c.title)) != c.state;
+             waited += 50) {
+            QTest::qWait(50);
+        }
+        EXPECT_EQ(state, c.state);
+    }
+    QTest::qWait(500); // time for any wrong request to take effect
+    EXPECT_EQ(windowState(x, "other"), "Normal");
+    EXPECT_EQ(windowState(x, "normal"), "Normal");
+    EXPECT_EQ(windowState(x, "mapped after the bound"), "Normal");
+    EXPECT_FALSE(launcher.WatchingWindows()); // every window found
+    EXPECT_FALSE(hasty.WatchingWindows()); // given up after its bound
+    qputenv("DISPLAY", savedDisplay);
+    other.kill();
+    other.waitForFinished();
 }
 
 // Children of this process that have ended and were not collected.

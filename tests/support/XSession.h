@@ -47,7 +47,7 @@ public:
     XSession() = default;
     ~XSession()
     {
-        for (QProcess *p : {&tray, &server}) {
+        for (QProcess *p : {&windowManager, &tray, &server}) {
             if (p->state() != QProcess::NotRunning) {
                 p->terminate();
                 if (!p->waitForFinished(5000)) {
@@ -95,6 +95,23 @@ public:
             && WaitUntil([this] { return TrayWidth() > 0; }, std::chrono::seconds(30));
     }
 
+    // Starts a window manager (openbox) on the display: it sets WM_STATE and _NET_WM_STATE as a desktop
+    // would. False when it does not come up.
+    bool StartWindowManager()
+    {
+        windowManager.setProcessEnvironment(env);
+        windowManager.start(QStringLiteral("openbox"), {});
+        return windowManager.waitForStarted(10000)
+            && WaitUntil(
+                   [this] {
+                       return RunTool(QStringLiteral("xprop"),
+                                      {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")},
+                                      env)
+                           .contains(QStringLiteral("window id"));
+                   },
+                   std::chrono::seconds(30));
+    }
+
     // The width of the tray host's panel: it grows by one slot for every docked icon; 0 when absent.
     int TrayWidth() const
     {
@@ -126,6 +143,7 @@ public:
 private:
     QProcess server;
     QProcess tray;
+    QProcess windowManager;
 };
 
 } // namespace belvane::testing
