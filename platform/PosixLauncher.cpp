@@ -216,6 +216,15 @@ PosixLauncher::PosixLauncher(std::chrono::milliseconds windowBound)
     : windowStates(windowBound)
 { }
 
+int PosixLauncher::Start(std::vector<std::string> words, int showCommand)
+{
+    const std::string startupId = windowStates.Prepare(showCommand);
+    pid_t pid = 0;
+    const int error = spawn(std::move(words), startupId, pid);
+    windowStates.Started(startupId, error == 0 ? pid : 0);
+    return error;
+}
+
 bool PosixLauncher::WatchingWindows() const
 {
     return windowStates.Watching();
@@ -245,7 +254,6 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
         return notStatable(errno);
     }
 
-    pid_t pid = 0;
     if (S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0) {
         const std::optional<QStringList> arguments = SplitShellWords(*parameterText);
         if (!arguments) {
@@ -255,9 +263,7 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
         for (const QString &argument : *arguments) {
             words.push_back(QFile::encodeName(argument).toStdString());
         }
-        const std::string startupId = windowStates.Prepare(showCommand);
-        const int error = spawn(std::move(words), startupId, pid);
-        windowStates.Started(startupId, error == 0 ? pid : 0);
+        const int error = Start(std::move(words), showCommand);
         return error == 0 ? started : error == EACCES ? accessDenied : badFormat;
     }
 
@@ -266,10 +272,7 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
         return noAssociation;
     }
     // The opener's final program is a descendant or takes the startup id over.
-    const std::string startupId = windowStates.Prepare(showCommand);
-    const int error = spawn({QFile::encodeName(opener).toStdString(), path}, startupId, pid);
-    windowStates.Started(startupId, error == 0 ? pid : 0);
-    return error == 0 ? started : noAssociation;
+    return Start({QFile::encodeName(opener).toStdString(), path}, showCommand) == 0 ? started : noAssociation;
 }
 
 } // namespace belvane

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace belvane {
 
@@ -30,6 +32,9 @@ public:
              int showCommand) override;
 
 private:
+    // Spawns words[0] with the other words as arguments and watches for its window; 0 or the errno.
+    int Start(std::vector<std::string> words, int showCommand);
+
     X11WindowStates windowStates;
 };
 

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -45,8 +44,9 @@ bool onX11()
     if (app == nullptr) {
         return false;
     }
-    if (auto *gui = qobject_cast<QGuiApplication *>(app)) {
-        return gui->nativeInterface<QNativeInterface::QX11Application>() != nullptr;
+    if (qobject_cast<QGuiApplication *>(app) != nullptr) {
+        // Not the X11 native interface: the offscreen platform offers one too.
+        return QGuiApplication::platformName() == QLatin1String("xcb");
     }
     return !qEnvironmentVariableIsEmpty("DISPLAY");
 }

@@ -5,11 +5,13 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config clang-format
     qt6-base-dev libgl-dev
+    libxcb1-dev
     libsdl2-mixer-dev timgm6mb-soundfont
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
     fonts-ipafont-gothic
     xvfb xauth trayer x11-utils xdotool
+    openbox
     sox netcat-openbsd xdg-utils
 )
 
