@@ -1,15 +1,26 @@
 // Load driver for the alarm receiver over loopback, beside the least a receiver can do: a blocking
 // accept-read-close loop on its own thread. Measures the time from a sender's close to the dispatch
 // (median of many single alarms) and the rate of back-to-back alarms from one sender, which must all
-// arrive. Exit status 1 when an alarm is lost or garbled.
-//   reception_bench [--alarms N] [--latency-runs N]
+// arrive. Then the time from a sender's close until the level's program has started (it stamps the
+// clock as its first work): the receiver with the real dispatch, action list and launcher, in a process
+// holding as much memory as the running program (--ballast-mb), beside a minimal blocking receiver
+// that forks and execs (a process of its own). Exit status 1 when an alarm is lost or garbled.
+//   reception_bench [--alarms N] [--latency-runs N] [--start-runs N] [--ballast-mb N]
+#include "ActionListFile.h"
+#include "ActionPerformer.h"
+#include "AlarmDispatch.h"
 #include "AlarmReceiver.h"
+#include "FakeServices.h"
+#include "PosixLauncher.h"
+#include "TempDir.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QProcess>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -24,6 +35,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -206,6 +219,123 @@ Figures measureReceiver(int latencyRuns, int alarms)
     return figures;
 }
 
+// The start-stamp program's side of the process-start measurement: a datagram socket it reports to.
+class StartStamps
+{
+public:
+    explicit StartStamps(std::string socketPath)
+        : path(std::move(socketPath))
+    {
+        fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        const timeval patience {10, 0};
+        if (path.size() >= sizeof address.sun_path
+            || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience) != 0) {
+            std::perror("reception_bench: stamp socket");
+            std::exit(2);
+        }
+    }
+    ~StartStamps() { ::close(fd); }
+    StartStamps(const StartStamps &) = delete;
+    StartStamps &operator=(const StartStamps &) = delete;
+
+    // The moment the next started program stamped; exits when none comes within 10 s.
+    Clock::time_point next() const
+    {
+        std::int64_t nanoseconds = 0;
+        ssize_t got = 0;
+        do { // the end of a started program may interrupt the wait
+            got = ::recv(fd, &nanoseconds, sizeof nanoseconds, 0);
+        } while (got < 0 && errno == EINTR);
+        if (got != sizeof nanoseconds) {
+            std::fprintf(stderr, "reception_bench: the action's program did not start\n");
+            std::exit(1);
+        }
+        // steady_clock is the monotonic clock the stamp reads.
+        return Clock::time_point(std::chrono::nanoseconds(nanoseconds));
+    }
+
+    const std::string path;
+
+private:
+    int fd = -1;
+};
+
+// Microseconds from a sender's close to the start of the program, for one alarm.
+double startUs(quint16 port, const StartStamps &stamps, int n)
+{
+    const Clock::time_point closed = sendAlarm(port, alarmText(n), false);
+    return std::chrono::duration<double, std::micro>(stamps.next() - closed).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Median close-to-program-start of the fork/exec receiver and of ours, alarm by alarm in turn, so that
+// the load of the machine weighs on both alike.
+std::pair<double, double> measureStarts(const StartStamps &stamps, int runs, int ballastMb)
+{
+    QProcess forkExec;
+    forkExec.start(QStringLiteral(FORK_EXEC_RECEIVER),
+                   {QStringLiteral(START_STAMP), QString::fromStdString(stamps.path)});
+    if (!forkExec.waitForReadyRead(10000)) {
+        std::fprintf(stderr, "reception_bench: the fork/exec receiver did not start\n");
+        std::exit(2);
+    }
+    const auto forkExecPort = static_cast<quint16>(forkExec.readLine().trimmed().toUInt());
+
+    // Touched, so that it is resident like the running program's memory.
+    std::vector<char> ballast(static_cast<std::size_t>(ballastMb) << 20, 1);
+    const belvane::testing::TempDir dir;
+    const std::string listPath = dir.file("Belvane.acd");
+    belvane::ActionListFile list;
+    belvane::ActionRecord record;
+    record.enabled = 1;
+    belvane::setFieldText(record.actionFile, START_STAMP);
+    belvane::setFieldText(record.parameters, stamps.path);
+    if (list.OpenOrCreate(2, listPath) != 2 || list.BeginWrite() != 2
+        || list.WriteRecord(1, record) != static_cast<std::int32_t>(belvane::ActionRecord::size)) {
+        std::fprintf(stderr, "reception_bench: cannot write the action list\n");
+        std::exit(2);
+    }
+    list.Close();
+    belvane::testing::RecordingServices services;
+    belvane::PosixLauncher launcher;
+    belvane::ActionPerformer performer(services.wavePlayer, services.mediaCommands, launcher);
+    belvane::AlarmReceiver receiver([&](std::string &text) {
+        belvane::DispatchAlarm(text, listPath, performer, 0, [](const belvane::AlarmMessage &) {});
+    });
+    if (receiver.StartListening(0) != belvane::AlarmReceiver::ListenState::Listening) {
+        std::fprintf(stderr, "reception_bench: the receiver cannot listen\n");
+        std::exit(2);
+    }
+    std::vector<double> minimal;
+    std::vector<double> ours;
+    std::thread sender([&]() {
+        for (int i = 0; i < runs; ++i) {
+            minimal.push_back(startUs(forkExecPort, stamps, i));
+            ours.push_back(startUs(receiver.boundPort(), stamps, i));
+        }
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
+    });
+    QCoreApplication::exec();
+    sender.join();
+    receiver.Finish();
+    forkExec.kill();
+    forkExec.waitForFinished();
+    if (ballast.back() != 1) {
+        std::exit(2); // keeps the ballast alive to the end
+    }
+    return {median(minimal), median(ours)};
+}
+
 void print(const char *name, const Figures &f, int alarms)
 {
     std::printf("%-14s median close-to-dispatch %8.1f us   %6d/%d alarms at %9.0f alarms/s%s\n", name,
@@ -237,6 +367,18 @@ int main(int argc, char **argv)
     const double ratio = receiver.medianLatencyUs / minimal.medianLatencyUs;
     std::printf("latency ratio %.2f (goal at most 1.50: %s), rate ratio %.2f\n", ratio,
                 ratio <= 1.5 ? "met" : "missed", receiver.alarmsPerSecond / minimal.alarmsPerSecond);
+
+    const int startRuns = option(argc, argv, "--start-runs", 500);
+    const int ballastMb = option(argc, argv, "--ballast-mb", 40);
+    const belvane::testing::TempDir stampDir;
+    const StartStamps stamps(stampDir.file("stamps"));
+    const auto [forkExec, belvaneStart] = measureStarts(stamps, startRuns, ballastMb);
+    std::printf("%-14s median close-to-program-start %8.1f us\n", "fork/exec loop", forkExec);
+    std::printf("%-14s median close-to-program-start %8.1f us   (with %d MB resident)\n", "Belvane",
+                belvaneStart, ballastMb);
+    const double startRatio = belvaneStart / forkExec;
+    std::printf("start ratio %.2f (goal at most 1.25: %s)\n", startRatio,
+                startRatio <= 1.25 ? "met" : "missed");
     if (receiver.delivered != alarms || receiver.garbled) {
         std::fprintf(stderr, "reception_bench: the receiver lost or garbled alarms\n");
         return 1;

@@ -17,6 +17,19 @@ QString toUnicode(std::string_view bytes)
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
+std::optional<QString> toUnicodeExactly(std::string_view bytes)
+{
+    if (bytes.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(codecName, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
 std::optional<std::string> fromUnicode(const QString &text)
 {
     QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);

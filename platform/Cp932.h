@@ -13,6 +13,10 @@ namespace belvane::cp932 {
 // Decodes cp932 bytes for display. Bytes that are not valid cp932 come out as U+FFFD.
 QString toUnicode(std::string_view bytes);
 
+// Decodes cp932 bytes exactly; nullopt when they are not valid cp932 or hold a NUL, so that nothing
+// decoded can name something other than what the bytes say.
+std::optional<QString> toUnicodeExactly(std::string_view bytes);
+
 // Encodes text as cp932; nullopt when a character has no cp932 form (nothing is stored lossily).
 std::optional<std::string> fromUnicode(const QString &text);
 

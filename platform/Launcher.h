@@ -25,6 +25,7 @@ public:
     static constexpr int pathNotFound = 3;
     static constexpr int accessDenied = 5;
     static constexpr int badFormat = 11; // not startable, or parameters that do not form arguments
+    static constexpr int invalidText = 13; // the file or the parameters are not valid cp932
     static constexpr int noAssociation = 31;
 
     virtual ~Launcher() = default;

@@ -2,16 +2,24 @@
 
 #include "Cp932.h"
 
-#include <QDir>
+#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstring>
+#include <thread>
+#include <vector>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char **environ;
 
 namespace belvane {
 
@@ -34,14 +42,109 @@ int notStatable(int error)
     }
 }
 
-bool startDetached(const QString &program, const QStringList &arguments)
+// `path` made absolute by putting the current folder before it, and nothing else: a `..` after a
+// symbolic link must keep meaning what it meant when the file was checked.
+std::string absolute(const std::string &path)
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    // The started program must not write into or read from this program's terminal streams.
-    process.setStandardInputFile(QProcess::nullDevice());
-    return process.startDetached();
+    if (path.starts_with('/')) {
+        return path;
+    }
+    std::vector<char> folder(256);
+    while (::getcwd(folder.data(), folder.size()) == nullptr) {
+        if (errno != ERANGE) {
+            return {};
+        }
+        folder.resize(folder.size() * 2);
+    }
+    return std::string(folder.data()) + "/" + path;
+}
+
+// Collects the exit status of a started program when it ends, through the event loop, so that it
+// leaves no zombie and nothing ever waits for it. Without a loop (or on a kernel without process
+// descriptors) a thread of its own waits instead.
+void reapWhenEnded(pid_t pid)
+{
+    const int descriptor = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (descriptor >= 0 && QCoreApplication::instance() != nullptr) {
+        // Owned by the application, so that one still running at exit is released with it.
+        auto *notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, descriptor, pid]() {
+            ::waitpid(pid, nullptr, WNOHANG); // readable: it has ended, this does not wait
+            notifier->setEnabled(false);
+            ::close(descriptor);
+            notifier->deleteLater();
+        });
+        return;
+    }
+    if (descriptor >= 0) {
+        ::close(descriptor);
+    }
+    std::thread([pid]() { ::waitpid(pid, nullptr, 0); }).detach();
+}
+
+// Starts the program at `words[0]` (an absolute path, never looked up in PATH) with the other words as
+// its arguments, all in the file system's encoding, detached: in a session
+// of its own, in this program's current folder, with /dev/null as its standard input, output and error,
+// no other descriptor of this program, every signal at its default and none blocked. With a
+// `startupId`, the program gets it as its startup-notification id. The address space is not copied
+// (glibc spawns with a shared, suspended parent), so the cost does not grow with this program's size.
+// 0 on success, else the errno of the failed start.
+int spawn(std::vector<std::string> words, const std::string &startupId, pid_t &pid)
+{
+    std::vector<char *> argv;
+    for (std::string &word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+
+    // An inherited startup id names someone else's start.
+    static constexpr std::string_view startupKey = "DESKTOP_STARTUP_ID=";
+    std::string startupEntry = std::string(startupKey) + startupId;
+    std::vector<char *> envp;
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        if (!std::string_view(*entry).starts_with(startupKey)) {
+            envp.push_back(*entry);
+        }
+    }
+    if (!startupId.empty()) {
+        envp.push_back(startupEntry.data());
+    }
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    // The user's programs do not write into this program's output or log.
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    // Close-on-exec or not (a library may have forgotten), no descriptor of ours reaches the program.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all;
+    sigset_t none;
+    sigfillset(&all);
+#ifdef __GLIBC__
+    // glibc keeps its two internal signals out of sigfillset, and posix_spawn would then hand them to
+    // the program ignored: mark them in the set itself.
+    for (const int internal : {__SIGRTMIN, __SIGRTMIN + 1}) {
+        all.__val[0] |= 1UL << (internal - 1);
+    }
+#endif
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes,
+                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
+
+    const int error = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error == 0) {
+        reapWhenEnded(pid);
+    }
+    return error;
 }
 
 } // namespace
@@ -109,41 +212,67 @@ std::optional<QStringList> SplitShellWords(const QString &parameters)
     return words;
 }
 
-int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const std::string &parameters,
-                        int /*showCommand*/)
+PosixLauncher::PosixLauncher(std::chrono::milliseconds windowBound)
+    : windowStates(windowBound)
+{ }
+
+int PosixLauncher::Start(std::vector<std::string> words, int showCommand)
 {
-    const std::string nativePath = cp932::toNativePath(file);
+    const std::string startupId = windowStates.Prepare(showCommand);
+    pid_t pid = 0;
+    const int error = spawn(std::move(words), startupId, pid);
+    windowStates.Started(startupId, error == 0 ? pid : 0);
+    return error;
+}
+
+bool PosixLauncher::WatchingWindows() const
+{
+    return windowStates.Watching();
+}
+
+int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const std::string &parameters,
+                        int showCommand)
+{
+    const std::optional<QString> name = cp932::toUnicodeExactly(file);
+    const std::optional<QString> parameterText = cp932::toUnicodeExactly(parameters);
+    if (!name || !parameterText) {
+        return invalidText;
+    }
+    if (name->isEmpty()) {
+        return fileNotFound;
+    }
+    // Absolute, so that a bare name is never looked up in PATH and a name beginning with '-' is never
+    // taken for an option; checked and started as this same text.
+    const std::string path = absolute(QFile::encodeName(*name).toStdString());
+    if (path.empty()) {
+        return pathNotFound;
+    }
     struct stat info
     {
     };
-    if (nativePath.empty()) {
-        return fileNotFound;
-    }
-    if (::stat(nativePath.c_str(), &info) != 0) {
+    if (::stat(path.c_str(), &info) != 0) {
         return notStatable(errno);
     }
-    // Absolute, so that a bare name is never looked up in PATH and a name beginning with '-' is never
-    // taken for an option.
-    const QString path =
-        QFileInfo(QFile::decodeName(QByteArray::fromStdString(nativePath))).absoluteFilePath();
 
-    if (S_ISREG(info.st_mode) && ::access(nativePath.c_str(), X_OK) == 0) {
-        QStringList arguments;
-        if (!parameters.empty()) {
-            const std::optional<QStringList> words = SplitShellWords(cp932::toUnicode(parameters));
-            if (!words) {
-                return badFormat;
-            }
-            arguments = *words;
+    if (S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0) {
+        const std::optional<QStringList> arguments = SplitShellWords(*parameterText);
+        if (!arguments) {
+            return badFormat;
         }
-        return startDetached(path, arguments) ? started : badFormat;
+        std::vector<std::string> words {path};
+        for (const QString &argument : *arguments) {
+            words.push_back(QFile::encodeName(argument).toStdString());
+        }
+        const int error = Start(std::move(words), showCommand);
+        return error == 0 ? started : error == EACCES ? accessDenied : badFormat;
     }
 
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (opener.isEmpty() || !startDetached(opener, {path})) {
+    if (opener.isEmpty()) {
         return noAssociation;
     }
-    return started;
+    // The opener's final program is a descendant or takes the startup id over.
+    return Start({QFile::encodeName(opener).toStdString(), path}, showCommand) == 0 ? started : noAssociation;
 }
 
 } // namespace belvane

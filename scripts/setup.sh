@@ -14,6 +14,7 @@ run_packages=(
     qt6-base-dev
     qt6-svg-dev
     libgl-dev
+    libxcb1-dev
     libsdl2-mixer-dev
     timgm6mb-soundfont
     fonts-ipafont-gothic

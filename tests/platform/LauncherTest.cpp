@@ -1,12 +1,18 @@
 #include "PosixLauncher.h"
 #include "TempDir.h"
+#include "XSession.h"
 
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <vector>
+
+#include <unistd.h>
 
 namespace belvane {
 namespace {
@@ -32,8 +38,13 @@ protected:
         writeRecorder((bin / "xdg-open").string(), dir.file("opened"));
         writeRecorder(dir.file("record args.sh"), dir.file("args"));
         qputenv("PATH", QByteArray::fromStdString(bin.string() + ":" + savedPath.toStdString()));
+        qunsetenv("DISPLAY"); // no X11: a window size changes nothing
     }
-    void TearDown() override { qputenv("PATH", savedPath); }
+    void TearDown() override
+    {
+        qputenv("PATH", savedPath);
+        qputenv("DISPLAY", savedDisplay);
+    }
 
     // What the started program recorded: its arguments, or nullopt when it never ran.
     std::optional<std::vector<std::string>> recorded(const std::string &name)
@@ -59,6 +70,7 @@ protected:
     testing::TempDir dir;
     fs::path bin = dir.path() / "bin";
     QByteArray savedPath = qgetenv("PATH");
+    QByteArray savedDisplay = qgetenv("DISPLAY");
     std::string folder;
     PosixLauncher launcher;
 };
@@ -105,6 +117,10 @@ TEST_F(LauncherTest, RefusesWhatCannotStart)
         {dir.file("missing.exe"), "", Launcher::fileNotFound},
         {"", "", Launcher::fileNotFound},
         {dir.file("plain.txt") + "/inside", "", Launcher::pathNotFound},
+        // Decoded with replacement, these would start "record args.sh" with an argument "x".
+        {dir.file("record args.sh") + "\x81", "", Launcher::invalidText},
+        {dir.file("record args.sh"), "x\x81", Launcher::invalidText},
+        {dir.file("record args.sh"), std::string("x\0y", 3), Launcher::invalidText},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file + " " + c.parameters);
@@ -117,13 +133,22 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     testing::writeFile(dir.file("-notes.txt"), "text");
     writeRecorder(dir.file("tool"), dir.file("args"));
     writeRecorder((bin / "tool").string(), dir.file("wrong"));
+    // Through a link, "link/.." is "sub", not the folder the link lies in.
+    fs::create_directories(dir.path() / "sub" / "deeper");
+    fs::create_directory_symlink("sub/deeper", dir.path() / "link");
+    writeRecorder(dir.file("sub/tool"), dir.file("linked"));
+    testing::writeFile(dir.file("sub/other.txt"), "text");
     const fs::path saved = fs::current_path();
     fs::current_path(dir.path());
     EXPECT_EQ(launcher.Open(0, "tool", "x", showMinimized), Launcher::started);
+    EXPECT_FALSE(launcher.WatchingWindows());
     EXPECT_EQ(recorded("args"), Words {"x"});
+    EXPECT_EQ(launcher.Open(0, "link/../tool", "y", showNormal), Launcher::started);
+    EXPECT_EQ(recorded("linked"), Words {"y"});
     const std::pair<std::string, std::string> cases[] = {
         {"-notes.txt", dir.file("-notes.txt")}, // made absolute: no option to the opener
         {dir.path().string(), dir.path().string()},
+        {"link/../other.txt", dir.file("link/../other.txt")}, // the path as checked
     };
     for (const auto &[file, opened] : cases) {
         SCOPED_TRACE(file);
@@ -134,6 +159,145 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
     qputenv("PATH", "/nonexistent");
     EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
+}
+
+// WM_STATE and the _NET_WM_STATE flags that matter here, as the window manager set them on the window
+// titled `title`: "Normal", "Iconic HIDDEN", "Normal MAXIMIZED_VERT MAXIMIZED_HORZ"; empty when the
+// window is not (yet) managed.
+std::string windowState(const testing::XSession &x, const std::string &title)
+{
+    const QStringList ids = x.Xdotool({QStringLiteral("search"), QStringLiteral("--name"),
+                                       QString::fromStdString("^" + title + "$")})
+                                .split(u'\n', Qt::SkipEmptyParts);
+    if (ids.size() != 1) {
+        return {};
+    }
+    const std::string props = testing::RunTool(QStringLiteral("xprop"),
+                                               {QStringLiteral("-id"), ids.front(),
+                                                QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")},
+                                               x.env)
+                                  .toStdString();
+    const std::size_t at = props.find("window state: ");
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::string state = props.substr(at + 14, props.find('\n', at) - at - 14);
+    for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
+        if (props.find(std::string("_NET_WM_STATE_") + flag) != std::string::npos) {
+            state += std::string(" ") + flag;
+        }
+    }
+    return state;
+}
+
+TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
+{
+    testing::XSession x;
+    ASSERT_TRUE(x.Start(false) && x.StartWindowManager());
+    const QByteArray savedDisplay = qgetenv("DISPLAY");
+    qputenv("DISPLAY", x.display.toLocal8Bit());
+    PosixLauncher launcher;
+    PosixLauncher hasty {std::chrono::milliseconds(1000)};
+    const std::string minimised = "Iconic HIDDEN";
+    const std::string maximised = "Normal MAXIMIZED_VERT MAXIMIZED_HORZ";
+    const struct
+    {
+        std::string title;
+        std::string options;
+        int show;
+        std::string state;
+    } cases[] = {
+        {"startup", "--startup-id", showMinimized, minimised},
+        {"pid", "--pid", showMaximized, maximised}, // right after the first: each keeps its own
+        {"detached grandchild", "--pid --grandchild", showMinimized, minimised},
+        {"grandchild in its own session", "--pid --grandchild --setsid", showMaximized, maximised},
+        {"normal", "--startup-id --pid", showNormal, "Normal"},
+        {"mapped after the bound", "--startup-id --pid --map-after 3000", showMaximized, "Normal"},
+    };
+    QProcess other; // a window of a program not started by the launcher, mapped meanwhile
+    other.start(QStringLiteral(LAUNCHED_WINDOW), {QStringLiteral("other"), QStringLiteral("--pid")});
+    for (const auto &c : cases) {
+        PosixLauncher &starter = c.title == "mapped after the bound" ? hasty : launcher;
+        EXPECT_EQ(starter.Open(0, LAUNCHED_WINDOW, "'" + c.title + "' " + c.options, c.show),
+                  Launcher::started);
+    }
+    EXPECT_TRUE(launcher.WatchingWindows());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.title);
+        std::string state;
+        for (int waited = 0; waited < generous && (state = windowState(x, c.title)) != c.state;
+             waited += 50) {
+            QTest::qWait(50);
+        }
+        EXPECT_EQ(state, c.state);
+    }
+    QTest::qWait(500); // time for any wrong request to take effect
+    EXPECT_EQ(windowState(x, "other"), "Normal");
+    EXPECT_EQ(windowState(x, "normal"), "Normal");
+    EXPECT_EQ(windowState(x, "mapped after the bound"), "Normal");
+    EXPECT_FALSE(launcher.WatchingWindows()); // every window found
+    EXPECT_FALSE(hasty.WatchingWindows()); // given up after its bound
+    qputenv("DISPLAY", savedDisplay);
+    other.kill();
+    other.waitForFinished();
+}
+
+// Children of this process that have ended and were not collected.
+int zombieChildren()
+{
+    int count = 0;
+    for (const fs::directory_entry &entry : fs::directory_iterator("/proc")) {
+        if (!std::isdigit(static_cast<unsigned char>(entry.path().filename().string().front()))) {
+            continue;
+        }
+        const std::string stat = testing::readFile((entry.path() / "stat").string());
+        const std::size_t close = stat.rfind(')');
+        char state = 0;
+        int parent = 0;
+        if (close != std::string::npos
+            && std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == ::getpid()
+            && state == 'Z') {
+            ++count;
+        }
+    }
+    return count;
+}
+
+TEST_F(LauncherTest, StartedProgramsGetAPlainDetachedStartAndLeaveNoZombie)
+{
+    int leak[2];
+    ASSERT_EQ(::pipe(leak), 0); // without close-on-exec
+    testing::writeFile(
+        dir.file("probe"),
+        "#!/bin/sh\nexec > '" + dir.file("probe.part")
+            + "'\n"
+              "printf '%s\\0' \"$(pwd)\" \"$(readlink /proc/$$/fd/0)\" \"$(readlink /proc/$$/fd/2)\"\n"
+              "[ -e /proc/$$/fd/"
+            + std::to_string(leak[1])
+            + " ] && printf 'leaked\\0'\n"
+              "grep -E '^Sig(Blk|Ign)' /proc/$$/status | tr '\\n' '\\0'\n"
+              "[ \"$(cut -d' ' -f6 /proc/$$/stat)\" = $$ ] && printf 'own session\\0'\n"
+              "mv '"
+            + dir.file("probe.part") + "' '" + dir.file("probed") + "'\n");
+    fs::permissions(dir.file("probe"), fs::perms::owner_all);
+    sigset_t usr2;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
+    const auto savedUsr1 = std::signal(SIGUSR1, SIG_IGN);
+    const int result = launcher.Open(0, dir.file("probe"), "", showNormal);
+    std::signal(SIGUSR1, savedUsr1);
+    ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
+    ::close(leak[0]);
+    ::close(leak[1]);
+    ASSERT_EQ(result, Launcher::started);
+    EXPECT_EQ(recorded("probed"),
+              (Words {"/dev/null", "/dev/null", "SigBlk:\t0000000000000000", "SigIgn:\t0000000000000000",
+                      "own session"}));
+    for (int waited = 0; waited < generous && zombieChildren() > 0; waited += 10) {
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(zombieChildren(), 0);
 }
 
 } // namespace
