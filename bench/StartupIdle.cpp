@@ -154,11 +154,11 @@ int main(int argc, char **argv)
     std::printf("%-40s %12s %12s %8s\n", "measure", "belvane", "yardstick", "ratio");
     std::printf("%-40s %12.1f %12.1f %8.2f\n", "start-up to listening, median ms", programMs, minimalMs,
                 programMs / minimalMs);
-    std::printf("%-40s %12.0f %12.0f %8.2f\n", "resident KiB after start, median", Median(programStartKiB),
+    std::printf("%-40s %12.0f %12.0f %8.3f\n", "resident KiB after start, median", Median(programStartKiB),
                 Median(minimalStartKiB), startRatio);
     std::printf("%-40s %12.0f %12.0f\n", ("CPU ms in " + std::to_string(idleSeconds) + " s idle").c_str(),
                 programIdle * tick, minimalIdle * tick);
-    std::printf("%-40s %12ld %12ld %8.2f\n",
+    std::printf("%-40s %12ld %12ld %8.3f\n",
                 ("resident KiB after " + std::to_string(idleSeconds) + " s idle").c_str(), programKiB,
                 minimalKiB, idleRatio);
     const bool met =
