@@ -29,6 +29,7 @@
 #include <QTextEdit>
 #include <QUrl>
 
+#include <algorithm>
 #include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,6 +53,30 @@ bool Exists(const std::string &nativePath)
     {
     };
     return ::stat(nativePath.c_str(), &info) == 0;
+}
+
+// The message box shows at most this much of a message, then "…": the box lays out every line and
+// character it holds, and a message may fill all the megabyte the receiver keeps.
+constexpr qsizetype shownCharacters = 64 * 1024;
+constexpr qsizetype shownLines = 2000;
+
+QString ShownMessage(QString text)
+{
+    qsizetype cut = std::min(text.size(), shownCharacters);
+    for (qsizetype i = 0, lines = 0; i < cut; ++i) {
+        if (text.at(i) == u'\n' && ++lines == shownLines) {
+            cut = i + 1;
+            break;
+        }
+    }
+    if (cut == text.size()) {
+        return text;
+    }
+    if (text.at(cut - 1).isHighSurrogate()) {
+        --cut;
+    }
+    text.truncate(cut);
+    return text + QStringLiteral("…");
 }
 
 // The computer's name, or nothing when the system will not say.
@@ -150,6 +175,11 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     messageBox->setLineWrapMode(QTextEdit::NoWrap);
     messageBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     messageBox->setFocusPolicy(Qt::ClickFocus);
+    // One alignment for the whole document, and no undo history: each refresh replaces the text.
+    messageBox->setUndoRedoEnabled(false);
+    QTextOption centred = messageBox->document()->defaultTextOption();
+    centred.setAlignment(Qt::AlignHCenter);
+    messageBox->document()->setDefaultTextOption(centred);
 
     dispatchButton = new QPushButton(QStringLiteral("更新"), this);
     dispatchButton->hide();
@@ -243,12 +273,7 @@ void AlarmWindow::Refresh()
 {
     senderLine->setText(cp932::toUnicode(senderText));
     senderLine->setCursorPosition(0);
-    messageBox->setPlainText(cp932::toUnicode(messageText));
-    QTextCursor all(messageBox->document());
-    all.select(QTextCursor::Document);
-    QTextBlockFormat centred;
-    centred.setAlignment(Qt::AlignHCenter);
-    all.mergeBlockFormat(centred);
+    messageBox->setPlainText(ShownMessage(cp932::toUnicode(messageText)));
 }
 
 void AlarmWindow::ShowAlarm()

@@ -1,14 +1,16 @@
 // Hostile load against the real program: started from a temporary program folder on a private X
-// display, it is sent bursts, floods, resets, a sender that never closes, a 100 MiB sender, random
-// and NUL-laden bytes and texts full of repeated markers. After every phase a normal alarm whose
-// action is a small script must still be performed within 100 ms of its sender's close, the process
-// must still run, and its resident memory must stay within the stated bound.
+// display, it is sent bursts, floods, resets, a sender that never closes, a 100 MiB sender, messages
+// as large as the receiver keeps (blank lines, one long line, Japanese lines), random and NUL-laden
+// bytes and texts full of repeated markers. After every phase a normal alarm whose action is a small
+// script must still be performed within 100 ms of its sender's close, the process must still run, and
+// its resident memory must stay within the stated bound.
 //   build/bench/hostile_load            (needs Xvfb; stops by itself, exit status 0 when all held)
 #include "ProgramRun.h"
 #include "XSession.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QStringEncoder>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -34,6 +36,10 @@ namespace fs = std::filesystem;
 constexpr double latencyLimitMs = 100.0;
 // Resident memory may grow this far above what the program held after start-up.
 constexpr long memoryAllowanceKiB = 48 * 1024;
+// Showing one message as large as the receiver keeps may add no more than this.
+constexpr long largeMessageAllowanceKiB = 16 * 1024;
+// What the receiver keeps of one connection.
+constexpr std::size_t keptBytes = std::size_t {1} << 20;
 
 int Connect(quint16 port)
 {
@@ -158,6 +164,24 @@ std::string RandomBytes(std::mt19937 &random, std::size_t size)
     return bytes;
 }
 
+// A well-formed alarm of exactly the kept size whose message is `line` repeated as often as fits.
+std::string LargeAlarm(const std::string &line)
+{
+    const std::string head = "#Sender=large\n#Message=";
+    const std::string tail = "\n#Level=9\n";
+    std::string text = head;
+    while (text.size() + line.size() + tail.size() <= keptBytes) {
+        text += line;
+    }
+    return text + std::string(keptBytes - text.size() - tail.size(), 'x') + tail;
+}
+
+std::string Cp932(const char *utf8)
+{
+    QStringEncoder encoder("windows-31j");
+    return QByteArray(encoder(QString::fromUtf8(utf8))).toStdString();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -174,12 +198,31 @@ int main(int argc, char **argv)
     {
         const char *name;
         std::function<bool()> run;
+        // Above zero: the resident memory may grow by at most this much in the phase.
+        long growthLimitKiB = 0;
+    };
+    // One large message, and a probe sent right after its sender closed: the program must not be
+    // busy with it for longer than an alarm may wait.
+    const auto largeMessage = [&](const std::string &line) {
+        return [&h, text = LargeAlarm(line)] {
+            if (!SendAlarm(h.port, text)) {
+                return false;
+            }
+            const double next = h.Probe();
+            std::printf("    probe right after the large message: %.1f ms\n", next);
+            return next >= 0 && next <= latencyLimitMs;
+        };
     };
     const std::vector<Phase> phases = {
         {"start-up",
          [] {
              return true;
          }},
+        // First, while the heap holds nothing of the later floods that could hide their growth.
+        {"a 1 MiB message of blank lines", largeMessage("\n"), largeMessageAllowanceKiB},
+        {"a 1 MiB message of one long line", largeMessage("x"), largeMessageAllowanceKiB},
+        {"a 1 MiB message of Japanese lines", largeMessage(Cp932("日本語の長いメッセージの一行です。\r\n")),
+         largeMessageAllowanceKiB},
         {"10,000 alarms back to back",
          [&] {
              for (int i = 0; i < 10000; ++i) {
@@ -278,9 +321,11 @@ int main(int argc, char **argv)
 
     std::printf("memory bound: start-up resident memory %ld KiB + %ld KiB\n", h.baselineKiB,
                 memoryAllowanceKiB);
-    std::printf("%-52s %8s %10s %12s %s\n", "phase", "seconds", "probe ms", "resident KiB", "result");
+    std::printf("%-52s %8s %10s %12s %10s %s\n", "phase", "seconds", "probe ms", "resident KiB", "growth",
+                "result");
     bool allHeld = true;
     for (const Phase &phase : phases) {
+        const long before = belvane::testing::ResidentKiB(h.program.processId());
         const auto start = Clock::now();
         const bool ran = phase.run();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -290,10 +335,11 @@ int main(int argc, char **argv)
         const bool running = h.program.state() == QProcess::Running;
         const long resident = running ? belvane::testing::ResidentKiB(h.program.processId()) : -1;
         const bool held = ran && running && probe >= 0 && probe <= latencyLimitMs
-            && resident <= h.baselineKiB + memoryAllowanceKiB;
+            && resident <= h.baselineKiB + memoryAllowanceKiB
+            && (phase.growthLimitKiB == 0 || resident - before <= phase.growthLimitKiB);
         allHeld = allHeld && held;
-        std::printf("%-52s %8.2f %10.1f %12ld %s\n", phase.name, seconds, probe, resident,
-                    held ? "held" : "FAILED");
+        std::printf("%-52s %8.2f %10.1f %12ld %+10ld %s\n", phase.name, seconds, probe, resident,
+                    resident - before, held ? "held" : "FAILED");
         std::fflush(stdout);
         if (!running) {
             break;

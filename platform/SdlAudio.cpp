@@ -1,7 +1,6 @@
 #include "SdlAudio.h"
 
-#include <SDL.h>
-#include <SDL_mixer.h>
+#include "SdlLibrary.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -33,17 +32,18 @@ bool exists(const char *path)
 
 // MIDI needs a soundfont, and SDL_mixer finds none on Debian by itself. Someone who named their own
 // through the environment keeps it.
-void chooseSoundFont()
+void chooseSoundFont(const SdlLibrary &sdl)
 {
-    if (Mix_GetSoundFonts() == nullptr && exists(debianSoundFont)) {
-        Mix_SetSoundFonts(debianSoundFont);
+    if (sdl.Mix_GetSoundFonts() == nullptr && exists(debianSoundFont)) {
+        sdl.Mix_SetSoundFonts(debianSoundFont);
     }
 }
 
 } // namespace
 
-SdlAudio::SdlAudio(QObject *parent)
+SdlAudio::SdlAudio(QObject *parent, std::string mixerFile)
     : QObject(parent)
+    , libraryFile(std::move(mixerFile))
 {
     SdlAudio *none = nullptr;
     active = reporting.compare_exchange_strong(none, this);
@@ -54,15 +54,17 @@ SdlAudio::~SdlAudio()
     if (!active) {
         return;
     }
-    if (users > 0) {
-        // Users should have released their share already; closing here still leaves no thread behind.
-        users = 1;
-        release();
+    if (library) {
+        if (users > 0) {
+            // Users should have released their share already; closing here still leaves no thread behind.
+            users = 1;
+            release();
+        }
+        library->Mix_ChannelFinished(nullptr);
+        library->Mix_HookMusicFinished(nullptr);
+        // Ends the decoders SDL_mixer started on demand (FluidSynth).
+        library->Mix_Quit();
     }
-    Mix_ChannelFinished(nullptr);
-    Mix_HookMusicFinished(nullptr);
-    // Unloads the decoder libraries SDL_mixer loaded on demand (FluidSynth).
-    Mix_Quit();
     reporting.store(nullptr);
 }
 
@@ -75,19 +77,23 @@ bool SdlAudio::acquire()
         ++users;
         return true;
     }
-    chooseSoundFont();
+    if (!library && !(library = SdlLibrary::Load(libraryFile.c_str()))) {
+        return false;
+    }
+    const SdlLibrary &sdl = *library;
+    chooseSoundFont(sdl);
     // SIGINT and SIGTERM are the program's own: left to SDL they would become quit events nobody reads.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // SDL's error text is stale more often than not: only the return codes count.
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;
     }
-    if (Mix_OpenAudio(frequency, AUDIO_S16SYS, channels, chunkFrames) != 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (sdl.Mix_OpenAudio(frequency, AUDIO_S16SYS, channels, chunkFrames) != 0) {
+        sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    Mix_ChannelFinished(&SdlAudio::onChannelFinished);
-    Mix_HookMusicFinished(&SdlAudio::onMusicFinished);
+    sdl.Mix_ChannelFinished(&SdlAudio::onChannelFinished);
+    sdl.Mix_HookMusicFinished(&SdlAudio::onMusicFinished);
     users = 1;
     return true;
 }
@@ -100,13 +106,18 @@ void SdlAudio::release()
     if (--users > 0) {
         return;
     }
-    Mix_CloseAudio();
+    library->Mix_CloseAudio();
     // Quitting the subsystem as well drops the sound server connection, not just the device.
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
     emit deviceClosed();
 }
 
-SDL_RWops *SdlAudio::OpenRegularFile(const std::string &nativePath)
+const SdlLibrary &SdlAudio::sdl() const
+{
+    return *library;
+}
+
+SDL_RWops *SdlAudio::OpenRegularFile(const std::string &nativePath) const
 {
     const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -120,7 +131,7 @@ SDL_RWops *SdlAudio::OpenRegularFile(const std::string &nativePath)
         ::close(fd);
         return nullptr;
     }
-    SDL_RWops *ops = SDL_RWFromFP(file, SDL_TRUE);
+    SDL_RWops *ops = library->SDL_RWFromFP(file, SDL_TRUE);
     if (ops == nullptr) {
         std::fclose(file);
     }

@@ -2,16 +2,21 @@
 
 #include <QObject>
 
+#include <memory>
 #include <string>
 
 struct SDL_RWops;
 
 namespace belvane {
 
+struct SdlLibrary;
+
 // The process's share of the SDL audio output. The device is opened when the first user acquires it
 // and closed as soon as the last one releases it, so an idle program holds no audio device and runs no
-// audio thread. SDL reports finished channels and music on its own thread; they arrive here as signals
-// on the thread this object lives on.
+// audio thread. SDL itself is loaded at the first acquire: until a sound plays, none of its libraries
+// is in the process, and when it cannot be loaded every acquire fails as without a device. SDL reports
+// finished channels and music on its own thread; they arrive here as signals on the thread this object lives
+// on.
 //
 // SDL's finished hooks are process-wide, so only the first SdlAudio alive at a time can open the
 // device; a second one refuses every acquire. The users (wave player, media commands) must be destroyed
@@ -24,7 +29,10 @@ public:
     static constexpr int frequency = 44100;
     static constexpr int channels = 2;
 
-    explicit SdlAudio(QObject *parent = nullptr);
+    static constexpr const char *mixerLibrary = "libSDL2_mixer-2.0.so.0";
+
+    // `mixerFile` names the SDL_mixer library to load.
+    explicit SdlAudio(QObject *parent = nullptr, std::string mixerFile = mixerLibrary);
     ~SdlAudio() override;
     SdlAudio(const SdlAudio &) = delete;
     SdlAudio &operator=(const SdlAudio &) = delete;
@@ -36,9 +44,12 @@ public:
 
     bool isOpen() const { return users > 0; }
 
+    // SDL's functions; loaded by the first successful acquire, and only to be called after one.
+    const SdlLibrary &sdl() const;
+
     // Opens a regular file for reading, or null. A FIFO or device is refused without blocking: reading
-    // one would stall the thread that plays.
-    static SDL_RWops *OpenRegularFile(const std::string &nativePath);
+    // one would stall the thread that plays. Only while the device is open.
+    SDL_RWops *OpenRegularFile(const std::string &nativePath) const;
 
 signals:
     // A mixer channel stopped, on its own or halted. Queued: check the channel's state when it arrives.
@@ -52,6 +63,8 @@ private:
     static void onChannelFinished(int channel);
     static void onMusicFinished();
 
+    std::string libraryFile;
+    std::unique_ptr<SdlLibrary> library;
     int users = 0;
     bool active = false; // this is the instance SDL's hooks report to
 };

@@ -1,9 +1,7 @@
 #include "SdlMediaCommands.h"
 
 #include "Cp932.h"
-
-#include <SDL.h>
-#include <SDL_mixer.h>
+#include "SdlLibrary.h"
 
 #include <array>
 
@@ -144,7 +142,7 @@ int SdlMediaCommands::play(const std::string &alias)
             return result;
         }
     }
-    if (Mix_PlayMusic(device.music, 1) != 0) {
+    if (audio.sdl().Mix_PlayMusic(device.music, 1) != 0) {
         unload(device);
         return cannotPlay;
     }
@@ -157,7 +155,7 @@ int SdlMediaCommands::stop(const std::string &alias)
     Device &device = devices.at(alias);
     if (playing == alias) {
         playing.clear();
-        Mix_HaltMusic();
+        audio.sdl().Mix_HaltMusic();
     }
     // A stopped device gives its share of the audio device back; "play" loads it again.
     unload(device);
@@ -179,14 +177,15 @@ int SdlMediaCommands::load(Device &device)
     }
     // The sequencer plays MIDI only, whatever else SDL_mixer could decode; and SDL_mixer takes any file
     // named .mid for MIDI and fails only once it plays, so the content is checked first.
+    const SdlLibrary &sdl = audio.sdl();
     _Mix_Music *music = nullptr;
-    if (SDL_RWops *file = SdlAudio::OpenRegularFile(device.nativePath)) {
+    if (SDL_RWops *file = audio.OpenRegularFile(device.nativePath)) {
         std::array<char, 12> header {};
-        const std::size_t got = SDL_RWread(file, header.data(), 1, header.size());
-        if (IsMidiHeader(std::string_view(header.data(), got)) && SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
-            music = Mix_LoadMUSType_RW(file, MUS_MID, 1);
+        const std::size_t got = sdl.SDL_RWread(file, header.data(), 1, header.size());
+        if (IsMidiHeader(std::string_view(header.data(), got)) && sdl.SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
+            music = sdl.Mix_LoadMUSType_RW(file, MUS_MID, 1);
         } else {
-            SDL_RWclose(file);
+            sdl.SDL_RWclose(file);
         }
     }
     if (music == nullptr) {
@@ -202,7 +201,7 @@ void SdlMediaCommands::unload(Device &device)
     if (device.music == nullptr) {
         return;
     }
-    Mix_FreeMusic(device.music);
+    audio.sdl().Mix_FreeMusic(device.music);
     device.music = nullptr;
     audio.release();
 }
@@ -210,7 +209,7 @@ void SdlMediaCommands::unload(Device &device)
 void SdlMediaCommands::onMusicFinished()
 {
     // Queued news: a piece halted for another reports after the other has started.
-    if (playing.empty() || Mix_PlayingMusic() != 0) {
+    if (playing.empty() || audio.sdl().Mix_PlayingMusic() != 0) {
         return;
     }
     const QString alias = QString::fromLatin1(playing);

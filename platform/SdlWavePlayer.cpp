@@ -1,10 +1,8 @@
 #include "SdlWavePlayer.h"
 
 #include "Cp932.h"
+#include "SdlLibrary.h"
 #include "WaveImage.h"
-
-#include <SDL.h>
-#include <SDL_mixer.h>
 
 #include <algorithm>
 #include <array>
@@ -46,27 +44,28 @@ const std::string &alertImage()
     return image;
 }
 
-Mix_Chunk *loadAlert()
+Mix_Chunk *loadAlert(const SdlLibrary &sdl)
 {
     const std::string &image = alertImage();
-    return Mix_LoadWAV_RW(SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())), 1);
+    return sdl.Mix_LoadWAV_RW(sdl.SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())), 1);
 }
 
 // SDL_mixer would also decode Ogg, MP3 or FLAC under any name; a wave player plays RIFF WAVE only.
-Mix_Chunk *loadWave(const std::string &nativePath)
+Mix_Chunk *loadWave(const SdlAudio &audio, const std::string &nativePath)
 {
-    SDL_RWops *file = SdlAudio::OpenRegularFile(nativePath);
+    SDL_RWops *file = audio.OpenRegularFile(nativePath);
     if (file == nullptr) {
         return nullptr;
     }
+    const SdlLibrary &sdl = audio.sdl();
     std::array<char, 12> header {};
-    const bool isWave = SDL_RWread(file, header.data(), 1, header.size()) == header.size()
+    const bool isWave = sdl.SDL_RWread(file, header.data(), 1, header.size()) == header.size()
         && IsWaveHeader(std::string_view(header.data(), header.size()));
-    if (!isWave || SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
-        SDL_RWclose(file);
+    if (!isWave || sdl.SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
+        sdl.SDL_RWclose(file);
         return nullptr;
     }
-    return Mix_LoadWAV_RW(file, 1);
+    return sdl.Mix_LoadWAV_RW(file, 1);
 }
 
 } // namespace
@@ -93,11 +92,11 @@ bool SdlWavePlayer::Play(const std::string &path)
         }
         holdsDevice = true;
     }
-    chunk = loadWave(cp932::toNativePath(path));
+    chunk = loadWave(audio, cp932::toNativePath(path));
     if (chunk == nullptr) {
-        chunk = loadAlert();
+        chunk = loadAlert(audio.sdl());
     }
-    if (chunk == nullptr || Mix_PlayChannel(waveChannel, chunk, 0) < 0) {
+    if (chunk == nullptr || audio.sdl().Mix_PlayChannel(waveChannel, chunk, 0) < 0) {
         Stop();
         return false;
     }
@@ -118,8 +117,8 @@ void SdlWavePlayer::halt()
     if (chunk == nullptr) {
         return;
     }
-    Mix_HaltChannel(waveChannel);
-    Mix_FreeChunk(chunk);
+    audio.sdl().Mix_HaltChannel(waveChannel);
+    audio.sdl().Mix_FreeChunk(chunk);
     chunk = nullptr;
 }
 
@@ -127,7 +126,7 @@ void SdlWavePlayer::onChannelFinished(int channel)
 {
     // The news is queued: a wave halted for its successor reports after the successor has started, so
     // only a channel that is really silent now means our wave has ended.
-    if (channel != waveChannel || chunk == nullptr || Mix_Playing(waveChannel) != 0) {
+    if (channel != waveChannel || chunk == nullptr || audio.sdl().Mix_Playing(waveChannel) != 0) {
         return;
     }
     Stop();

@@ -12,6 +12,7 @@
 #include "SystemPrompts.h"
 #include "TempDir.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -26,7 +27,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -221,6 +224,47 @@ TEST(AlarmWindowTest, ConfirmHidesOnlyWhenATrayHostLeadsBackAndFollowsTheHost)
     for (const Step &step : steps) {
         step.act();
         EXPECT_EQ(state(), step.expected) << step.what;
+    }
+    f.window.DestroyWindow();
+}
+
+TEST(AlarmWindowTest, TheMessageBoxShowsAMessageCentredAndCutAtItsBound)
+{
+    TempDir dir;
+    Fixture f(dir);
+    f.window.Initialise();
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) {
+        lines += "a\n";
+    }
+    std::string japanese;
+    for (int i = 0; i < 65536; ++i) {
+        japanese += "\x82\xa0";
+    }
+    const struct
+    {
+        std::string message;
+        QString shown;
+    } cases[] = {
+        {"Tea", QStringLiteral("Tea")},
+        {lines, QString::fromStdString(lines.substr(0, 4000)) + QStringLiteral("…")},
+        {lines.substr(0, 3999), QString::fromStdString(lines.substr(0, 3999))}, // 2,000 lines
+        {std::string(70000, 'x'), QString(65536, u'x') + QStringLiteral("…")},
+        {japanese, QString(65536, u'あ')},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message.size());
+        f.window.receivedText = "#Sender=PC\n#Message=" + c.message + "\n#Level=99\n";
+        f.window.dispatchButton->click();
+        EXPECT_EQ(f.window.messageText, c.message) << "kept whole";
+        EXPECT_EQ(f.window.messageBox->toPlainText(), c.shown);
+    }
+    f.window.receivedText = "#Sender=PC\n#Message=Tea\r\nTime\n#Level=99\n";
+    f.window.dispatchButton->click();
+    QTextDocument &document = *f.window.messageBox->document();
+    document.documentLayout()->documentSize(); // lays it out
+    for (QTextBlock block = document.firstBlock(); block.isValid(); block = block.next()) {
+        EXPECT_GT(block.layout()->lineAt(0).cursorToX(0), 150) << "centred: " << block.text().toStdString();
     }
     f.window.DestroyWindow();
 }

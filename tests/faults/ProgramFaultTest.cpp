@@ -54,6 +54,12 @@ bool HoldsOpen(qint64 pid, const std::string &path)
     return false;
 }
 
+// Whether a library whose file name starts with `name` is mapped into process `pid`.
+bool Maps(qint64 pid, const std::string &name)
+{
+    return readFile("/proc/" + std::to_string(pid) + "/maps").find("/" + name) != std::string::npos;
+}
+
 struct Desktop
 {
     bool display = true;
@@ -303,9 +309,11 @@ TEST_F(ProgramFaultTest, AMissingSoundIsSkippedAndABrokenOneGivesTheBuiltInAlert
     fs::remove(folder.file("Malarm.wav"));
     writeFile(folder.file("Salarm.wav"), "this is not a wave file\n");
     ASSERT_TRUE(Start({}));
+    EXPECT_FALSE(Maps(program.processId(), "libSDL2")) << "the sound libraries wait for the first sound";
 
     ASSERT_TRUE(Send(folder.port, 1));
     EXPECT_TRUE(WaitUntil([&] { return Audible(audioFile); })) << "the built-in alert sounds";
+    EXPECT_TRUE(Maps(program.processId(), "libSDL2_mixer"));
     // The device closes when the alert ends.
     EXPECT_TRUE(WaitUntil([&] { return !HoldsOpen(program.processId(), audioFile); }));
 

@@ -239,5 +239,19 @@ TEST_F(SoundOutputTest, MediaCommandsReportTheirErrors)
     EXPECT_FALSE(audio.isOpen());
 }
 
+// SDL_mixer is loaded with the first sound; where it cannot be, the players only report failure.
+TEST(SoundLibraryTest, AMissingLibraryLeavesEverySoundSilent)
+{
+    TempDir dir;
+    testing::writeFile(dir.file("tune.mid"), midiImage());
+    SdlAudio audio {nullptr, "libno-such-mixer.so.0"};
+    SdlWavePlayer waves {audio};
+    SdlMediaCommands media {audio};
+    EXPECT_FALSE(waves.Play(dir.file("missing.wav"))) << "not even the built-in alert";
+    EXPECT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
+              MediaCommands::cannotPlay);
+    EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
+}
+
 } // namespace
 } // namespace belvane
