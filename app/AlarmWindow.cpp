@@ -10,6 +10,7 @@
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
+#include "PosixFile.h"
 #include "SettingsDialog.h"
 #include "UserPrompts.h"
 
@@ -27,7 +28,6 @@
 #include <QUrl>
 
 #include <climits>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace belvane {
@@ -41,14 +41,6 @@ constexpr const char *noticeText = "【継続使用されているユーザの�
 std::string Cp932Of(const char *utf8)
 {
     return cp932::fromUnicode(QString::fromUtf8(utf8)).value_or(std::string());
-}
-
-bool Exists(const std::string &nativePath)
-{
-    struct stat info
-    {
-    };
-    return ::stat(nativePath.c_str(), &info) == 0;
 }
 
 // The computer's name, or nothing when the system will not say.
@@ -131,7 +123,7 @@ void AlarmWindow::Initialise()
     LoadSettings();
 
     actionListPath = NativePath(ActionListFile::fileName);
-    if (!Exists(actionListPath)) {
+    if (!posix::exists(actionListPath)) {
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
         list.CreateDefault(actionListPath, programFolder.cp932.value_or(std::string()));

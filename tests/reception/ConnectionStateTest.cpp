@@ -23,9 +23,9 @@ Texts run(const Texts &steps)
         if (step == "+") {
             state.Accept();
         } else if (step == ".") {
-            state.PeerClosed();
+            state.Closed();
         } else if (step == "!") {
-            state.Reset();
+            state.Closed();
         } else if (step == "F") {
             state.Finish();
         } else {
@@ -68,7 +68,7 @@ TEST(ConnectionStateTest, KeepsAtMostOneMebibyteOfAConnection)
     EXPECT_EQ(state.discardedBytes(), 3000 * chunk.size() - ConnectionState::keptLimit);
     state.Accept();
     state.Receive("next");
-    state.PeerClosed();
+    state.Closed();
     EXPECT_EQ(sizes, (std::vector<std::size_t> {ConnectionState::keptLimit, 4}));
 }
 
@@ -81,13 +81,13 @@ TEST(ConnectionStateTest, ConnectionDuringDispatchStartsAfresh)
         if (dispatched.size() == 1) { // a nested event loop inside the dispatch lets the next sender in
             self->Accept();
             self->Receive("inner");
-            self->PeerClosed();
+            self->Closed();
         }
     });
     self = &state;
     state.Accept();
     state.Receive("outer");
-    state.PeerClosed();
+    state.Closed();
     EXPECT_EQ(dispatched, (Texts {"outer", "inner"}));
 }
 
