@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -207,13 +208,17 @@ Replaced replaceFile(const std::string &path, int existing, const std::function<
         static_cast<void>(::fchmod(sibling.get(), old.st_mode & 0777));
     }
     done = done && fill(sibling.get()) && syncRetrying(sibling.get());
+    bool linked = false;
     if (done && keepExisting) {
-        // A hard link, unlike a rename, refuses a name that is taken.
-        done = ::link(siblingPath.c_str(), target.c_str()) == 0;
+        // A rename that refuses a taken name; where the file system cannot do that, a hard link does.
+        done = ::renameat2(AT_FDCWD, siblingPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+        if (!done && errno == EINVAL) {
+            done = linked = ::link(siblingPath.c_str(), target.c_str()) == 0;
+        }
     } else if (done) {
         done = ::rename(siblingPath.c_str(), target.c_str()) == 0;
     }
-    if (!done || keepExisting) {
+    if (!done || linked) {
         const int error = errno;
         ::unlink(siblingPath.c_str());
         errno = error;
