@@ -44,6 +44,7 @@ TEST(ConnectionStateTest, DispatchesEachConnectionsTextOnceWhenItEnds)
         {{"+", "."}, {}},
         {{"+", std::string(">\0abc", 5), "."}, {}}, // only NUL bytes kept: nothing
         {{"+", std::string(">ab\0cd", 6), ">ef", "."}, {"abef"}}, // NUL drops the rest of its chunk only
+        {{"+", std::string(">a\0b\0c", 6), "."}, {"a"}}, // from the first NUL on
         {{"+", chunkWithNul + "tail" + std::string("\0x", 2), "."}, {std::string(10, 'a') + "tail"}},
         {{"+", ">one", "+", ">two", "."}, {"one", "two"}},
         {{"+", ">x", "!", "+", ">y", "."}, {"x", "y"}},
