@@ -10,6 +10,7 @@
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
+#include "PosixFile.h"
 #include "SettingsDialog.h"
 #include "TrayPresence.h"
 #include "UserPrompts.h"
@@ -31,7 +32,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace belvane {
@@ -45,14 +45,6 @@ constexpr const char *noticeText = "【継続使用されているユーザの�
 std::string Cp932Of(const char *utf8)
 {
     return cp932::fromUnicode(QString::fromUtf8(utf8)).value_or(std::string());
-}
-
-bool Exists(const std::string &nativePath)
-{
-    struct stat info
-    {
-    };
-    return ::stat(nativePath.c_str(), &info) == 0;
 }
 
 // The message box shows at most this much of a message, then "…": the box lays out every line and
@@ -209,7 +201,7 @@ void AlarmWindow::Initialise()
     LoadSettings();
 
     actionListPath = NativePath(ActionListFile::fileName);
-    if (!Exists(actionListPath)) {
+    if (!posix::exists(actionListPath)) {
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
         list.CreateDefault(actionListPath, programFolder.cp932.value_or(std::string()));

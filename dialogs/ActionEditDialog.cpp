@@ -2,7 +2,11 @@
 
 #include "ActionPerformer.h"
 #include "Cp932.h"
+#include "Cp932LengthValidator.h"
 #include "DialogUnits.h"
+#include "EntryTexts.h"
+#include "IntegerText.h"
+#include "PosixFile.h"
 #include "UserPrompts.h"
 
 #include <QComboBox>
@@ -32,62 +36,45 @@ ActionEditDialog::ActionEditDialog(ActionPerformer &actionPerformer, UserPrompts
     , prompts(userPrompts)
 {
     setWindowTitle(QStringLiteral("動作ファイル登録編集"));
-    setFont(DialogFont());
-    const DialogBaseUnits base = BaseUnitsOf(font());
-    const auto place = [&](QWidget *widget, const char *objectName, QRect units) {
-        widget->setObjectName(QString::fromLatin1(objectName));
-        widget->setGeometry(DialogUnitsToPixels(units, base));
-        return widget;
-    };
-    const auto button = [&](const char *objectName, const QString &text, QRect units) {
-        return static_cast<QPushButton *>(place(new QPushButton(text, this), objectName, units));
-    };
-    const auto edit = [&](const char *objectName, QRect units) {
-        return static_cast<QLineEdit *>(place(new QLineEdit(this), objectName, units));
-    };
-    const int width = DialogUnitsToPixels({0, 0, 254, 151}, base).width();
-    const auto label = [&](const QString &text, QRect units) {
-        PlaceStaticText(this, text, units, base, width);
-    };
+    const DialogLayout layout(this, {254, 151});
     const auto combo = [&](const char *objectName, QRect units) {
         auto *box = new QComboBox(this);
         box->setEditable(true);
         box->setInsertPolicy(QComboBox::NoInsert);
-        place(box, objectName, units);
+        layout.place(box, objectName, units);
         // The template's height includes the drop-down list; the closed box keeps its own height.
         box->resize(box->width(), qMin(box->sizeHint().height(), box->height()));
         return box;
     };
 
     // In the template's order, which is also the tab order.
-    QPushButton *ok = button("ok", QStringLiteral("OK"), {200, 4, 48, 14});
+    QPushButton *ok = layout.button("ok", QStringLiteral("OK"), {200, 4, 48, 14});
     ok->setDefault(true);
-    QPushButton *cancel = button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {200, 24, 48, 14});
-    levelEdit = edit("levelNo", {72, 8, 28, 12});
+    QPushButton *cancel = layout.button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {200, 24, 48, 14});
+    levelEdit = layout.edit("levelNo", {72, 8, 28, 12});
     levelEdit->setReadOnly(true);
     levelEdit->setAlignment(Qt::AlignCenter);
     levelEdit->setFrame(false);
     levelEdit->setFocusPolicy(Qt::NoFocus);
-    fileEdit = edit("actionFile", {8, 80, 184, 14});
-    QPushButton *browseFile = button("browseFile", QStringLiteral("ファイル参照"), {200, 80, 48, 14});
-    label(QStringLiteral("登録番号(Level No)"), {8, 9, 59, 8});
-    label(QStringLiteral("動作ファイルパス名"), {8, 68, 58, 8});
-    QPushButton *test = button("test", QStringLiteral("動作テスト"), {8, 132, 76, 14});
-    QPushButton *stop = button("stop", QStringLiteral("停止(wav/mid)"), {88, 132, 68, 14});
-    label(QStringLiteral("設定の有効(●)/無効(…)"), {8, 32, 75, 8});
+    fileEdit = layout.edit("actionFile", {8, 80, 184, 14});
+    QPushButton *browseFile = layout.button("browseFile", QStringLiteral("ファイル参照"), {200, 80, 48, 14});
+    layout.label(QStringLiteral("登録番号(Level No)"), {8, 9, 59, 8});
+    layout.label(QStringLiteral("動作ファイルパス名"), {8, 68, 58, 8});
+    QPushButton *test = layout.button("test", QStringLiteral("動作テスト"), {8, 132, 76, 14});
+    QPushButton *stop = layout.button("stop", QStringLiteral("停止(wav/mid)"), {88, 132, 68, 14});
+    layout.label(QStringLiteral("設定の有効(●)/無効(…)"), {8, 32, 75, 8});
     enabledCombo = combo("enabledMark", {92, 28, 28, 52});
-    label(QStringLiteral("画面サイズ"), {160, 52, 34, 8});
+    layout.label(QStringLiteral("画面サイズ"), {160, 52, 34, 8});
     windowSizeCombo = combo("windowSize", {200, 48, 48, 72});
-    label(QStringLiteral("登録名"), {8, 52, 22, 8});
-    nameEdit = edit("name", {36, 48, 116, 14});
-    label(QStringLiteral("パラメータ"), {8, 96, 31, 8});
-    parametersEdit = edit("parameters", {8, 108, 184, 14});
-    workFolderEdit = edit("workFolder", {200, 128, 48, 14});
+    layout.label(QStringLiteral("登録名"), {8, 52, 22, 8});
+    nameEdit = layout.edit("name", {36, 48, 116, 14});
+    layout.label(QStringLiteral("パラメータ"), {8, 96, 31, 8});
+    parametersEdit = layout.edit("parameters", {8, 108, 184, 14});
+    workFolderEdit = layout.edit("workFolder", {200, 128, 48, 14});
     workFolderEdit->setVisible(false);
     workFolderEdit->setFocusPolicy(Qt::NoFocus);
     QPushButton *browseParameter =
-        button("browseParameter", QStringLiteral("ファイル参照"), {200, 108, 50, 14});
-    setFixedSize(DialogUnitsToPixels({0, 0, 254, 151}, base).size());
+        layout.button("browseParameter", QStringLiteral("ファイル参照"), {200, 108, 50, 14});
 
     fileField = {fileEdit, &ActionEditDialog::actionFile, pathLimit, {}};
     nameField = {nameEdit, &ActionEditDialog::name, nameLimit, {}};
@@ -235,7 +222,7 @@ void ActionEditDialog::Test()
                         UserPrompts::Icon::Warning);
         return;
     }
-    if (!FileExists(actionFile)) {
+    if (!posix::exists(cp932::toNativePath(actionFile))) {
         prompts.Message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FieldExchange.h"
+#include "ControlText.h"
 
 #include <QDialog>
 

@@ -10,9 +10,6 @@ namespace belvane {
 
 namespace {
 
-constexpr std::uintmax_t fullListBytes =
-    ActionListFile::headerSize + static_cast<std::uintmax_t>(ActionRecord::size) * transferableCount;
-
 const QString listFilter = QStringLiteral("Belvane動作登録ファイル(*.acd)|*.acd|全て(*.*)|*.*|");
 const QString textFilter = QStringLiteral("テキストファイル(*.txt)|*.txt|全て(*.*)|*.*|");
 
@@ -85,7 +82,7 @@ void ImportActionList(QWidget *parent, UserPrompts &prompts, const std::string &
         return;
     }
     // The copy must bring every record the checked header promised, or the old list stays.
-    if (!CopyReplacing(source, actionListPath, fullListBytes)) {
+    if (!CopyReplacing(source, actionListPath, ActionListFile::defaultListBytes)) {
         warn(parent, prompts, QStringLiteral("ファイルからのインポートに失敗しました(Disk i/o Error)。"));
         return;
     }

@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
 
 #include <algorithm>
@@ -59,6 +61,42 @@ QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units
     }
     label->setGeometry(pixels);
     return label;
+}
+
+DialogLayout::DialogLayout(QWidget *dialogWidget, QSize sizeUnits)
+    : dialog(dialogWidget)
+{
+    dialog->setFont(DialogFont());
+    base = BaseUnitsOf(dialog->font());
+    const QSize size = DialogUnitsToPixels({QPoint(0, 0), sizeUnits}, base).size();
+    width = size.width();
+    dialog->setFixedSize(size);
+}
+
+QWidget *DialogLayout::place(QWidget *widget, const char *objectName, const QRect &units) const
+{
+    widget->setObjectName(QString::fromLatin1(objectName));
+    widget->setGeometry(DialogUnitsToPixels(units, base));
+    return widget;
+}
+
+QPushButton *DialogLayout::button(const char *objectName, const QString &text, const QRect &units) const
+{
+    auto *pushButton = new QPushButton(text, dialog);
+    place(pushButton, objectName, units);
+    return pushButton;
+}
+
+QLineEdit *DialogLayout::edit(const char *objectName, const QRect &units) const
+{
+    auto *lineEdit = new QLineEdit(dialog);
+    place(lineEdit, objectName, units);
+    return lineEdit;
+}
+
+void DialogLayout::label(const QString &text, const QRect &units) const
+{
+    PlaceStaticText(dialog, text, units, base, width);
 }
 
 } // namespace belvane

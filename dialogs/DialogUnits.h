@@ -4,6 +4,9 @@
 #include <QRect>
 
 class QLabel;
+class QLineEdit;
+class QPushButton;
+class QString;
 class QWidget;
 
 // Dialog layouts are given in dialog units, which scale with the dialog's font: a horizontal unit is a
@@ -33,5 +36,24 @@ QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base);
 // cut off.
 QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
                         int parentWidth);
+
+// Builds a dialog of `sizeUnits` from dialog units: gives it the dialog font and its fixed size, then
+// places each control, named for tests and tools, at its rectangle.
+class DialogLayout final
+{
+public:
+    DialogLayout(QWidget *dialog, QSize sizeUnits);
+
+    QWidget *place(QWidget *widget, const char *objectName, const QRect &units) const;
+    QPushButton *button(const char *objectName, const QString &text, const QRect &units) const;
+    QLineEdit *edit(const char *objectName, const QRect &units) const;
+    // A static text, widened where its glyphs need it (see PlaceStaticText).
+    void label(const QString &text, const QRect &units) const;
+
+private:
+    QWidget *dialog;
+    DialogBaseUnits base;
+    int width;
+};
 
 } // namespace belvane

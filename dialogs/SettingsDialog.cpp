@@ -3,9 +3,12 @@
 #include "ActionEditDialog.h"
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
+#include "ControlText.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
-#include "FieldExchange.h"
+#include "EntryTexts.h"
+#include "IntegerText.h"
+#include "PosixFile.h"
 #include "UserPrompts.h"
 
 #include <QHeaderView>
@@ -101,30 +104,15 @@ SettingsDialog::SettingsDialog(ActionPerformer &actionPerformer, UserPrompts &us
     , prompts(userPrompts)
 {
     setWindowTitle(QStringLiteral("環境設定"));
-    setFont(DialogFont());
-    const DialogBaseUnits base = BaseUnitsOf(font());
-    const auto place = [&](QWidget *widget, const char *objectName, QRect units) {
-        widget->setObjectName(QString::fromLatin1(objectName));
-        widget->setGeometry(DialogUnitsToPixels(units, base));
-    };
-    const auto button = [&](const char *objectName, const QString &text, QRect units) {
-        auto *pushButton = new QPushButton(text, this);
-        place(pushButton, objectName, units);
-        return pushButton;
-    };
-    const int width = DialogUnitsToPixels({0, 0, 227, 207}, base).width();
-    const auto label = [&](const QString &text, QRect units) {
-        PlaceStaticText(this, text, units, base, width);
-    };
+    const DialogLayout layout(this, {227, 207});
 
     // In the template's order, which is also the tab order.
-    QPushButton *ok = button("ok", QStringLiteral("OK"), {172, 4, 50, 14});
+    QPushButton *ok = layout.button("ok", QStringLiteral("OK"), {172, 4, 50, 14});
     ok->setDefault(true);
-    QPushButton *cancel = button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {172, 21, 50, 14});
-    label(QStringLiteral("ポート番号"), {6, 8, 32, 8});
-    portEdit = new QLineEdit(this);
+    QPushButton *cancel = layout.button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {172, 21, 50, 14});
+    layout.label(QStringLiteral("ポート番号"), {6, 8, 32, 8});
+    portEdit = layout.edit("port", {40, 4, 30, 14});
     portEdit->setAlignment(Qt::AlignCenter);
-    place(portEdit, "port", {40, 4, 30, 14});
     list = new QTreeWidget(this);
     list->setRootIsDecorated(false);
     list->setItemsExpandable(false);
@@ -139,14 +127,13 @@ SettingsDialog::SettingsDialog(ActionPerformer &actionPerformer, UserPrompts &us
     list->setHeaderLabels({QStringLiteral("No"), QStringLiteral("有"), QStringLiteral("登録名"),
                            QStringLiteral("動作ファイル"), QStringLiteral("パラメータ"),
                            QStringLiteral("大きさ"), QStringLiteral("作業フォルダ")});
-    place(list, "actionList", {4, 54, 220, 130});
-    QPushButton *edit = button("edit", QStringLiteral("編集"), {172, 188, 51, 14});
-    QPushButton *test = button("test", QStringLiteral("動作テスト"), {8, 189, 59, 14});
-    QPushButton *stop = button("stop", QStringLiteral("停止(wav/mid)"), {71, 189, 59, 14});
-    label(QStringLiteral("アクションファイル(動作ファイル) リスト"), {6, 40, 113, 8});
-    label(QStringLiteral("※変更した場合は再起動要"), {74, 8, 81, 8});
-    label(QStringLiteral("※[参考]ポート番号候補 9912～9945 , 9954～9965"), {6, 24, 158, 8});
-    setFixedSize(DialogUnitsToPixels({0, 0, 227, 207}, base).size());
+    layout.place(list, "actionList", {4, 54, 220, 130});
+    QPushButton *edit = layout.button("edit", QStringLiteral("編集"), {172, 188, 51, 14});
+    QPushButton *test = layout.button("test", QStringLiteral("動作テスト"), {8, 189, 59, 14});
+    QPushButton *stop = layout.button("stop", QStringLiteral("停止(wav/mid)"), {71, 189, 59, 14});
+    layout.label(QStringLiteral("アクションファイル(動作ファイル) リスト"), {6, 40, 113, 8});
+    layout.label(QStringLiteral("※変更した場合は再起動要"), {74, 8, 81, 8});
+    layout.label(QStringLiteral("※[参考]ポート番号候補 9912～9945 , 9954～9965"), {6, 24, 158, 8});
 
     connect(ok, &QPushButton::clicked, this, &SettingsDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &SettingsDialog::reject);
@@ -248,7 +235,7 @@ void SettingsDialog::Test()
                         UserPrompts::Icon::Warning);
         return;
     }
-    if (!FileExists(cells[fileColumn])) {
+    if (!posix::exists(cp932::toNativePath(cells[fileColumn]))) {
         prompts.Message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
         return;
     }

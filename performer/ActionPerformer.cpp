@@ -1,5 +1,7 @@
 #include "ActionPerformer.h"
 
+#include "ByteText.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -13,19 +15,13 @@ constexpr std::string_view midiKind = ".MID";
 // Media commands are formatted into a buffer of this many bytes, the terminating NUL included.
 constexpr std::size_t commandBufferSize = 256;
 
-bool isLeadByte(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // The extension of the path's last component: from its last dot to the end, dot included, or empty.
 // Walks cp932 characters, so a trail byte 0x5C ("\") or 0x2E is never taken for a separator or a dot.
 std::string_view extensionOf(std::string_view path)
 {
     std::size_t componentStart = 0;
     std::size_t lastDot = std::string_view::npos;
-    for (std::size_t i = 0; i < path.size(); i += isLeadByte(path[i]) ? 2 : 1) {
+    for (std::size_t i = 0; i < path.size(); i += isCp932LeadByte(path[i]) ? 2 : 1) {
         if (path[i] == '/' || path[i] == '\\') {
             componentStart = i + 1;
             lastDot = std::string_view::npos;
@@ -37,18 +33,6 @@ std::string_view extensionOf(std::string_view path)
         return {};
     }
     return path.substr(lastDot);
-}
-
-// ASCII a-z raised to upper case one byte at a time; every other byte stays.
-std::string upperAscii(std::string_view text)
-{
-    std::string result(text);
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return result;
 }
 
 int showCommandFor(std::int32_t windowSize)

@@ -12,12 +12,12 @@ namespace belvane {
 // Performs the action of one list entry: a ".WAV" or ".MID" file is played (restarted from its start,
 // replacing the sound that plays), any other file is opened through the launcher. Remembers which kind
 // of sound it started so that Stop can end it; programs and files it opened are left alone.
-class ActionPerformer
+class ActionPerformer final
 {
 public:
     ActionPerformer(WavePlayer &wavePlayer, MediaCommands &mediaCommands, Launcher &launcher);
     // Stops whatever it still plays.
-    virtual ~ActionPerformer();
+    ~ActionPerformer();
     ActionPerformer(const ActionPerformer &) = delete;
     ActionPerformer &operator=(const ActionPerformer &) = delete;
 

@@ -2,22 +2,9 @@
 
 #include "ActionListFile.h"
 #include "Cp932.h"
-
-#include <sys/stat.h>
+#include "PosixFile.h"
 
 namespace belvane {
-
-namespace {
-
-bool entryExists(const std::string &cp932Path)
-{
-    struct stat info
-    {
-    };
-    return !cp932Path.empty() && ::stat(cp932::toNativePath(cp932Path).c_str(), &info) == 0;
-}
-
-} // namespace
 
 void DispatchAlarm(std::string &receivedText, const std::string &actionListPath, ActionPerformer &performer,
                    WindowHandle parent, const std::function<void(const AlarmMessage &)> &show)
@@ -46,7 +33,7 @@ void DispatchAlarm(std::string &receivedText, const std::string &actionListPath,
         return;
     }
     const std::string actionFile = fieldText(record.actionFile);
-    if (!entryExists(actionFile)) {
+    if (!posix::exists(cp932::toNativePath(actionFile))) {
         return;
     }
     performer.PerformAction(parent, actionFile, fieldText(record.parameters), record.windowSize);

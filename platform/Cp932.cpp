@@ -40,6 +40,13 @@ std::optional<std::string> fromUnicode(const QString &text)
     return bytes.toStdString();
 }
 
+std::size_t byteLength(const QString &text)
+{
+    // An unencodable character comes out as the two bytes FC FC, which is the count wanted here.
+    QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);
+    return static_cast<std::size_t>(QByteArray(encoder.encode(text)).size());
+}
+
 std::string toNativePath(std::string_view cp932Path)
 {
     return QFile::encodeName(toUnicode(cp932Path)).toStdString();

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,9 @@ std::optional<QString> toUnicodeExactly(std::string_view bytes);
 
 // Encodes text as cp932; nullopt when a character has no cp932 form (nothing is stored lossily).
 std::optional<std::string> fromUnicode(const QString &text);
+
+// The number of bytes `text` takes in cp932; a character cp932 cannot hold counts as two.
+std::size_t byteLength(const QString &text);
 
 // A path held as cp932 bytes, in the file system's encoding, ready for the operating system.
 std::string toNativePath(std::string_view cp932Path);

@@ -1,5 +1,6 @@
 #include "SdlMediaCommands.h"
 
+#include "ByteText.h"
 #include "Cp932.h"
 #include "SdlLibrary.h"
 
@@ -19,17 +20,6 @@ bool IsMidiHeader(std::string_view header)
 {
     return header.starts_with("MThd")
         || (header.size() >= 12 && header.starts_with("RIFF") && header.substr(8, 4) == "RMID");
-}
-
-std::string upperAscii(std::string_view text)
-{
-    std::string result(text);
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return result;
 }
 
 std::string_view trimSpaces(std::string_view text)

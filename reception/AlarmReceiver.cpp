@@ -124,7 +124,7 @@ void AlarmReceiver::connectionClosed(QTcpSocket *from)
     }
     drain(from);
     release(false);
-    connection.PeerClosed();
+    connection.Closed();
 }
 
 void AlarmReceiver::connectionFailed(QTcpSocket *from)
@@ -135,7 +135,7 @@ void AlarmReceiver::connectionFailed(QTcpSocket *from)
     // A reset or other failure: keep what arrived, let the socket go and dispatch at once.
     drain(from);
     release(true);
-    connection.Reset();
+    connection.Closed();
 }
 
 void AlarmReceiver::drain(QTcpSocket *from)

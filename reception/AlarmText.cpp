@@ -1,5 +1,7 @@
 #include "AlarmText.h"
 
+#include "ByteText.h"
+
 #include <algorithm>
 #include <optional>
 
@@ -50,12 +52,6 @@ static_assert(ValueFollowsMarker(lineMarkers.sender) && ValueFollowsMarker(lineM
 static_assert(ValueFollowsMarker(markerMarkers.sender) && ValueFollowsMarker(markerMarkers.message)
               && ValueFollowsMarker(markerMarkers.level));
 
-constexpr bool IsLeadByte(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 // The value of one field, or nothing when the field is absent or empty.
 std::optional<std::string_view> ExtractValue(std::string_view text, const FieldMarkers &field)
 {
@@ -88,7 +84,7 @@ std::size_t FindAlarmMarker(std::string_view text, std::string_view marker, std:
     std::size_t candidate = text.find(marker, from);
     while (candidate != std::string_view::npos) {
         std::size_t run = candidate;
-        while (run > boundary && IsLeadByte(text[run - 1])) {
+        while (run > boundary && isCp932LeadByte(text[run - 1])) {
             --run;
         }
         if ((candidate - run) % 2 == 0) {

@@ -35,14 +35,7 @@ void ConnectionState::Receive(std::string_view data)
     }
 }
 
-void ConnectionState::PeerClosed()
-{
-    if (current == Phase::Open) {
-        endConnection(Phase::Idle);
-    }
-}
-
-void ConnectionState::Reset()
+void ConnectionState::Closed()
 {
     if (current == Phase::Open) {
         endConnection(Phase::Idle);

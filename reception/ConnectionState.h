@@ -36,10 +36,9 @@ public:
     void Accept();
     // Bytes read from the open connection; more than `chunkSize` count as successive chunks.
     void Receive(std::string_view data);
-    // The peer closed its end.
-    void PeerClosed();
-    // The connection closed with an error (such as a reset); the text gathered so far is dispatched.
-    void Reset();
+    // The connection ended: the peer closed its end, or it failed (such as a reset). Either way the
+    // text gathered so far is dispatched.
+    void Closed();
     // The program is ending: an open connection is finished, and later events are ignored.
     void Finish();
 

@@ -1,11 +1,14 @@
 // Writes the program's two default alarm tones as 16-bit mono WAV files:
 //   make-alarm-sound main <file>    an insistent two-tone alarm (Malarm.wav)
 //   make-alarm-sound soft <file>    a short falling chime (Salarm.wav)
+#include "WaveImage.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <numbers>
+#include <string>
 #include <vector>
 
 namespace {
@@ -37,40 +40,14 @@ void AppendTone(std::vector<std::int16_t> &samples, const Tone &tone, double lou
     }
 }
 
-void PutLe(std::vector<unsigned char> &out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    }
-}
-
 bool WriteWave(const char *path, const std::vector<std::int16_t> &samples)
 {
-    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
-    std::vector<unsigned char> out;
-    const char *riff = "RIFF";
-    out.insert(out.end(), riff, riff + 4);
-    PutLe(out, 36 + dataBytes, 4);
-    const char *format = "WAVEfmt ";
-    out.insert(out.end(), format, format + 8);
-    PutLe(out, 16, 4);
-    PutLe(out, 1, 2); // PCM
-    PutLe(out, 1, 2); // mono
-    PutLe(out, sampleRate, 4);
-    PutLe(out, sampleRate * 2, 4);
-    PutLe(out, 2, 2);
-    PutLe(out, 16, 2);
-    const char *data = "data";
-    out.insert(out.end(), data, data + 4);
-    PutLe(out, dataBytes, 4);
-    for (const std::int16_t sample : samples) {
-        PutLe(out, static_cast<std::uint16_t>(sample), 2);
-    }
+    const std::string image = belvane::BuildWaveImage(samples, sampleRate);
     std::FILE *file = std::fopen(path, "wb");
     if (file == nullptr) {
         return false;
     }
-    const bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    const bool written = std::fwrite(image.data(), 1, image.size(), file) == image.size();
     return std::fclose(file) == 0 && written;
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include <fcntl.h>
@@ -23,6 +24,10 @@ constexpr std::size_t countOffset = 20;
 constexpr std::size_t longestPath = 4095;
 constexpr std::int32_t modeReading = 1;
 constexpr std::int32_t modeWriting = 2;
+// The version written into a list this program creates, and the size of a list created on request
+// for no particular count.
+constexpr std::int32_t versionToWrite = 1;
+constexpr std::int32_t defaultCount = 20;
 
 using Header = std::array<unsigned char, ActionListFile::headerSize>;
 using RecordImage = std::array<unsigned char, ActionRecord::size>;
@@ -32,26 +37,9 @@ off_t recordOffset(std::int32_t index)
     return ActionListFile::headerSize + static_cast<off_t>(ActionRecord::size) * index;
 }
 
-// Opens an existing regular file and takes its exclusive lock; -1 when either fails.
-int openExisting(const std::string &path, int access)
+bool usablePath(const std::string &path)
 {
-    int fd = -1;
-    // O_NONBLOCK keeps a FIFO or device at the path from stalling the open; it has no effect on the
-    // regular files that are all we go on to use.
-    do {
-        fd = ::open(path.c_str(), access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        return -1;
-    }
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !posix::lockExclusive(fd)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return path.size() <= longestPath && path.find('\0') == std::string::npos;
 }
 
 bool seekTo(int fd, off_t offset)
@@ -59,32 +47,28 @@ bool seekTo(int fd, off_t offset)
     return ::lseek(fd, offset, SEEK_SET) == offset;
 }
 
-// Creates the file with its header and `count` blank records. A list that could not be written whole
-// is removed again, so the next use creates it afresh rather than meeting a broken file.
-bool createList(const std::string &path, std::int32_t version, std::int32_t count)
+// Creates the list with its header, `first` as its first records and blanks after them, up to `count`
+// records. The list appears whole or not at all: a crash or a full disk leaves no empty or torn list that
+// would pass for a real one, and no list exists until it is held.
+bool createList(const std::string &path, std::int32_t count, std::span<const ActionRecord> first = {})
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0) {
+    if (!usablePath(path) || count < 0) {
         return false;
     }
-    if (!posix::lockExclusive(fd)) {
-        ::close(fd);
-        return false;
-    }
-    Header header {};
-    std::memcpy(header.data(), signature.data(), signature.size());
-    writeInt32Le(header.data() + versionOffset, version);
-    writeInt32Le(header.data() + countOffset, count);
-    bool written = posix::writeFully(fd, header.data(), header.size());
-    const RecordImage blank {};
-    for (std::int32_t i = 0; written && i < count; ++i) {
-        written = posix::writeFully(fd, blank.data(), blank.size());
-    }
-    if (!written) {
-        ::unlink(path.c_str());
-    }
-    ::close(fd);
-    return written;
+    const auto fill = [&](int fd) {
+        Header header {};
+        std::memcpy(header.data(), signature.data(), signature.size());
+        writeInt32Le(header.data() + versionOffset, versionToWrite);
+        writeInt32Le(header.data() + countOffset, count);
+        bool written = posix::writeFully(fd, header.data(), header.size());
+        for (std::int32_t i = 0; written && i < count; ++i) {
+            const RecordImage image =
+                static_cast<std::size_t>(i) < first.size() ? first[i].toBytes() : RecordImage {};
+            written = posix::writeFully(fd, image.data(), image.size());
+        }
+        return written;
+    };
+    return posix::replaceFile(path, -1, fill, true) != posix::Replaced::No;
 }
 
 // Reads one record image at the file's position; missing bytes of a file cut short read as zeros.
@@ -107,7 +91,7 @@ std::int32_t beginPass(ActionListFile &list, int access, std::int32_t passMode)
     if (list.mode != 0 || list.handle >= 0) {
         return ActionListFile::wrongMode;
     }
-    list.handle = openExisting(list.path, access);
+    list.handle = posix::openHeld(list.path, access);
     if (list.handle < 0) {
         return ActionListFile::ioFailure;
     }
@@ -160,15 +144,12 @@ std::int32_t ActionListFile::OpenOrCreate(std::int32_t requestedCount, const std
     openVersion = 0;
     count = 0;
     path.clear();
-    if (listPath.size() > longestPath || listPath.find('\0') != std::string::npos) {
+    if (!usablePath(listPath)) {
         return 0;
     }
-    struct stat info
-    {
-    };
-    if (::stat(listPath.c_str(), &info) != 0) {
+    if (!posix::exists(listPath)) {
         const std::int32_t n = requestedCount == 0 ? defaultCount : requestedCount;
-        if (n < 0 || !createList(listPath, versionToWrite, n)) {
+        if (!createList(listPath, n)) {
             return 0;
         }
         openVersion = versionToWrite;
@@ -176,7 +157,7 @@ std::int32_t ActionListFile::OpenOrCreate(std::int32_t requestedCount, const std
         path = listPath;
         return count;
     }
-    const int fd = openExisting(listPath, O_RDONLY);
+    const int fd = posix::openHeld(listPath, O_RDONLY);
     if (fd < 0) {
         return 0;
     }
@@ -240,7 +221,7 @@ std::int32_t ActionListFile::FetchRecord(std::int32_t index, ActionRecord &recor
     if (openVersion == 0) {
         return notOpen;
     }
-    const int fd = openExisting(path, O_RDONLY);
+    const int fd = posix::openHeld(path, O_RDONLY);
     if (fd < 0) {
         return ioFailure;
     }
@@ -251,22 +232,20 @@ std::int32_t ActionListFile::FetchRecord(std::int32_t index, ActionRecord &recor
 
 void ActionListFile::CreateDefault(const std::string &listPath, const std::string &programFolder)
 {
-    OpenOrCreate(defaultListCount, listPath);
-    BeginWrite();
-    const auto writeSound = [&](std::int32_t level, std::string_view sound) {
+    std::array<ActionRecord, 2> sounds {};
+    const std::string_view names[] = {"Malarm.wav", "Salarm.wav"};
+    for (std::size_t level = 0; level < sounds.size(); ++level) {
         ActionRecord record;
         record.enabled = 1;
-        record.windowSize = 0;
-        // A sound path cut to fit its field would name some other file: such a level stays blank.
-        if (!setFieldText(record.actionFile, programFolder + std::string(sound))) {
-            return;
+        // Without a folder (its name has no cp932 form), or with a sound path cut to fit its field that
+        // would name some other file, the level stays blank.
+        if (!programFolder.empty()
+            && setFieldText(record.actionFile, programFolder + std::string(names[level]))) {
+            setFieldText(record.name, names[level]);
+            sounds[level] = record;
         }
-        setFieldText(record.name, sound);
-        WriteRecord(level, record);
-    };
-    writeSound(0, "Malarm.wav");
-    writeSound(1, "Salarm.wav");
-    Close();
+    }
+    createList(listPath, defaultListCount, sounds);
 }
 
 } // namespace belvane

@@ -11,7 +11,7 @@ namespace belvane {
 // records, one per alarm level. One object serves one use: open, read or write what is needed, close.
 // Every open of the file is exclusive, against this process and every other (flock).
 // Paths are in the file system's encoding; record texts are cp932.
-class ActionListFile
+class ActionListFile final
 {
 public:
     // Result codes; 0 or more is a record count or a byte count.
@@ -21,12 +21,15 @@ public:
     static constexpr std::int32_t wrongMode = -4;
 
     static constexpr std::int32_t headerSize = 24;
-    static constexpr std::int32_t defaultListCount = 50; // the list start-up writes
+    // The lists the program writes: start-up's default list, and what may be listed or imported.
+    static constexpr std::int32_t defaultListCount = 50;
+    static constexpr std::uintmax_t defaultListBytes =
+        headerSize + static_cast<std::uintmax_t>(ActionRecord::size) * defaultListCount;
     static constexpr const char *fileName = "Belvane.acd";
 
     ActionListFile() = default;
     // Closes a file that is still held, so a forgotten Close cannot keep the list locked.
-    virtual ~ActionListFile();
+    ~ActionListFile();
     ActionListFile(const ActionListFile &) = delete;
     ActionListFile &operator=(const ActionListFile &) = delete;
 
@@ -37,12 +40,11 @@ public:
     std::int32_t WriteRecord(std::int32_t index, const ActionRecord &record);
     std::int32_t Close();
     std::int32_t FetchRecord(std::int32_t index, ActionRecord &record);
-    // Writes the default list: 50 records, level 0 playing "Malarm.wav" and level 1 "Salarm.wav" from
-    // `programFolder` (cp932, ending in a path separator).
+    // Creates the default list when nothing exists at `path`: 50 records, level 0 playing "Malarm.wav"
+    // and level 1 "Salarm.wav" from `programFolder` (cp932, ending in a path separator; empty when the
+    // folder has no cp932 name, which leaves both levels blank). The list appears whole or not at all.
     void CreateDefault(const std::string &path, const std::string &programFolder);
 
-    std::int32_t versionToWrite = 1;
-    std::int32_t defaultCount = 20;
     std::int32_t openVersion = 0;
     std::int32_t count = 0;
     std::string path;

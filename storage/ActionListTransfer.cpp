@@ -3,6 +3,7 @@
 #include "PosixFile.h"
 
 #include "ActionListFile.h"
+#include "ByteText.h"
 
 #include <array>
 #include <cerrno>
@@ -28,35 +29,21 @@ constexpr std::string_view normalText = "\x92\xCA\x8F\xED"; // 通常
 constexpr std::string_view minimisedText = "\x8D\xC5\x8F\xAC\x89\xBB"; // 最小化
 constexpr std::string_view maximisedText = "\x8D\xC5\x91\xE5\x89\xBB"; // 最大化
 
-constexpr std::uintmax_t fullListBytes =
-    ActionListFile::headerSize + static_cast<std::uintmax_t>(ActionRecord::size) * transferableCount;
-
 // Copies everything `from` holds into `to`; the number of bytes copied, or -1.
 std::intmax_t copyContent(int from, int to)
 {
     std::array<char, 64 * 1024> buffer {};
     std::intmax_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(from, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return -1;
-        }
-        if (got == 0) {
-            return total;
-        }
-        if (!writeFully(to, buffer.data(), static_cast<std::size_t>(got))) {
+        const ssize_t got = readFully(from, buffer.data(), buffer.size());
+        if (got < 0 || !writeFully(to, buffer.data(), static_cast<std::size_t>(got))) {
             return -1;
         }
         total += got;
+        if (static_cast<std::size_t>(got) < buffer.size()) {
+            return total;
+        }
     }
-}
-
-char foldAsciiLetter(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace
@@ -97,7 +84,7 @@ std::string ListingLine(std::int32_t level, const ActionRecord &record)
 std::optional<std::string> ActionListText(const std::string &listPath)
 {
     ActionListFile list;
-    if (list.OpenOrCreate(0, listPath) != transferableCount) {
+    if (list.OpenOrCreate(0, listPath) != ActionListFile::defaultListCount) {
         return std::nullopt;
     }
     // A list that cannot be read (held by another program) would otherwise come out as a heading alone
@@ -107,7 +94,7 @@ std::optional<std::string> ActionListText(const std::string &listPath)
         return std::nullopt;
     }
     std::string text = ListingHeader();
-    for (std::int32_t level = 0; level < transferableCount; ++level) {
+    for (std::int32_t level = 0; level < ActionListFile::defaultListCount; ++level) {
         ActionRecord record;
         // A record that does not read whole (a list cut short) makes the list a damaged one: listing
         // the records before it and announcing a finished listing would hide the loss.
@@ -148,14 +135,8 @@ bool IsSameFile(const std::string &chosen, const std::string &inUse)
 {
     // The file system's encoding is UTF-8, which never puts an ASCII byte inside a multi-byte
     // character, so folding single bytes folds exactly the ASCII letters.
-    if (chosen.size() == inUse.size()) {
-        bool equal = true;
-        for (std::size_t i = 0; equal && i < chosen.size(); ++i) {
-            equal = foldAsciiLetter(chosen[i]) == foldAsciiLetter(inUse[i]);
-        }
-        if (equal) {
-            return true;
-        }
+    if (upperAscii(chosen) == upperAscii(inUse)) {
+        return true;
     }
     struct stat chosenInfo
     {
@@ -169,17 +150,16 @@ bool IsSameFile(const std::string &chosen, const std::string &inUse)
 
 bool IsImportableList(const std::string &path)
 {
+    // The check must not create a missing list, as OpenOrCreate would.
+    ActionListFile list;
+    if (!exists(path) || list.OpenOrCreate(0, path) != ActionListFile::defaultListCount) {
+        return false;
+    }
     struct stat info
     {
     };
-    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;
-    }
-    ActionListFile list;
-    if (list.OpenOrCreate(0, path) != transferableCount) {
-        return false;
-    }
-    return ::stat(path.c_str(), &info) == 0 && static_cast<std::uintmax_t>(info.st_size) >= fullListBytes;
+    return ::stat(path.c_str(), &info) == 0
+        && static_cast<std::uintmax_t>(info.st_size) >= ActionListFile::defaultListBytes;
 }
 
 bool CopyReplacing(const std::string &source, const std::string &target, std::uintmax_t minimumBytes)
@@ -187,47 +167,18 @@ bool CopyReplacing(const std::string &source, const std::string &target, std::ui
     if (source.find('\0') != std::string::npos || target.empty() || target.find('\0') != std::string::npos) {
         return false;
     }
-    const Descriptor from(openRetrying(source, O_RDONLY | O_NONBLOCK));
-    if (!from.valid() || !isRegularFile(from.get()) || !lockExclusive(from.get())) {
-        return false;
-    }
-    const std::string realTarget = resolveLink(target);
+    const Descriptor from(openHeld(source, O_RDONLY));
     // The old target is opened as every user of it opens it: a file held by another open, or one the
     // user made read-only, is not replaced.
-    const Descriptor existing(openRetrying(realTarget, O_WRONLY | O_NONBLOCK));
-    if (!existing.valid() && errno != ENOENT) {
+    const Descriptor existing(openHeld(target, O_WRONLY));
+    if (!from.valid() || (!existing.valid() && errno != ENOENT)) {
         return false;
     }
-    struct stat old
-    {
+    const auto copy = [&](int fd) {
+        const std::intmax_t copied = copyContent(from.get(), fd);
+        return copied >= 0 && static_cast<std::uintmax_t>(copied) >= minimumBytes;
     };
-    if (existing.valid()
-        && (::fstat(existing.get(), &old) != 0 || !S_ISREG(old.st_mode) || !lockExclusive(existing.get()))) {
-        return false;
-    }
-    std::string siblingPath;
-    const Descriptor copy(createSibling(realTarget, siblingPath));
-    if (!copy.valid()) {
-        return false;
-    }
-    bool done = lockExclusive(copy.get());
-    if (done && existing.valid()) {
-        // The replacement keeps the old file's owner where we may change it, and its permissions.
-        static_cast<void>(::fchown(copy.get(), old.st_uid, old.st_gid));
-        static_cast<void>(::fchmod(copy.get(), old.st_mode & 07777));
-    }
-    if (done) {
-        const std::intmax_t copied = copyContent(from.get(), copy.get());
-        done = copied >= 0 && static_cast<std::uintmax_t>(copied) >= minimumBytes;
-    }
-    done = done && syncRetrying(copy.get()) && ::rename(siblingPath.c_str(), realTarget.c_str()) == 0;
-    if (!done) {
-        ::unlink(siblingPath.c_str());
-        return false;
-    }
-    // Without this the rename itself could be lost in a crash, leaving the old file after all.
-    static_cast<void>(syncFolderOf(realTarget));
-    return true;
+    return replaceFile(target, existing.get(), copy) != Replaced::No;
 }
 
 } // namespace belvane

@@ -11,9 +11,6 @@
 // listing texts are cp932 bytes.
 namespace belvane {
 
-// The number of records a list must hold to be listed or imported.
-constexpr std::int32_t transferableCount = 50;
-
 // The listing's heading line "No, 登録名, 動作ファイル, パラメーター, 大きさ", tab-separated, CR LF.
 std::string ListingHeader();
 // One listed record: level as two digits, name, file, parameters and window-size text, tab-separated,
@@ -46,9 +43,9 @@ enum class ListingOutcome {
 
 // Replaces `target` (or, when it is a symbolic link, the file it points to) by a copy of `source`.
 // The copy goes to a fresh file beside the target, reaches the disk and is then renamed over the target,
-// so a failure at any point leaves the target as it was. Fails when the source cannot be read, when
-// either file is held by another open, when an existing target cannot be written, and when fewer than
-// `minimumBytes` bytes could be copied.
+// so a failure at any point leaves the target as it was; the target keeps its permission bits. Fails when the
+// source cannot be read, when either file is held by another open, when an existing target cannot be written,
+// and when fewer than `minimumBytes` bytes could be copied.
 [[nodiscard]] bool CopyReplacing(const std::string &source, const std::string &target,
                                  std::uintmax_t minimumBytes = 0);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ByteText.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -48,12 +50,6 @@ inline std::int32_t readInt32Le(const unsigned char *in)
     return static_cast<std::int32_t>(bits);
 }
 
-// True when `byte` starts a cp932 double-byte character.
-constexpr bool isCp932LeadByte(unsigned char byte)
-{
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // The text of a fixed-width field: its bytes up to the first NUL, or the whole field when it holds none.
 template<std::size_t N>
 std::string fieldText(const std::array<char, N> &field)
@@ -76,8 +72,7 @@ bool setFieldText(std::array<char, N> &field, std::string_view text)
     }
     std::size_t kept = 0;
     while (kept < text.size()) {
-        const std::size_t step =
-            isCp932LeadByte(static_cast<unsigned char>(text[kept])) && kept + 1 < text.size() ? 2 : 1;
+        const std::size_t step = isCp932LeadByte(text[kept]) && kept + 1 < text.size() ? 2 : 1;
         if (kept + step > N - 1) {
             break;
         }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -97,6 +98,39 @@ bool syncRetrying(int fd)
     return true;
 }
 
+int openHeld(const std::string &path, int access)
+{
+    // O_NONBLOCK keeps a FIFO or device at the path from stalling the open; it has no effect on the
+    // regular files that are all we go on to use.
+    const int fd = openRetrying(path, access | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
+    if (!isRegularFile(fd)) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    if (!lockExclusive(fd)) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+bool exists(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &info) == 0;
+}
+
+namespace {
+
+// Where a replacement really goes: the target of a symbolic link, so the link itself stays in place.
 std::string resolveLink(const std::string &path)
 {
     struct stat info
@@ -123,6 +157,8 @@ std::string folderOf(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Creates a new file of a name nobody uses beside `target`, with 0666 less the umask. Its name starts
+// with a dot, so a replacement cut short by a crash stays out of the way. -1 with errno set.
 int createSibling(const std::string &target, std::string &siblingPath)
 {
     static std::atomic<unsigned> serial {0};
@@ -143,11 +179,55 @@ int createSibling(const std::string &target, std::string &siblingPath)
     return -1;
 }
 
+// Makes a rename into the folder of `target` durable; false with errno set when the sync failed.
 bool syncFolderOf(const std::string &target)
 {
     const Descriptor folder(openRetrying(folderOf(target), O_RDONLY | O_DIRECTORY));
     // Some file systems cannot sync a folder at all (EINVAL); the rename is then as durable as it gets.
     return !folder.valid() || syncRetrying(folder.get()) || errno == EINVAL;
+}
+
+} // namespace
+
+Replaced replaceFile(const std::string &path, int existing, const std::function<bool(int)> &fill,
+                     bool keepExisting)
+{
+    const std::string target = resolveLink(path);
+    std::string siblingPath;
+    const Descriptor sibling(createSibling(target, siblingPath));
+    if (!sibling.valid()) {
+        return Replaced::No;
+    }
+    struct stat old
+    {
+    };
+    // Readers that open the new file while we still finish up must meet the same exclusive hold.
+    bool done = lockExclusive(sibling.get());
+    if (done && existing >= 0 && ::fstat(existing, &old) == 0) {
+        static_cast<void>(::fchown(sibling.get(), old.st_uid, old.st_gid));
+        static_cast<void>(::fchmod(sibling.get(), old.st_mode & 0777));
+    }
+    done = done && fill(sibling.get()) && syncRetrying(sibling.get());
+    bool linked = false;
+    if (done && keepExisting) {
+        // A rename that refuses a taken name; where the file system cannot do that, a hard link does.
+        done = ::renameat2(AT_FDCWD, siblingPath.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+        if (!done && errno == EINVAL) {
+            done = linked = ::link(siblingPath.c_str(), target.c_str()) == 0;
+        }
+    } else if (done) {
+        done = ::rename(siblingPath.c_str(), target.c_str()) == 0;
+    }
+    if (!done || linked) {
+        const int error = errno;
+        ::unlink(siblingPath.c_str());
+        errno = error;
+    }
+    if (!done) {
+        return Replaced::No;
+    }
+    // Without this the rename itself could be lost in a crash, leaving the old content after all.
+    return syncFolderOf(target) ? Replaced::Yes : Replaced::NotDurable;
 }
 
 } // namespace belvane::posix

@@ -3,6 +3,7 @@
 // The file-system calls the storage classes share: opens and reads that ride out signals, the
 // exclusive hold every open of the program's files takes, and the pieces of a replacement that is
 // either whole or not made at all.
+#include <functional>
 #include <string>
 
 #include <sys/types.h>
@@ -32,18 +33,30 @@ int openRetrying(const std::string &path, int flags, mode_t mode = 0);
 // The exclusive hold, without waiting: fails with EWOULDBLOCK while another open holds the file.
 bool lockExclusive(int fd);
 bool isRegularFile(int fd);
+// Opens an existing regular file without waiting for a FIFO or device and takes the exclusive hold;
+// -1 with errno set (EACCES for something that is not a regular file, EWOULDBLOCK while held).
+int openHeld(const std::string &path, int access);
+// True when something, of any kind, exists at `path` (in the file system's encoding).
+bool exists(const std::string &path);
 // Reads until `size` bytes are in or the file ends; the count, or -1 with errno set.
 ssize_t readFully(int fd, void *buffer, std::size_t size);
 // Writes all `size` bytes; false with errno set otherwise (no progress counts as a full disk).
 bool writeFully(int fd, const void *buffer, std::size_t size);
 bool syncRetrying(int fd);
-// Where a replacement really goes: the target of a symbolic link, so the link itself stays in place.
-std::string resolveLink(const std::string &path);
-std::string folderOf(const std::string &path);
-// Creates a new file of a name nobody uses beside `target`, with 0666 less the umask. Its name starts
-// with a dot, so a replacement cut short by a crash stays out of the way. -1 with errno set.
-int createSibling(const std::string &target, std::string &siblingPath);
-// Makes a rename into the folder of `target` durable; false with errno set when the sync failed.
-bool syncFolderOf(const std::string &target);
+enum class Replaced {
+    No, // nothing changed; errno says why
+    Yes,
+    // The new content is in place, but the folder would not sync: a crash may still bring back the old.
+    NotDurable,
+};
+
+// Writes a new file beside `path` (or the file a symbolic link at `path` points to) through `fill`,
+// makes it durable and renames it over the old one, so the file always holds either its old or its
+// new content, never a mix. `existing` is the old file, open and held, or -1: the new file takes on
+// its owner where we may change it and its permissions (0777, never set-ID bits). With `keepExisting`
+// a file that appeared at the path meanwhile is left alone and the replacement fails with EEXIST.
+// A replacement cut short leaves nothing behind.
+[[nodiscard]] Replaced replaceFile(const std::string &path, int existing,
+                                   const std::function<bool(int)> &fill, bool keepExisting = false);
 
 } // namespace belvane::posix

@@ -11,8 +11,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
 
 namespace belvane {
 
@@ -94,49 +92,6 @@ SettingsFileResult failureFromErrno(const std::string &path)
     return failure(causeOf(errno), path);
 }
 
-// Writes `image` to a fresh file beside `target` and renames it over `target`. `existing` is the open
-// (and held) old file, or -1 when there is none. Nothing of the old file changes unless all succeeds.
-SettingsFileResult replaceFile(const std::string &path, const std::string &target, int existing,
-                               const Image &image)
-{
-    std::string siblingPath;
-    const Descriptor sibling(createSibling(target, siblingPath));
-    if (!sibling.valid()) {
-        return failureFromErrno(path);
-    }
-    const auto discard = [&]() {
-        const int error = errno;
-        ::unlink(siblingPath.c_str());
-        errno = error;
-        return failureFromErrno(path);
-    };
-    // Readers that open the new file while we still finish up must meet the same exclusive hold.
-    if (!lockExclusive(sibling.get())) {
-        return discard();
-    }
-    if (existing >= 0) {
-        struct stat old
-        {
-        };
-        if (::fstat(existing, &old) == 0) {
-            // The replacement keeps the old file's owner where we may change it, and its permissions.
-            static_cast<void>(::fchown(sibling.get(), old.st_uid, old.st_gid));
-            static_cast<void>(::fchmod(sibling.get(), old.st_mode & 0777));
-        }
-    }
-    if (!writeFully(sibling.get(), image.data(), image.size()) || !syncRetrying(sibling.get())) {
-        return discard();
-    }
-    if (::rename(siblingPath.c_str(), target.c_str()) != 0) {
-        return discard();
-    }
-    // Without this the rename itself could be lost in a crash, leaving the old content after all.
-    if (!syncFolderOf(target)) {
-        return failureFromErrno(path);
-    }
-    return {};
-}
-
 } // namespace
 
 std::array<unsigned char, SettingsRecord::size> SettingsRecord::toBytes() const
@@ -167,15 +122,15 @@ SettingsRecord SettingsRecord::fromBytes(const unsigned char *bytes)
 
 std::uint32_t FileSizeOf(const std::string &path)
 {
+    if (path.find('\0') != std::string::npos) {
+        return 0;
+    }
+    // The open only asks for the size, and takes the hold so a file in use counts as none.
+    const Descriptor fd(openHeld(path, O_RDONLY));
     struct stat info
     {
     };
-    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0) {
-        return 0;
-    }
-    // The open only asks for the size; O_NONBLOCK keeps a FIFO at the path from stalling it.
-    const Descriptor fd(openRetrying(path, O_RDONLY | O_NONBLOCK));
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || !lockExclusive(fd.get())) {
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
         return 0;
     }
     constexpr auto largest = std::numeric_limits<std::uint32_t>::max();
@@ -190,13 +145,10 @@ SettingsFileResult LoadSettings(const std::string &path, SettingsRecord &record)
     if (FileSizeOf(path) != SettingsRecord::size) {
         return {};
     }
-    const Descriptor fd(openRetrying(path, O_RDONLY | O_NONBLOCK));
+    const Descriptor fd(openHeld(path, O_RDONLY));
     if (!fd.valid()) {
         // Gone between the size check and now: as good as missing.
         return errno == ENOENT ? SettingsFileResult {} : failureFromErrno(path);
-    }
-    if (!lockExclusive(fd.get())) {
-        return failureFromErrno(path);
     }
     // One byte more than the record tells a file that grew meanwhile from one of the right size.
     std::array<unsigned char, SettingsRecord::size + 1> image {};
@@ -218,25 +170,21 @@ SettingsFileResult SaveSettings(const std::string &path, const SettingsRecord &r
     if (path.empty() || path.find('\0') != std::string::npos) {
         return failure(SettingsFileError::FolderNotFound, path);
     }
-    const std::string target = resolveLink(path);
     // Open the old file as every user of it does, so a save waits for no one and fails while another
     // open holds it; opening it for writing also refuses a file the user made read-only.
-    const Descriptor existing(openRetrying(target, O_WRONLY | O_NONBLOCK));
+    const Descriptor existing(openHeld(path, O_WRONLY));
     if (!existing.valid() && errno != ENOENT) {
         return failureFromErrno(path);
     }
-    if (existing.valid()) {
-        struct stat info
-        {
-        };
-        if (::fstat(existing.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            return failure(SettingsFileError::AccessDenied, path);
-        }
-        if (!lockExclusive(existing.get())) {
-            return failureFromErrno(path);
-        }
+    const Image image = record.toBytes();
+    const auto write = [&](int fd) {
+        return writeFully(fd, image.data(), image.size());
+    };
+    // A folder that will not sync after the rename still holds the new content: the save happened.
+    if (replaceFile(path, existing.get(), write) == Replaced::No) {
+        return failureFromErrno(path);
     }
-    return replaceFile(path, target, existing.get(), record.toBytes());
+    return {};
 }
 
 } // namespace belvane

@@ -63,7 +63,8 @@ SettingsFileResult LoadSettings(const std::string &path, SettingsRecord &record)
 // Writes the whole record to the file, creating it or replacing it. The new content goes to a fresh file
 // beside the old one and is renamed over it once it is safely on disk, so the file always holds either
 // its old or its new content, never a mix. While another open holds the file the save fails with the
-// sharing-violation text. `path` is in the file system's encoding.
+// sharing-violation text. Once the rename is made the save counts as done, even should the folder then
+// refuse to sync: the file already holds the new content. `path` is in the file system's encoding.
 [[nodiscard]] SettingsFileResult SaveSettings(const std::string &path, const SettingsRecord &record);
 
 } // namespace belvane

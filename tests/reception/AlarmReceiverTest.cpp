@@ -35,8 +35,10 @@ public:
         address.sin_port = htons(port);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        // A receiver that stops reading makes a send or a wait fail here instead of hanging the test.
         const timeval wait {30, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
     }
     ~Client() { ::close(fd); }
 

@@ -23,9 +23,9 @@ Texts run(const Texts &steps)
         if (step == "+") {
             state.Accept();
         } else if (step == ".") {
-            state.PeerClosed();
+            state.Closed();
         } else if (step == "!") {
-            state.Reset();
+            state.Closed();
         } else if (step == "F") {
             state.Finish();
         } else {
@@ -44,6 +44,7 @@ TEST(ConnectionStateTest, DispatchesEachConnectionsTextOnceWhenItEnds)
         {{"+", "."}, {}},
         {{"+", std::string(">\0abc", 5), "."}, {}}, // only NUL bytes kept: nothing
         {{"+", std::string(">ab\0cd", 6), ">ef", "."}, {"abef"}}, // NUL drops the rest of its chunk only
+        {{"+", std::string(">a\0b\0c", 6), "."}, {"a"}}, // from the first NUL on
         {{"+", chunkWithNul + "tail" + std::string("\0x", 2), "."}, {std::string(10, 'a') + "tail"}},
         {{"+", ">one", "+", ">two", "."}, {"one", "two"}},
         {{"+", ">x", "!", "+", ">y", "."}, {"x", "y"}},
@@ -68,7 +69,7 @@ TEST(ConnectionStateTest, KeepsAtMostOneMebibyteOfAConnection)
     EXPECT_EQ(state.discardedBytes(), 3000 * chunk.size() - ConnectionState::keptLimit);
     state.Accept();
     state.Receive("next");
-    state.PeerClosed();
+    state.Closed();
     EXPECT_EQ(sizes, (std::vector<std::size_t> {ConnectionState::keptLimit, 4}));
 }
 
@@ -81,13 +82,13 @@ TEST(ConnectionStateTest, ConnectionDuringDispatchStartsAfresh)
         if (dispatched.size() == 1) { // a nested event loop inside the dispatch lets the next sender in
             self->Accept();
             self->Receive("inner");
-            self->PeerClosed();
+            self->Closed();
         }
     });
     self = &state;
     state.Accept();
     state.Receive("outer");
-    state.PeerClosed();
+    state.Closed();
     EXPECT_EQ(dispatched, (Texts {"outer", "inner"}));
 }
 

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the alarm text parser. The fast marker search must agree with a plain
 // character-by-character walk, and every value must be the exact bytes between its markers.
 #include "AlarmText.h"
+#include "ByteText.h"
 
 #include <array>
 #include <cstddef>
@@ -10,15 +11,9 @@
 
 namespace {
 
-bool isLead(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 std::size_t walkFind(std::string_view text, std::string_view marker, std::size_t from)
 {
-    for (std::size_t i = from; i + marker.size() <= text.size(); i += isLead(text[i]) ? 2 : 1) {
+    for (std::size_t i = from; i + marker.size() <= text.size(); i += belvane::isCp932LeadByte(text[i]) ? 2 : 1) {
         if (text.compare(i, marker.size(), marker) == 0) {
             return i;
         }

@@ -94,12 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             break;
         }
         case 2:
+        case 3: // a close and a reset end the connection alike
             model.end();
-            state.PeerClosed();
-            break;
-        case 3:
-            model.end();
-            state.Reset();
+            state.Closed();
             break;
         case 4:
             model.end();
