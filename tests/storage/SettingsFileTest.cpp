@@ -15,6 +15,8 @@
 namespace belvane {
 namespace {
 
+namespace fs = std::filesystem;
+
 std::string image(std::int32_t x, std::int32_t y, std::int32_t port, const std::string &reserved = {})
 {
     SettingsRecord record;
@@ -41,30 +43,27 @@ struct Holder
 TEST(SettingsFileTest, LoadsOnlyFilesOfExactlyTheRecordSize)
 {
     const std::string hand = std::string("by hand\0after nul", 17) + std::string(300, '\x81');
-    struct Case
+    const std::string defaults = image(52, 52, 9912);
+    const struct
     {
-        std::string name;
         std::string bytes;
         std::uint64_t sparseSize; // written as a hole of this size instead of bytes
         std::uint32_t size;
         std::string loaded; // the record's image afterwards
+    } cases[] = {
+        {"", 0, 0, defaults},
+        {defaults.substr(1), 0, 1035, defaults},
+        {image(1, 2, 3) + "x", 0, 1037, defaults},
+        {image(INT32_MIN, INT32_MAX, -1, hand), 0, 1036, image(INT32_MIN, INT32_MAX, -1, hand)},
+        {"", (1ULL << 32) + 1036, 0xFFFFFFFF, defaults},
     };
-    const std::string defaults = image(52, 52, 9912);
-    const std::vector<Case> cases = {
-        {"empty", "", 0, 0, defaults},
-        {"one short", defaults.substr(1), 0, 1035, defaults},
-        {"one long", image(1, 2, 3) + "x", 0, 1037, defaults},
-        {"extremes", image(INT32_MIN, INT32_MAX, -1), 0, 1036, image(INT32_MIN, INT32_MAX, -1)},
-        {"reserved kept", image(0, 0, 80, hand), 0, 1036, image(0, 0, 80, hand)},
-        {"beyond 32 bits", "", (1ULL << 32) + 1036, 0xFFFFFFFF, defaults},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
         testing::TempDir dir;
         const std::string path = dir.file(SettingsRecord::fileName);
         testing::writeFile(path, c.bytes);
         if (c.sparseSize != 0) {
-            std::filesystem::resize_file(path, c.sparseSize);
+            fs::resize_file(path, c.sparseSize);
         }
         EXPECT_EQ(FileSizeOf(path), c.size);
         SettingsRecord record;
@@ -93,33 +92,30 @@ TEST(SettingsFileTest, SaveWritesTheWholeRecordAndReplacesOldContent)
     testing::TempDir dir;
     const std::string path = dir.file(SettingsRecord::fileName);
     ASSERT_TRUE(SaveSettings(path, SettingsRecord {}).ok);
-    EXPECT_EQ(testing::readFile(path).substr(0, 12), std::string("\x34\0\0\0\x34\0\0\0\xB8\x26\0\0", 12));
-    EXPECT_EQ(testing::readFile(path), image(52, 52, 9912));
+    EXPECT_EQ(testing::readFile(path),
+              std::string("\x34\0\0\0\x34\0\0\0\xB8\x26\0\0", 12) + std::string(1024, '\0'));
 
     const std::string hand = std::string("hand\0kept", 9);
     testing::writeFile(path, image(1, 2, 3, hand));
-    std::filesystem::permissions(path, std::filesystem::perms(0640));
+    fs::permissions(path, fs::perms(0640));
     const std::string link = dir.file("link.cfg");
-    std::filesystem::create_symlink(path, link);
+    fs::create_symlink(path, link);
     SettingsRecord record;
     ASSERT_TRUE(LoadSettings(link, record).ok);
     record.windowX = -1;
     ASSERT_TRUE(SaveSettings(link, record).ok);
     EXPECT_EQ(testing::readFile(path), image(-1, 2, 3, hand));
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0640));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2);
 }
-
-const std::string notFound = " を保存するﾌｫﾙﾀﾞが見つかりません。";
-const std::string denied = " へのｱｸｾｽは拒否されました。";
 
 TEST(SettingsFileTest, FailedSaveLeavesOldFileAndSaysWhy)
 {
-    using std::filesystem::perms;
+    using fs::perms;
+    const std::string denied = " へのｱｸｾｽは拒否されました。";
     const struct
     {
-        std::string name;
         std::string relative; // the file to save, under the folder
         perms folderMode, fileMode;
         bool held;
@@ -127,23 +123,19 @@ TEST(SettingsFileTest, FailedSaveLeavesOldFileAndSaysWhy)
         SettingsFileError cause;
         std::string text; // after the path
     } cases[] = {
-        {"folder missing", "missing/Belvane.cfg", perms::owner_all, perms::owner_all, false, 0,
-         SettingsFileError::FolderNotFound, notFound},
-        {"folder is a file", "Belvane.cfg/x.cfg", perms::owner_all, perms::owner_all, false, 0,
-         SettingsFileError::FolderNotFound, notFound},
-        {"held by another open", "Belvane.cfg", perms::owner_all, perms::owner_all, true, 0,
-         SettingsFileError::SharingViolation, " へのｱｸｾｽ中に共有違反が発生しました。"},
+        {"missing/Belvane.cfg", perms::owner_all, perms::owner_all, false, 0,
+         SettingsFileError::FolderNotFound, " を保存するﾌｫﾙﾀﾞが見つかりません。"},
+        {"Belvane.cfg", perms::owner_all, perms::owner_all, true, 0, SettingsFileError::SharingViolation,
+         " へのｱｸｾｽ中に共有違反が発生しました。"},
         // A file-size limit stops the write part-way (EFBIG); the real full disk is a fault-suite case.
-        {"file-size limit part-way", "Belvane.cfg", perms::owner_all, perms::owner_all, false, 100,
-         SettingsFileError::Other, " の読み書き中にｴﾗｰが発生しました。"},
+        {"Belvane.cfg", perms::owner_all, perms::owner_all, false, 100, SettingsFileError::Other,
+         " の読み書き中にｴﾗｰが発生しました。"},
         // Root writes whatever the permissions say.
-        {"read-only folder", "Belvane.cfg", perms(0500), perms::owner_all, false, 0,
-         SettingsFileError::AccessDenied, denied},
-        {"read-only file", "Belvane.cfg", perms::owner_all, perms(0400), false, 0,
-         SettingsFileError::AccessDenied, denied},
+        {"Belvane.cfg", perms(0500), perms::owner_all, false, 0, SettingsFileError::AccessDenied, denied},
+        {"Belvane.cfg", perms::owner_all, perms(0400), false, 0, SettingsFileError::AccessDenied, denied},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.text);
         if (c.cause == SettingsFileError::AccessDenied && ::geteuid() == 0) {
             continue;
         }
@@ -155,16 +147,16 @@ TEST(SettingsFileTest, FailedSaveLeavesOldFileAndSaysWhy)
         if (c.held) {
             holder.emplace(old);
         }
-        std::filesystem::permissions(old, c.fileMode);
-        std::filesystem::permissions(dir.path(), c.folderMode);
+        fs::permissions(old, c.fileMode);
+        fs::permissions(dir.path(), c.folderMode);
         const int failedAsExpected = testing::exitUnderSizeLimit(c.sizeLimit, [&]() {
             const SettingsFileResult result = SaveSettings(path, SettingsRecord {});
             return !result.ok && result.cause == c.cause && result.message == path + c.text ? 0 : 1;
         });
-        std::filesystem::permissions(dir.path(), perms::owner_all);
+        fs::permissions(dir.path(), perms::owner_all);
         EXPECT_EQ(failedAsExpected, 0);
         EXPECT_EQ(testing::readFile(old), image(5, 6, 7));
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1);
     }
 }
 

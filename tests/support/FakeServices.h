@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActionPerformer.h"
 #include "Launcher.h"
 #include "MediaCommands.h"
 #include "WavePlayer.h"
@@ -79,6 +80,12 @@ struct RecordingServices
     RecordingWavePlayer wavePlayer {journal};
     RecordingMediaCommands mediaCommands {journal};
     RecordingLauncher launcher {journal};
+};
+
+// An ActionPerformer over the recording services.
+struct PerformerBench : RecordingServices
+{
+    ActionPerformer performer {wavePlayer, mediaCommands, launcher};
 };
 
 } // namespace belvane::testing

@@ -50,6 +50,15 @@ public:
                                                       [icon](const Shown &m) { return m.icon == icon; }));
     }
 
+    QStringList texts() const
+    {
+        QStringList all;
+        for (const Shown &shown : messages) {
+            all.push_back(shown.text);
+        }
+        return all;
+    }
+
     std::deque<bool> answers; // to questions, in order; false once used up
     std::deque<QString> files; // chosen in file dialogs, in order; cancelled once used up
     std::vector<Shown> messages;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "ActionListFile.h"
+
 #include <csignal>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -44,5 +47,48 @@ inline std::string blanks(int records)
 {
     return std::string(896 * static_cast<std::size_t>(records), '\0');
 }
+
+// The heading line of every listing, "No 登録名 動作ファイル パラメーター 大きさ" in cp932.
+inline const std::string listingHeading =
+    "No\t\x93o\x98^\x96\xBC\t\x93\xAE\x8D\xEC\x83t\x83@\x83"
+    "C\x83\x8B\t\x83p\x83\x89\x83\x81\x81[\x83^\x81[\t\x91\xE5\x82\xAB\x82\xB3\r\n";
+
+// A new list of `count` records at `path`, written through ActionListFile; `fill` sets up each record.
+inline void writeList(const std::string &path, std::int32_t count,
+                      const std::function<void(int, ActionRecord &)> &fill = {})
+{
+    std::filesystem::remove(path);
+    ActionListFile list;
+    list.OpenOrCreate(count, path);
+    list.BeginWrite();
+    for (int i = 0; i < count; ++i) {
+        ActionRecord record;
+        if (fill) {
+            fill(i, record);
+        }
+        list.WriteRecord(-1, record);
+    }
+    list.Close();
+}
+
+inline ActionRecord readRecord(const std::string &path, int index)
+{
+    ActionListFile list;
+    ActionRecord record;
+    list.OpenOrCreate(0, path);
+    list.FetchRecord(index, record);
+    return record;
+}
+
+// Holds the list at `path` open for reading, as another use of it would, until destroyed.
+struct ListHolder
+{
+    explicit ListHolder(const std::string &path)
+    {
+        list.OpenOrCreate(0, path);
+        list.BeginRead();
+    }
+    ActionListFile list;
+};
 
 } // namespace belvane::testing
