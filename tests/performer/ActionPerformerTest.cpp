@@ -20,13 +20,6 @@ Log midi(const std::string &file)
     return {"media open " + file + openMid, "media play .MID"};
 }
 
-struct Bench
-{
-    testing::RecordingServices services;
-    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
-    Log &log = services.journal.calls;
-};
-
 // Steps: "stop" calls Stop, "play x" calls Play(x) directly, anything else is performed as an action.
 TEST(ActionPerformerTest, SoundsRestartAndOtherFilesLaunch)
 {
@@ -55,7 +48,7 @@ TEST(ActionPerformerTest, SoundsRestartAndOtherFilesLaunch)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.steps.front());
-        Bench b;
+        testing::PerformerBench b;
         for (const std::string &step : c.steps) {
             if (step == "stop") {
                 b.performer.Stop();
@@ -65,14 +58,14 @@ TEST(ActionPerformerTest, SoundsRestartAndOtherFilesLaunch)
                 b.performer.PerformAction(7, step, "-p", 0);
             }
         }
-        EXPECT_EQ(b.log, c.log);
+        EXPECT_EQ(b.journal.calls, c.log);
         EXPECT_EQ(b.performer.currentKind, c.kind);
     }
-    Bench b;
+    testing::PerformerBench b;
     for (const auto &[windowSize, show] : {std::pair {1, 6}, {2, 3}, {7, 5}, {-1, 5}}) {
         b.performer.PerformAction(3, "p", "", windowSize);
-        EXPECT_EQ(b.log.back(), "open p [] " + std::to_string(show)) << windowSize;
-        EXPECT_EQ(b.services.launcher.parent, 3);
+        EXPECT_EQ(b.journal.calls.back(), "open p [] " + std::to_string(show)) << windowSize;
+        EXPECT_EQ(b.launcher.parent, 3);
     }
 }
 
@@ -93,11 +86,11 @@ TEST(ActionPerformerTest, FailedMidiLeavesNothingOpen)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path.size());
-        Bench b;
-        b.services.mediaCommands.openResult = c.openResult;
-        b.services.mediaCommands.playResult = c.playResult;
+        testing::PerformerBench b;
+        b.mediaCommands.openResult = c.openResult;
+        b.mediaCommands.playResult = c.playResult;
         EXPECT_EQ(b.performer.Play(c.path), c.result);
-        EXPECT_EQ(b.log, c.log);
+        EXPECT_EQ(b.journal.calls, c.log);
         EXPECT_EQ(b.performer.currentKind, c.result == 0 ? ".MID" : "");
     }
 }

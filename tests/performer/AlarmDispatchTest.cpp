@@ -2,6 +2,7 @@
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
 #include "FakeServices.h"
+#include "StorageTestSupport.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,36 +16,32 @@ namespace {
 using Log = std::vector<std::string>;
 namespace fs = std::filesystem;
 
-class AlarmDispatchTest : public ::testing::Test
+class AlarmDispatchTest : public ::testing::Test, public testing::PerformerBench
 {
 protected:
     void writeList(std::int32_t count, const std::map<std::int32_t, std::pair<int, std::string>> &actions)
     {
-        fs::remove(listPath);
-        ActionListFile list;
-        ASSERT_EQ(list.OpenOrCreate(count, listPath), count);
-        ASSERT_EQ(list.BeginWrite(), count);
-        for (const auto &[level, action] : actions) {
-            ActionRecord record;
-            record.enabled = action.first;
-            record.windowSize = level % 3; // levels 0 to 2 cover the three window sizes
-            setFieldText(record.actionFile, action.second);
-            setFieldText(record.parameters, "--loud");
-            ASSERT_EQ(list.WriteRecord(level, record), 896);
-        }
+        testing::writeList(listPath, count, [&](int level, ActionRecord &record) {
+            if (const auto action = actions.find(level); action != actions.end()) {
+                record.enabled = action->second.first;
+                record.windowSize = level % 3; // levels 0 to 2 cover the three window sizes
+                setFieldText(record.actionFile, action->second.second);
+                setFieldText(record.parameters, "--loud");
+            }
+        });
     }
     // The calls one dispatch of `text` makes, the window's "show" first.
     Log dispatch(std::string text)
     {
         DispatchAlarm(text, listPath, performer, 9, [this](const AlarmMessage &message) {
-            services.journal.calls.push_back(message.sender + "|" + message.message + "|"
-                                             + std::to_string(message.level));
+            journal.calls.push_back(message.sender + "|" + message.message + "|"
+                                    + std::to_string(message.level));
         });
         EXPECT_EQ(text, "");
-        if (!services.journal.calls.empty() && services.journal.calls.back().starts_with("open ")) {
-            EXPECT_EQ(std::exchange(services.launcher.parent, 0), 9);
+        if (!journal.calls.empty() && journal.calls.back().starts_with("open ")) {
+            EXPECT_EQ(std::exchange(launcher.parent, 0), 9);
         }
-        return std::exchange(services.journal.calls, {});
+        return std::exchange(journal.calls, {});
     }
     static std::string alarm(const std::string &level)
     {
@@ -58,8 +55,6 @@ protected:
     testing::TempDir dir;
     std::string listPath = dir.file("Belvane.acd");
     std::string program = dir.file("prog");
-    testing::RecordingServices services;
-    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
 };
 
 TEST_F(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExists)
@@ -111,11 +106,10 @@ TEST_F(AlarmDispatchTest, ListThatCannotBeUsedStillShowsTheAlarm)
     EXPECT_EQ(fs::file_size(listPath), 24u + 20 * 896);
 
     writeList(5, {{3, {1, program}}});
-    ActionListFile writer; // another use (the settings dialog) holds it
-    writer.OpenOrCreate(0, listPath);
-    ASSERT_EQ(writer.BeginWrite(), 5);
-    EXPECT_EQ(dispatch(alarm("3")), shownOnly);
-    writer.Close();
+    {
+        const testing::ListHolder holder(listPath); // another use (the settings dialog) holds it
+        EXPECT_EQ(dispatch(alarm("3")), shownOnly);
+    }
     EXPECT_EQ(dispatch(alarm("3")), (Log {"PC1|Lunch|3", launched(program, 5)}));
 
     fs::resize_file(listPath, 24 + 3 * 896 + 500); // record 3 does not read whole
