@@ -124,23 +124,6 @@ TEST_F(AlarmReceiverTest, PiecesAreDispatchedOnceAfterTheCloseAndNothingIsSentBa
     EXPECT_FALSE(receiver.connectionOpen());
 }
 
-TEST_F(AlarmReceiverTest, TextsAreReadWholeAndEmptyConnectionsDispatchNothing)
-{
-    const std::string big(5000, 'b');
-    std::vector<std::unique_ptr<Client>> clients;
-    for (const std::string &text : {std::string(), big, std::string("after")}) {
-        clients.push_back(std::make_unique<Client>(port));
-        ASSERT_TRUE(clients.back()->connected);
-        ASSERT_TRUE(clients.back()->send(text));
-        clients.back()->endWriting();
-    }
-    ASSERT_TRUE(dispatchedCount(2));
-    EXPECT_EQ(dispatched, (std::vector<std::string> {big, "after"}));
-    for (const auto &client : clients) {
-        EXPECT_EQ(client->bytesUntilClosed(), "");
-    }
-}
-
 TEST_F(AlarmReceiverTest, SecondConnectionOrResetEndsTheFirstAndTheNextTextStandsAlone)
 {
     for (const bool reset : {false, true}) {

@@ -23,49 +23,26 @@ constexpr auto npos = std::string_view::npos;
 
 TEST(AlarmTextTest, BothFormatsCutTheFieldsOut)
 {
-    const struct
-    {
-        const char *name;
-        AlarmFormat format;
-        std::string text;
-        AlarmMessage expected;
-    } cases[] = {
-        {"plain", AlarmFormat::Line, "#Sender=PC1\n#Message=Lunch\n#Level=3\n", {"PC1", "Lunch", 3}},
-        {"no final line feed, no level",
-         AlarmFormat::Line,
-         "#Sender=PC1\n#Message=L\n#Level=3",
-         {"PC1", "L", -1}},
-        {"CR stays", AlarmFormat::Line, "#Sender=PC1\r\n#Message=L\r\n#Level=3\r\n", {"PC1\r", "L\r", 3}},
-        {"message over lines",
-         AlarmFormat::Line,
-         "#Sender=P\n#Message=a\nb\n#Level\nc\n#Level=4\n",
-         {"P", "a\nb\n#Level\nc", 4}},
-        {"first occurrence wins",
-         AlarmFormat::Line,
-         "#Sender=A\n#Message=B\n#Level=1\n#Sender=C\n#Level=2\n",
-         {"A", "B", 1}},
-        {"end marker behind value start",
-         AlarmFormat::Line,
-         "#Message=x\n#Level=\n#Sender=S\n#Message=M\n#Level=5\n",
-         {"S", "x", -1}},
-        {"cp932 trail bytes are no markers",
-         AlarmFormat::Line,
+    constexpr auto line = AlarmFormat::Line, marker = AlarmFormat::Marker;
+    const std::tuple<AlarmFormat, std::string, AlarmMessage> cases[] = {
+        {line, "#Sender=PC1\n#Message=Lunch\n#Level=3\n", {"PC1", "Lunch", 3}},
+        {line, "#Sender=PC1\n#Message=L\n#Level=3", {"PC1", "L", -1}}, // no final line feed, no level
+        {line, "#Sender=PC1\r\n#Message=L\r\n#Level=3\r\n", {"PC1\r", "L\r", 3}},
+        {line, "#Sender=P\n#Message=a\nb\n#Level\nc\n#Level=4\n", {"P", "a\nb\n#Level\nc", 4}},
+        {line, "#Sender=A\n#Message=B\n#Level=1\n#Sender=C\n#Level=2\n", {"A", "B", 1}}, // first wins
+        {line, "#Message=x\n#Level=\n#Sender=S\n#Message=M\n#Level=5\n", {"S", "x", -1}},
+        // cp932 trail bytes are no markers
+        {line,
          "#Sender=\x93\x8c\x8b\x9e\n#Message=\x82\xa0\x5c\n#Level=7\n",
          {"\x93\x8c\x8b\x9e", "\x82\xa0\x5c", 7}},
-        {"level overflow saturates", AlarmFormat::Line, "#Level=99999999999\n", {"", "", INT32_MAX}},
-        {"marker fields are not line fields",
-         AlarmFormat::Line,
-         "#sENDER=PC1$sENDER#lEVEL=5$lEVEL",
-         {"", "", -1}},
-        {"space level is 0", AlarmFormat::Marker, "#lEVEL= $lEVEL", {"", "", 0}},
-        {"earlier end marker unused", AlarmFormat::Marker, "$sENDER#sENDER=A$sENDER", {"A", "", -1}},
-        {"nested markers stay in value",
-         AlarmFormat::Marker,
-         "#sENDER=a#lEVEL=3$lEVEL$sENDER",
-         {"a#lEVEL=3$lEVEL", "", 3}},
+        {line, "#Level=99999999999\n", {"", "", INT32_MAX}},
+        {line, "#sENDER=PC1$sENDER#lEVEL=5$lEVEL", {"", "", -1}},
+        {marker, "#lEVEL= $lEVEL", {"", "", 0}},
+        {marker, "$sENDER#sENDER=A$sENDER", {"A", "", -1}}, // an earlier end marker is not used
+        {marker, "#sENDER=a#lEVEL=3$lEVEL$sENDER", {"a#lEVEL=3$lEVEL", "", 3}},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(ParseAlarmText(c.text, c.format), c.expected) << c.name;
+    for (const auto &[format, text, expected] : cases) {
+        EXPECT_EQ(ParseAlarmText(text, format), expected) << ::testing::PrintToString(text);
     }
 }
 

@@ -39,6 +39,7 @@ TEST(ConnectionStateTest, DispatchesEachConnectionsTextOnceWhenItEnds)
     const std::string chunkWithNul = ">" + std::string(10, 'a') + '\0' + std::string(1013, 'b');
     const std::pair<Texts, Texts> cases[] = {
         {{"+", ">#Sender=a\n", ">#Message=b\n", ">#Level=1\n", "."}, {"#Sender=a\n#Message=b\n#Level=1\n"}},
+        {{"+", "."}, {}},
         {{"+", std::string(">\0abc", 5), "."}, {}}, // only NUL bytes kept: nothing
         {{"+", std::string(">ab\0cd", 6), ">ef", "."}, {"abef"}}, // NUL drops the rest of its chunk only
         {{"+", std::string(">a\0b\0c", 6), "."}, {"a"}}, // from the first NUL on
