@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <regex>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -160,12 +161,9 @@ TEST(ActionEditDialogTest, TestPerformsTheShownValuesOrSaysWhyNot)
         child<QLineEdit>(dialog, "actionFile")->setText(QString::fromStdString(folder + c.file));
         child<QLineEdit>(dialog, "parameters")->setText(QStringLiteral("-p"));
         click(dialog, "test");
-        std::vector<std::string> expected;
-        for (std::string call : c.calls) {
-            if (const auto at = call.find('@'); at != std::string::npos) {
-                call.replace(at, 1, folder);
-            }
-            expected.push_back(call);
+        std::vector<std::string> expected = c.calls;
+        for (std::string &call : expected) {
+            call = std::regex_replace(call, std::regex("@"), folder);
         }
         EXPECT_EQ(bench.journal.calls, expected);
         EXPECT_EQ(bench.prompts.texts(), c.message.isEmpty() ? QStringList() : QStringList {c.message});

@@ -20,7 +20,6 @@
 namespace belvane {
 namespace {
 
-using testing::application;
 using testing::runUntil;
 
 // A plain blocking client socket on loopback, as any sender would use.
@@ -82,7 +81,6 @@ class AlarmReceiverTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        application();
         ASSERT_EQ(receiver.StartListening(0), AlarmReceiver::ListenState::Listening);
         port = receiver.boundPort();
         ASSERT_NE(port, 0);
@@ -186,7 +184,6 @@ TEST_F(AlarmReceiverTest, EndlessSenderIsReadToItsEndButOnlyOneMebibyteKept)
 
 TEST(AlarmReceiverStartTest, UnusablePortsGiveASilentStart)
 {
-    application();
     QTcpServer other;
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
     for (const std::int32_t port : {static_cast<std::int32_t>(other.serverPort()), -1, 65536, 9912 + 65536}) {

@@ -26,7 +26,6 @@ struct SendResult
 // Runs the real belvane-send on the event loop, so a receiver in this process can take the alarm.
 SendResult runSend(const QStringList &arguments, const std::string &input = {})
 {
-    testing::application();
     QProcess process;
     process.start(QStringLiteral(BELVANE_SEND_PATH), arguments);
     EXPECT_TRUE(process.waitForStarted());
@@ -64,7 +63,6 @@ TEST(BelvaneSendTest, SendsExactlyTheAlarmBytesOrRefusesBeforeConnecting)
         {{"--message", "m", "--level", "high"}, "", 2, "--level"},
         {{}, "\xff\xfe", 2, "UTF-8"},
     };
-    testing::application();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
         std::vector<std::string> received;
@@ -88,7 +86,6 @@ TEST(BelvaneSendTest, SendsExactlyTheAlarmBytesOrRefusesBeforeConnecting)
 
 TEST(BelvaneSendTest, ReportsAnAlarmThatDidNotGetThrough)
 {
-    testing::application();
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const QString closedPort = QString::number(closed.serverPort());

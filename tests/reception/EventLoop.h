@@ -7,16 +7,6 @@
 
 namespace belvane::testing {
 
-// The one application object the socket tests run their event loop on.
-inline QCoreApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "reception_tests";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-    return app;
-}
-
 // Runs the event loop until `done` holds; false after a generous wait.
 inline bool runUntil(const std::function<bool()> &done)
 {
