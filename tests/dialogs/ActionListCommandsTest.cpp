@@ -66,7 +66,7 @@ TEST(ActionListCommandsTest, ImportTakesOnlyWholeFiftyRecordLists)
     const std::string garbage = testing::listBytes(1, 50, std::string(50 * 896, '\x5A'));
     testing::writeFile(source, garbage);
     {
-        const testing::ListHolder holder(bench.listPath);
+        const testing::FileHolder holder(bench.listPath);
         EXPECT_EQ(run(bench, ImportActionList, source).text,
                   "ファイルからのインポートに失敗しました(Disk i/o Error)。");
     }

@@ -199,7 +199,7 @@ TEST(SettingsDialogTest, EditAndTestNeedARowAndOkReportsAListItCannotWrite)
     click(open.dialog, "stop");
     EXPECT_EQ(bench.journal.calls.back(), "wave stop") << "a started program leaves the sound stoppable";
     {
-        const testing::ListHolder holder(bench.listPath);
+        const testing::FileHolder holder(bench.listPath);
         click(open.dialog, "ok");
         EXPECT_EQ(bench.prompts.texts().back(), "動作ファイルリストを保存できませんでした。");
         EXPECT_TRUE(open.dialog.isVisible());

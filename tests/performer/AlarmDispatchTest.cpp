@@ -107,7 +107,7 @@ TEST_F(AlarmDispatchTest, ListThatCannotBeUsedStillShowsTheAlarm)
 
     writeList(5, {{3, {1, program}}});
     {
-        const testing::ListHolder holder(listPath); // another use (the settings dialog) holds it
+        const testing::FileHolder holder(listPath); // another use (the settings dialog) holds it
         EXPECT_EQ(dispatch(alarm("3")), shownOnly);
     }
     EXPECT_EQ(dispatch(alarm("3")), (Log {"PC1|Lunch|3", launched(program, 5)}));

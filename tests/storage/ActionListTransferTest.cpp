@@ -58,7 +58,7 @@ TEST(ActionListTransferTest, ListingNeedsAReadableFiftyRecordList)
     EXPECT_EQ(fs::file_size(list), 17944u) << "a missing list is created as every user of it does";
     testing::writeList(list, 50);
     EXPECT_EQ(WriteListing(dir.file("no/such/folder.txt"), list), ListingOutcome::CannotCreate);
-    const testing::ListHolder holder(list);
+    const testing::FileHolder holder(list);
     EXPECT_EQ(WriteListing(text, list), ListingOutcome::ListUnusable) << "a held list is not listed as empty";
 }
 
@@ -117,7 +117,7 @@ TEST(ActionListTransferTest, FailedCopyLeavesTheTargetWholeAndNoStrayFile)
     EXPECT_FALSE(copyLimited(dir.file("none"), 0, 0)) << "source missing";
     EXPECT_FALSE(copyLimited(source, 0, 44825)) << "source shorter than required";
     {
-        const testing::ListHolder holder(target);
+        const testing::FileHolder holder(target);
         EXPECT_FALSE(CopyReplacing(source, target)) << "a list held by another open is not replaced";
     }
     EXPECT_EQ(testing::readFile(target), old);

@@ -9,9 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/file.h>
-
 namespace belvane {
 namespace {
 
@@ -27,18 +24,6 @@ std::string image(std::int32_t x, std::int32_t y, std::int32_t port, const std::
     std::string text(bytes.begin(), bytes.end());
     return text.replace(12, reserved.size(), reserved);
 }
-
-// A second open of the file that holds it, as another process would.
-struct Holder
-{
-    explicit Holder(const std::string &path)
-        : fd(::open(path.c_str(), O_RDONLY))
-    {
-        EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
-    }
-    ~Holder() { ::close(fd); }
-    int fd;
-};
 
 TEST(SettingsFileTest, LoadsOnlyFilesOfExactlyTheRecordSize)
 {
@@ -81,7 +66,7 @@ TEST(SettingsFileTest, UnusableFilesHaveNoSizeAndHeldFilesDoNotLoad)
     EXPECT_EQ(FileSizeOf(dir.path().string()), 0u);
     testing::writeFile(path, image(7, 8, 9));
     SettingsRecord record;
-    const Holder holder(path);
+    const testing::FileHolder holder(path);
     EXPECT_EQ(FileSizeOf(path), 0u);
     EXPECT_TRUE(LoadSettings(path, record).ok);
     EXPECT_EQ(record, SettingsRecord {});
@@ -143,7 +128,7 @@ TEST(SettingsFileTest, FailedSaveLeavesOldFileAndSaysWhy)
         const std::string old = dir.file(SettingsRecord::fileName);
         testing::writeFile(old, image(5, 6, 7));
         const std::string path = dir.file(c.relative);
-        std::optional<Holder> holder;
+        std::optional<testing::FileHolder> holder;
         if (c.held) {
             holder.emplace(old);
         }

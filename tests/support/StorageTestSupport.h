@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,15 +82,18 @@ inline ActionRecord readRecord(const std::string &path, int index)
     return record;
 }
 
-// Holds the list at `path` open for reading, as another use of it would, until destroyed.
-struct ListHolder
+// Holds the file at `path` locked, as another process's open of it would, until destroyed.
+struct FileHolder
 {
-    explicit ListHolder(const std::string &path)
+    explicit FileHolder(const std::string &path)
+        : fd(::open(path.c_str(), O_RDONLY))
     {
-        list.OpenOrCreate(0, path);
-        list.BeginRead();
+        ::flock(fd, LOCK_EX | LOCK_NB);
     }
-    ActionListFile list;
+    ~FileHolder() { ::close(fd); }
+    FileHolder(const FileHolder &) = delete;
+    FileHolder &operator=(const FileHolder &) = delete;
+    int fd;
 };
 
 } // namespace belvane::testing
