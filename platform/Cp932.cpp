@@ -49,7 +49,10 @@ std::size_t byteLength(const QString &text)
 
 std::string toNativePath(std::string_view cp932Path)
 {
-    return QFile::encodeName(toUnicode(cp932Path)).toStdString();
+    // A lenient decoding could name another file than the bytes do (a lone lead byte is dropped);
+    // bytes that are not cp932 name no file at all.
+    const std::optional<QString> path = toUnicodeExactly(cp932Path);
+    return path ? QFile::encodeName(*path).toStdString() : std::string();
 }
 
 std::optional<std::string> fromNativePath(std::string_view nativePath)

@@ -24,7 +24,8 @@ std::optional<std::string> fromUnicode(const QString &text);
 // The number of bytes `text` takes in cp932; a character cp932 cannot hold counts as two.
 std::size_t byteLength(const QString &text);
 
-// A path held as cp932 bytes, in the file system's encoding, ready for the operating system.
+// A path held as cp932 bytes, in the file system's encoding, ready for the operating system; empty
+// (no file) when the bytes are not valid cp932.
 std::string toNativePath(std::string_view cp932Path);
 
 // A path in the file system's encoding as cp932 bytes; nullopt when cp932 cannot hold it.

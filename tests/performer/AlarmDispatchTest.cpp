@@ -69,6 +69,7 @@ TEST_F(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExist
                {5, {2, program}},
                {6, {1, dir.file("missing")}},
                {7, {1, dir.path()}},
+               {8, {1, program + "\x81"}}, // not cp932: decoding leniently would name "prog"
                {49, {1, program}}});
     const struct
     {
@@ -84,6 +85,7 @@ TEST_F(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExist
         {alarm("4"), {"PC1|Lunch|4"}}, // disabled
         {alarm("5"), {"PC1|Lunch|5"}}, // enabled is 1 and nothing else
         {alarm("6"), {"PC1|Lunch|6"}}, // file missing
+        {alarm("8"), {"PC1|Lunch|8"}}, // a name that is not cp932 names no file
         {alarm("2"), {"PC1|Lunch|2"}}, // blank record
         {alarm("50"), {"PC1|Lunch|50"}}, // past the list
         {"#lOGIC=2$lOGIC" + alarm("3"), {"||-1"}},
