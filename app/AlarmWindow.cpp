@@ -130,11 +130,29 @@ QPalette LightPalette()
     return light;
 }
 
-} // namespace
+constexpr int windowWidth = 500;
+constexpr int windowHeight = 155;
+constexpr const char *supportPageName = "README.md";
+const QColor frameFillColour(240, 240, 255);
+const QColor frameOutlineColour(130, 130, 155);
+const QColor senderColour(255, 255, 200);
 
-const QColor AlarmWindow::frameFillColour(240, 240, 255);
-const QColor AlarmWindow::frameOutlineColour(130, 130, 155);
-const QColor AlarmWindow::senderColour(255, 255, 200);
+// The window's shape: a 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse.
+QRegion WindowRegion()
+{
+    constexpr int w = windowWidth;
+    constexpr int h = windowHeight;
+    constexpr int d = 20; // the corner ellipse
+    QRegion region(d / 2, 0, w - d, h);
+    region += QRegion(0, d / 2, w, h - d);
+    region += QRegion(0, 0, d, d, QRegion::Ellipse);
+    region += QRegion(w - d, 0, d, d, QRegion::Ellipse);
+    region += QRegion(0, h - d, d, d, QRegion::Ellipse);
+    region += QRegion(w - d, h - d, d, d, QRegion::Ellipse);
+    return region;
+}
+
+} // namespace
 
 AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
@@ -247,20 +265,6 @@ void AlarmWindow::Initialise()
     confirmButton->setFocus();
 }
 
-QRegion AlarmWindow::WindowRegion()
-{
-    constexpr int w = windowWidth;
-    constexpr int h = windowHeight;
-    constexpr int d = 20; // the corner ellipse
-    QRegion region(d / 2, 0, w - d, h);
-    region += QRegion(0, d / 2, w, h - d);
-    region += QRegion(0, 0, d, d, QRegion::Ellipse);
-    region += QRegion(w - d, 0, d, d, QRegion::Ellipse);
-    region += QRegion(0, h - d, d, d, QRegion::Ellipse);
-    region += QRegion(w - d, h - d, d, d, QRegion::Ellipse);
-    return region;
-}
-
 void AlarmWindow::Refresh()
 {
     senderLine->setText(cp932::toUnicode(senderText));
@@ -310,6 +314,13 @@ void AlarmWindow::TrayHostChanged(bool present)
     }
 }
 
+void AlarmWindow::Deliver(std::string text)
+{
+    receivedText = std::move(text);
+    // The hidden button's command, run synchronously as the connection ends.
+    dispatchButton->click();
+}
+
 void AlarmWindow::DispatchAlarm()
 {
     belvane::DispatchAlarm(receivedText, actionListPath, performer, Handle(),
@@ -323,12 +334,11 @@ void AlarmWindow::DispatchAlarm()
 void AlarmWindow::StartListening()
 {
     receiver = std::make_unique<AlarmReceiver>([this](std::string &text) {
-        receivedText = std::move(text);
+        Deliver(std::move(text));
         text.clear();
-        // The hidden button's command, run synchronously as the connection ends.
-        dispatchButton->click();
     });
-    if (receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening) {
+    listening = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
+    if (listening) {
         return;
     }
     // A receiver that cannot listen misses every alarm: the user hears of it at once, and the program
@@ -487,13 +497,13 @@ void AlarmWindow::RunCommand(int id)
         OpenSettings();
         break;
     case commandImportList:
-        OnImportActionList();
+        ImportActionList(this, prompts, programFolder.native, actionListPath);
         break;
     case commandExportList:
-        OnExportActionList();
+        ExportActionList(this, prompts, programFolder.native, actionListPath);
         break;
     case commandWriteListText:
-        OnWriteActionListText();
+        WriteActionListText(this, prompts, programFolder.native, actionListPath);
         break;
     case commandOpenFolderAndQuit:
         OpenFolderAndQuit();
@@ -522,21 +532,6 @@ void AlarmWindow::OpenSettings()
         settings.port = dialog.port;
         SaveSettings();
     }
-}
-
-void AlarmWindow::OnImportActionList()
-{
-    ImportActionList(this, prompts, programFolder.native, actionListPath);
-}
-
-void AlarmWindow::OnExportActionList()
-{
-    ExportActionList(this, prompts, programFolder.native, actionListPath);
-}
-
-void AlarmWindow::OnWriteActionListText()
-{
-    WriteActionListText(this, prompts, programFolder.native, actionListPath);
 }
 
 void AlarmWindow::OpenFolderAndQuit()

@@ -30,16 +30,14 @@ class AlarmWindow final : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int windowWidth = 500;
-    static constexpr int windowHeight = 155;
-    static constexpr const char *supportPageName = "README.md";
-
     AlarmWindow(ProgramFolder folder, ActionPerformer &performer, UserPrompts &prompts);
     ~AlarmWindow() override;
 
     // The start-up sequence: defaults, computer name, settings, default list, shape and position,
     // tray icon, listening socket, performer. Does not show the window.
     void Initialise();
+    // Whether the receiver listens on the settings' port.
+    bool Listening() const { return listening; }
     // Shows the window, restored and active, with the two boxes refreshed.
     void ShowAlarm();
     // Stops the sound, leaves a status line for the next showing and hides the window; with no tray
@@ -48,49 +46,14 @@ public:
     // A tray host came or went: the icon is shown in a new host, and a confirmed window moves between
     // hidden (reached through the icon) and minimised (reached through the taskbar).
     void TrayHostChanged(bool present);
-    // Handles the text of a finished connection: shows the alarm and performs its level's action.
-    void DispatchAlarm();
+    // The text of a finished connection: kept, and handled by the hidden button's command, which shows
+    // the alarm and performs its level's action.
+    void Deliver(std::string text);
     // The end of the run: an open connection is finished (and dispatched), the tray icon removed.
     void DestroyWindow();
-
-    void OpenPopupMenu();
+    // Runs one of the command menu's commands (CommandMenu.h).
     void RunCommand(int id);
-    void OpenSettings();
-    void OnImportActionList();
-    void OnExportActionList();
-    void OnWriteActionListText();
-    void OpenFolderAndQuit();
     void Quit();
-    void ShowAbout();
-    void OpenSupportPage();
-
-    // The run's state, named as the rest of the program knows it.
-    ActionPerformer &performer;
-    UserPrompts &prompts;
-    std::string receivedText;
-    SettingsRecord settings;
-    ProgramFolder programFolder;
-    std::string actionListPath; // native
-    std::string senderText; // cp932
-    std::string messageText; // cp932
-    QPoint dragPoint;
-    bool dragging = false;
-
-    QPushButton *dispatchButton = nullptr;
-    QPushButton *confirmButton = nullptr;
-    QTextEdit *messageBox = nullptr;
-    QLineEdit *senderLine = nullptr;
-    QSystemTrayIcon *trayIcon = nullptr;
-    std::unique_ptr<QMenu> trayMenu; // the command menu as the tray host shows it
-    TrayPresence *trayPresence = nullptr;
-    bool trayHost = false; // a tray host shows the icon
-    std::unique_ptr<AlarmReceiver> receiver;
-
-    static const QColor frameFillColour;
-    static const QColor frameOutlineColour;
-    static const QColor senderColour;
-    // The window's shape: a 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse.
-    static QRegion WindowRegion();
 
 signals:
     // Asked for by every way of ending the program; the run ends and DestroyWindow follows.
@@ -106,6 +69,12 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void DispatchAlarm();
+    void OpenPopupMenu();
+    void OpenSettings();
+    void OpenFolderAndQuit();
+    void ShowAbout();
+    void OpenSupportPage();
     void Refresh();
     void StartListening();
     void LoadSettings();
@@ -114,6 +83,28 @@ private:
     void ReportFileError(const SettingsFileResult &result);
     WindowHandle Handle() const;
     std::string NativePath(const char *fileName) const;
+
+    ActionPerformer &performer;
+    UserPrompts &prompts;
+    std::string receivedText;
+    SettingsRecord settings;
+    ProgramFolder programFolder;
+    std::string actionListPath; // native
+    std::string senderText; // cp932
+    std::string messageText; // cp932
+    QPoint dragPoint;
+    bool dragging = false;
+    bool listening = false;
+
+    QPushButton *dispatchButton = nullptr;
+    QPushButton *confirmButton = nullptr;
+    QTextEdit *messageBox = nullptr;
+    QLineEdit *senderLine = nullptr;
+    QSystemTrayIcon *trayIcon = nullptr;
+    std::unique_ptr<QMenu> trayMenu; // the command menu as the tray host shows it
+    TrayPresence *trayPresence = nullptr;
+    bool trayHost = false; // a tray host shows the icon
+    std::unique_ptr<AlarmReceiver> receiver;
 };
 
 } // namespace belvane

@@ -1,7 +1,6 @@
 #include "BelvaneApp.h"
 
 #include "ActionPerformer.h"
-#include "AlarmReceiver.h"
 #include "AlarmWindow.h"
 #include "QuitSignals.h"
 #include "SystemPrompts.h"
@@ -167,7 +166,7 @@ int BelvaneApp::Start(int argc, char **argv)
 
         window.Initialise();
         // Headless, a receiver that cannot listen does nothing at all; the message said why.
-        if (headless && window.receiver->listenState() != AlarmReceiver::ListenState::Listening) {
+        if (headless && !window.Listening()) {
             status = 1;
         } else if (!quitting) {
             window.show();

@@ -13,7 +13,8 @@ namespace {
 
 std::size_t walkFind(std::string_view text, std::string_view marker, std::size_t from)
 {
-    for (std::size_t i = from; i + marker.size() <= text.size(); i += belvane::isCp932LeadByte(text[i]) ? 2 : 1) {
+    for (std::size_t i = from; i + marker.size() <= text.size();
+         i += belvane::isCp932LeadByte(text[i]) ? 2 : 1) {
         if (text.compare(i, marker.size(), marker) == 0) {
             return i;
         }

@@ -130,7 +130,6 @@ void SdlWavePlayer::onChannelFinished(int channel)
         return;
     }
     Stop();
-    emit finished();
 }
 
 } // namespace belvane

@@ -26,10 +26,6 @@ public:
     // A wave (or the alert) is still sounding.
     bool isPlaying() const { return chunk != nullptr; }
 
-signals:
-    // The wave came to its end by itself.
-    void finished();
-
 private:
     void onChannelFinished(int channel);
     void halt();

@@ -16,7 +16,7 @@ namespace belvane {
 // The receiver's listening socket and its one connection socket on the Qt event loop. Every local IPv4
 // address is listened on; each connection's text is gathered by a ConnectionState and handed to the
 // dispatch callback, synchronously, when the connection ends. Nothing is ever written to a peer; a
-// port that cannot be listened on shows in `listenState` and `listenError`, for the caller to report.
+// port that cannot be listened on shows in StartListening's result and `listenError`, for the caller to report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT
@@ -42,7 +42,6 @@ public:
     // The program is ending: an open connection is finished (its text dispatched) and listening stops.
     void Finish();
 
-    ListenState listenState() const { return state; }
     // Why the last StartListening failed; UnknownSocketError for a port outside 0-65535.
     QAbstractSocket::SocketError listenError() const { return server.serverError(); }
     // The port actually listened on, or 0 when not listening.

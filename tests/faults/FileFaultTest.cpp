@@ -2,20 +2,10 @@
 // performs nothing it cannot read, tells the user what failed where the user acted, and leaves the
 // files as they were.
 #include "ActionListFile.h"
-#include "ActionPerformer.h"
-#include "AlarmWindow.h"
 #include "CommandMenu.h"
-#include "FakeServices.h"
 #include "ProgramRun.h"
-#include "ScriptedPrompts.h"
+#include "WindowFixture.h"
 #include "XSession.h"
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QTest>
-#include <QTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -30,17 +20,7 @@ using testing::TempDir;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
-struct Fixture
-{
-    explicit Fixture(const TempDir &dir)
-        : window(ProgramFolder::FromNative(dir.path().string()), performer, prompts)
-    { }
-    ~Fixture() { window.DestroyWindow(); }
-    testing::RecordingServices services;
-    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
-    testing::ScriptedPrompts prompts;
-    AlarmWindow window;
-};
+using Fixture = testing::WindowFixture;
 
 std::string ValidList(const TempDir &dir)
 {
@@ -51,10 +31,9 @@ std::string ValidList(const TempDir &dir)
     return bytes;
 }
 
-void Alarm(AlarmWindow &window, const char *text)
+void Alarm(AlarmWindow &window, int level)
 {
-    window.receivedText = text;
-    window.dispatchButton->click();
+    window.Deliver("#Sender=PC1\n#Message=tea\n#Level=" + std::to_string(level) + "\n");
 }
 
 TEST(FileFaultTest, ADamagedOrLockedListIsNeitherPerformedNorChanged)
@@ -62,29 +41,13 @@ TEST(FileFaultTest, ADamagedOrLockedListIsNeitherPerformedNorChanged)
     struct Case
     {
         const char *name;
-        std::function<void(const TempDir &, const std::string &list)> damage;
+        std::function<void(const std::string &list)> damage;
     };
     const Case cases[] = {{"cut inside the first record",
-                           [](const TempDir &, const std::string &list) {
+                           [](const std::string &list) {
                                fs::resize_file(list, ActionListFile::headerSize + 100);
                            }},
-                          {"header only",
-                           [](const TempDir &, const std::string &list) {
-                               fs::resize_file(list, ActionListFile::headerSize);
-                           }},
-                          {"wrong signature",
-                           [](const TempDir &, const std::string &list) {
-                               std::string bytes = readFile(list);
-                               bytes[0] = 'z';
-                               writeFile(list, bytes);
-                           }},
-                          {"huge count",
-                           [](const TempDir &, const std::string &list) {
-                               std::string bytes = readFile(list);
-                               bytes.replace(20, 4, "\xff\xff\xff\x7f", 4);
-                               writeFile(list, bytes);
-                           }},
-                          {"a folder", [](const TempDir &, const std::string &list) {
+                          {"a folder", [](const std::string &list) {
                                fs::remove(list);
                                fs::create_directory(list);
                                writeFile(list + "/inside", "kept");
@@ -94,15 +57,15 @@ TEST(FileFaultTest, ADamagedOrLockedListIsNeitherPerformedNorChanged)
         TempDir dir;
         const std::string list = dir.file("Belvane.acd");
         writeFile(list, ValidList(dir));
-        c.damage(dir, list);
+        c.damage(list);
         writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0));
         const std::string before = fs::is_directory(list) ? std::string() : readFile(list);
 
         Fixture f(dir);
         f.window.Initialise();
-        EXPECT_EQ(f.window.messageBox->toPlainText(), QString()) << "no default-list notice: the list exists";
-        Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=0\n");
-        EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("PC1")) << "the alarm is still shown";
+        EXPECT_EQ(f.message(), QString()) << "no default-list notice: the list exists";
+        Alarm(f.window, 0);
+        EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
         EXPECT_TRUE(f.services.journal.calls.empty()) << "nothing unreadable is performed";
 
         f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
@@ -149,9 +112,9 @@ TEST(FileFaultTest, AListLockedByAnotherProcessIsSkippedUntilReleased)
         return probe.OpenOrCreate(0, list) <= 0;
     })) << "the other process holds the list";
 
-    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=2\n");
+    Alarm(f.window, 2);
     EXPECT_TRUE(f.services.journal.calls.empty());
-    EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("PC1"));
+    EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
     f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
     f.window.RunCommand(commandWriteListText);
     ASSERT_EQ(f.prompts.messages.size(), 1u);
@@ -159,24 +122,11 @@ TEST(FileFaultTest, AListLockedByAnotherProcessIsSkippedUntilReleased)
 
     holder.closeWriteChannel();
     ASSERT_TRUE(holder.waitForFinished());
-    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=2\n");
+    Alarm(f.window, 2);
     ASSERT_EQ(f.services.journal.calls.size(), 1u) << "performed once the lock is gone";
     EXPECT_EQ(f.services.journal.calls[0], "wave play " + dir.file("tea.wav"));
     EXPECT_EQ(readFile(list), edited);
     EXPECT_NE(before, edited);
-}
-
-void Drag(AlarmWindow &window, QPoint by)
-{
-    const auto send = [&](QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held) {
-        QMouseEvent event(type, QPointF(local), QPointF(window.mapToGlobal(local)), button, held,
-                          Qt::NoModifier);
-        QApplication::sendEvent(&window, &event);
-    };
-    const QPoint start(100, 140);
-    send(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-    send(QEvent::MouseMove, start + by, Qt::NoButton, Qt::LeftButton);
-    send(QEvent::MouseButtonRelease, start + by, Qt::LeftButton, Qt::NoButton);
 }
 
 TEST(FileFaultTest, SettingsOfAnyOtherSizeAreIgnoredAndReplacedOnlyByASave)
@@ -191,9 +141,8 @@ TEST(FileFaultTest, SettingsOfAnyOtherSizeAreIgnoredAndReplacedOnlyByASave)
         f.window.Initialise();
         f.window.show();
         EXPECT_EQ(f.window.pos(), QPoint(52, 52));
-        EXPECT_EQ(f.window.settings.port, 9912);
         EXPECT_EQ(readFile(dir.file("Belvane.cfg")), odd) << "a start writes nothing";
-        Drag(f.window, {5, 3});
+        f.drag({5, 3});
         EXPECT_EQ(readFile(dir.file("Belvane.cfg")), testing::SettingsImage(9912, 57, 55));
         // The default port may be taken by a test running beside this one: only the files' reports count.
         EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Stop), 0u);
@@ -245,9 +194,9 @@ TEST(FileFaultTest, AReadOnlyProgramFolderKeepsTheProgramRunningAndSaysWhySaving
     Fixture f(mount.dir);
     f.window.Initialise();
     f.window.show();
-    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=0\n");
+    Alarm(f.window, 0);
     ASSERT_EQ(f.services.journal.calls.size(), 1u) << "a read-only list is still performed";
-    Drag(f.window, {5, 3});
+    f.drag({5, 3});
     ASSERT_EQ(f.prompts.messages.size(), 1u);
     EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
     EXPECT_TRUE(f.prompts.messages[0].text.contains(QString::fromStdString(mount.dir.file("Belvane.cfg"))));
@@ -275,12 +224,12 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFile)
     f.window.Initialise();
     f.window.show();
     EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd"))) << "a default list that did not fit is removed";
-    Alarm(f.window, "#Sender=PC1\n#Message=tea\n#Level=0\n");
-    EXPECT_EQ(f.window.senderLine->text(), QStringLiteral("PC1"));
+    Alarm(f.window, 0);
+    EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
     EXPECT_TRUE(f.services.journal.calls.empty());
     EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd")));
 
-    Drag(f.window, {5, 3});
+    f.drag({5, 3});
     ASSERT_EQ(f.prompts.messages.size(), 1u);
     EXPECT_EQ(f.prompts.messages[0].text,
               QString::fromStdString(mount.dir.file("Belvane.cfg"))

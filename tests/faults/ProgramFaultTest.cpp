@@ -17,17 +17,6 @@ using testing::WaitUntil;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
-// Sends one alarm of `level` with belvane-send; true when it was delivered.
-bool Send(quint16 port, int level)
-{
-    QProcess send;
-    send.start(QStringLiteral(BELVANE_PROGRAM_DIR "/belvane-send"),
-               {QStringLiteral("--port"), QString::number(port), QStringLiteral("--sender"),
-                QStringLiteral("PC1"), QStringLiteral("--message"), QStringLiteral("お茶です"),
-                QStringLiteral("--level"), QString::number(level)});
-    return send.waitForFinished(10000) && send.exitStatus() == QProcess::NormalExit && send.exitCode() == 0;
-}
-
 // Whether 16-bit samples in the disk audio driver's output are anything but silence.
 bool Audible(const std::string &path)
 {
@@ -92,12 +81,9 @@ protected:
     }
 
     // Starts `process` on the program in `in` with what `desktop` offers.
-    bool Launch(QProcess &process, const testing::ProgramCopy &in, const Desktop &desktop,
-                const QStringList &arguments = {})
+    bool Launch(QProcess &process, const testing::ProgramCopy &in, const Desktop &desktop)
     {
-        process.setProcessEnvironment(Environment(desktop));
-        process.start(QString::fromStdString(in.file("belvane")), arguments);
-        return process.waitForStarted(10000);
+        return testing::Launch(process, in.file("belvane"), Environment(desktop));
     }
 
     // Starts the program with what `desktop` offers; false when it does not come to listen.
@@ -120,24 +106,18 @@ protected:
     // Presses Return on the message box `box` until it is gone.
     void Dismiss(const QString &box)
     {
-        EXPECT_TRUE(WaitUntil([&] {
-            x.Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
-            x.Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-            return WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).contains(box); },
-                             std::chrono::seconds(1));
+        EXPECT_TRUE(x.PressReturnUntil(box, [&] {
+            return !x.VisibleWindows(QStringLiteral("Belvane")).contains(box);
         })) << "the message box is dismissed";
     }
 
     void ExpectAlarmPerformedAndCleanEnd()
     {
         const std::size_t before = folder.scriptOutput().size();
-        ASSERT_TRUE(Send(folder.port, 3));
+        ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
         EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput().size() > before; }))
             << "level 3's program ran";
-        program.terminate();
-        ASSERT_TRUE(program.waitForFinished(10000));
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_TRUE(testing::EndsCleanly(program));
     }
 
     void TearDown() override { testing::Stop(program); }
@@ -149,17 +129,12 @@ protected:
     QProcess program;
 };
 
-TEST_F(ProgramFaultTest, NoDisplayRunsTheReceiverHeadlessAndItsProgramsDoNotInheritTheHeadlessPlatform)
+TEST_F(ProgramFaultTest, NoDisplayRunsTheReceiverHeadlessItsProgramsDoNotInheritThePlatformAndSighupEnds)
 {
     writeFile(folder.script, "#!/bin/sh\nprintf '%s\\n' \"${QT_QPA_PLATFORM-unset}\" >> \"$0.out\"\n");
     ASSERT_TRUE(Start({.display = false}));
-    ExpectAlarmPerformedAndCleanEnd();
-    EXPECT_EQ(folder.scriptOutput(), "unset\n");
-}
-
-TEST_F(ProgramFaultTest, SighupEndsLikeSigterm)
-{
-    ASSERT_TRUE(Start({.display = false}));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
+    EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput() == "unset\n"; })) << folder.scriptOutput();
     ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
     ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -259,9 +234,7 @@ TEST_F(ProgramFaultTest, APortThatIsTakenIsReported)
     EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); }))
         << "the alarm window follows";
     EXPECT_EQ(program.state(), QProcess::Running);
-    program.terminate();
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(testing::EndsCleanly(program));
 }
 
 TEST_F(ProgramFaultTest, WithoutATrayConfirmMinimisesAndATrayHostComingOrGoingIsFollowed)
@@ -273,17 +246,11 @@ TEST_F(ProgramFaultTest, WithoutATrayConfirmMinimisesAndATrayHostComingOrGoingIs
         return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); });
     };
     const auto confirm = [&](const char *expected) {
-        // Return on the focused confirm button; pressed again when it came before the focus did.
-        return WaitUntil([&] {
-            x.Xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
-            x.Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
-            return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); },
-                             std::chrono::seconds(1));
-        });
+        return x.PressReturnUntil(window, [&] { return x.WindowState(window) == QLatin1String(expected); });
     };
     ASSERT_TRUE(state("Normal"));
     EXPECT_TRUE(confirm("Iconic")) << "minimised, in the taskbar, since no tray leads back";
-    ASSERT_TRUE(Send(folder.port, 0));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 0));
     EXPECT_TRUE(state("Normal")) << "the next alarm restores it";
 
     const int noIcon = x.TrayWidth();
@@ -299,8 +266,8 @@ TEST_F(ProgramFaultTest, WithoutATrayConfirmMinimisesAndATrayHostComingOrGoingIs
 TEST_F(ProgramFaultTest, NoAudioDeviceLeavesSoundsSilentAndTheRestWorking)
 {
     ASSERT_TRUE(Start({.tray = false, .audioDriver = "no-such-driver"}));
-    ASSERT_TRUE(Send(folder.port, 0)); // Malarm.wav
-    ASSERT_TRUE(Send(folder.port, 1)); // Salarm.wav
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 0)); // Malarm.wav
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 1)); // Salarm.wav
     ExpectAlarmPerformedAndCleanEnd();
 }
 
@@ -311,15 +278,15 @@ TEST_F(ProgramFaultTest, AMissingSoundIsSkippedAndABrokenOneGivesTheBuiltInAlert
     ASSERT_TRUE(Start({}));
     EXPECT_FALSE(Maps(program.processId(), "libSDL2")) << "the sound libraries wait for the first sound";
 
-    ASSERT_TRUE(Send(folder.port, 1));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 1));
     EXPECT_TRUE(WaitUntil([&] { return Audible(audioFile); })) << "the built-in alert sounds";
     EXPECT_TRUE(Maps(program.processId(), "libSDL2_mixer"));
     // The device closes when the alert ends.
     EXPECT_TRUE(WaitUntil([&] { return !HoldsOpen(program.processId(), audioFile); }));
 
     fs::remove(audioFile);
-    ASSERT_TRUE(Send(folder.port, 0));
-    ASSERT_TRUE(Send(folder.port, 3));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 0));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
     EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }));
     EXPECT_FALSE(fs::exists(audioFile)) << "a missing file is not performed: no device was opened";
 

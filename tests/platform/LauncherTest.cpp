@@ -161,33 +161,14 @@ TEST_F(LauncherTest, OtherFilesGoToTheDefaultApplicationAndBareNamesStayInTheCur
     EXPECT_EQ(launcher.Open(0, dir.file("-notes.txt"), "", showNormal), Launcher::noAssociation);
 }
 
-// WM_STATE and the _NET_WM_STATE flags that matter here, as the window manager set them on the window
-// titled `title`: "Normal", "Iconic HIDDEN", "Normal MAXIMIZED_VERT MAXIMIZED_HORZ"; empty when the
-// window is not (yet) managed.
+// The window manager's state of the one window titled `title`, with its flags; empty when there is
+// no such window or it is not (yet) managed.
 std::string windowState(const testing::XSession &x, const std::string &title)
 {
     const QStringList ids = x.Xdotool({QStringLiteral("search"), QStringLiteral("--name"),
                                        QString::fromStdString("^" + title + "$")})
                                 .split(u'\n', Qt::SkipEmptyParts);
-    if (ids.size() != 1) {
-        return {};
-    }
-    const std::string props = testing::RunTool(QStringLiteral("xprop"),
-                                               {QStringLiteral("-id"), ids.front(),
-                                                QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")},
-                                               x.env)
-                                  .toStdString();
-    const std::size_t at = props.find("window state: ");
-    if (at == std::string::npos) {
-        return {};
-    }
-    std::string state = props.substr(at + 14, props.find('\n', at) - at - 14);
-    for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
-        if (props.find(std::string("_NET_WM_STATE_") + flag) != std::string::npos) {
-            state += std::string(" ") + flag;
-        }
-    }
-    return state;
+    return ids.size() == 1 ? x.WindowState(ids.front(), true).toStdString() : std::string();
 }
 
 TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)

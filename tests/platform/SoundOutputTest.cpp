@@ -98,7 +98,12 @@ std::string midiImage()
 class SoundOutputTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { setenv("SDL_DISKAUDIOFILE", output.c_str(), 1); }
+    // Rendered into a file through SDL's disk driver instead of a sound card.
+    void SetUp() override
+    {
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+    }
 
     std::string rendered() const { return testing::readFile(output); }
     static std::size_t bytesFor(double seconds) { return std::size_t(seconds * rate) * bytesPerFrame; }

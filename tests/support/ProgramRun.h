@@ -66,6 +66,36 @@ inline std::set<std::string> FilesIn(const std::filesystem::path &folder)
     return names;
 }
 
+// Starts `program` with `env`; false when it does not start.
+inline bool Launch(QProcess &process, const std::string &program, const QProcessEnvironment &env,
+                   const QStringList &arguments = {})
+{
+    process.setProcessEnvironment(env);
+    process.start(QString::fromStdString(program), arguments);
+    return process.waitForStarted(10000);
+}
+
+// Ends `process` with SIGTERM; true when it ended by itself with status 0.
+inline bool EndsCleanly(QProcess &process)
+{
+    process.terminate();
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+#ifdef BELVANE_PROGRAM_DIR
+// Sends one alarm with belvane-send; true when it was delivered.
+inline bool SendAlarm(quint16 port, int level, const QString &sender = QStringLiteral("PC1"),
+                      const QString &message = QStringLiteral("お茶です"))
+{
+    QProcess send;
+    send.start(QStringLiteral(BELVANE_PROGRAM_DIR "/belvane-send"),
+               {QStringLiteral("--port"), QString::number(port), QStringLiteral("--sender"), sender,
+                QStringLiteral("--message"), message, QStringLiteral("--level"), QString::number(level)});
+    return send.waitForFinished(10000) && send.exitStatus() == QProcess::NormalExit && send.exitCode() == 0;
+}
+#endif
+
 // Ends a process politely, then firmly.
 inline void Stop(QProcess &process)
 {

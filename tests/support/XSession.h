@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -11,7 +12,7 @@
 
 namespace belvane::testing {
 
-// Waits for `done` to hold, polling; false when `limit` passed first.
+// Waits for `done` to hold, polling and running the event loop; false when `limit` passed first.
 inline bool WaitUntil(const std::function<bool()> &done,
                       std::chrono::milliseconds limit = std::chrono::seconds(10))
 {
@@ -20,6 +21,7 @@ inline bool WaitUntil(const std::function<bool()> &done,
         if (std::chrono::steady_clock::now() > end) {
             return false;
         }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(20);
     }
     return true;
@@ -97,6 +99,7 @@ public:
     // Starts openbox, which iconifies, restores and records window states (WM_STATE) as a desktop does.
     bool StartWindowManager()
     {
+        managed = true;
         windowManager.setProcessEnvironment(env);
         windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         return windowManager.waitForStarted(10000) && WaitUntil([this] {
@@ -107,13 +110,23 @@ public:
     }
 
     // The window manager's state of window `id`: "Normal", "Iconic", or empty when it has none
-    // (withdrawn, that is hidden).
-    QString WindowState(const QString &id) const
+    // (withdrawn, that is hidden); `withFlags` adds the _NET_WM_STATE flags that matter here, as in
+    // "Iconic HIDDEN" or "Normal MAXIMIZED_VERT MAXIMIZED_HORZ".
+    QString WindowState(const QString &id, bool withFlags = false) const
     {
         static const QRegularExpression state(QStringLiteral("window state: (\\w+)"));
-        const QRegularExpressionMatch match = state.match(
-            RunTool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("WM_STATE")}, env));
-        return match.hasMatch() ? match.captured(1) : QString();
+        const QString props = RunTool(
+            QStringLiteral("xprop"),
+            {QStringLiteral("-id"), id, QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")}, env);
+        const QRegularExpressionMatch match = state.match(props);
+        QString result = match.hasMatch() ? match.captured(1) : QString();
+        for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
+            if (withFlags && !result.isEmpty()
+                && props.contains(QStringLiteral("_NET_WM_STATE_") + QLatin1String(flag))) {
+                result += QLatin1Char(' ') + QLatin1String(flag);
+            }
+        }
+        return result;
     }
 
     // The width of the tray host's panel: it grows by one slot for every docked icon; 0 when absent.
@@ -141,6 +154,18 @@ public:
         return RunTool(QStringLiteral("xdotool"), arguments, env);
     }
 
+    // Presses Return on window `id` until `done` holds: a key that came before the window had the focus
+    // (a loaded machine) is pressed again. False when it never came to hold.
+    bool PressReturnUntil(const QString &id, const std::function<bool()> &done) const
+    {
+        return WaitUntil([&] {
+            Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
+                     QStringLiteral("--sync"), id});
+            Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            return WaitUntil(done, std::chrono::seconds(1));
+        });
+    }
+
     QString display;
     QProcessEnvironment env; // the system's environment pointed at this display
 
@@ -156,6 +181,7 @@ private:
         }
     }
 
+    bool managed = false; // openbox runs
     QProcess server;
     QProcess tray;
     QProcess windowManager;

@@ -2,8 +2,8 @@
 // dark theme, and (when a window manager and a taskbar without tray run on the display) the confirmed
 // window minimised in the taskbar, on the current X display, and saves them as PNG files into the
 // folder given: run under Xvfb, e.g.
-//   xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'openbox & tint2 -c tests/app/taskbar.tint2rc &
-//       sleep 2; build/tests/app/app_screenshots docs'
+//   xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'openbox & tint2 -c tools/screenshots/taskbar.tint2rc &
+//       sleep 2; build/tools/screenshots/alarm_window_screenshots docs'
 #include "AboutDialog.h"
 #include "ActionPerformer.h"
 #include "AlarmWindow.h"
@@ -37,12 +37,11 @@ int main(int argc, char **argv)
                                 prompts);
     window.Initialise();
     window.show();
-    window.receivedText = belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
-                                                                     "#Message=12:00 お昼休みです。\r\n"
-                                                                     "午後の会議は 13:30 から第二会議室で。\n"
-                                                                     "#Level=0\n"))
-                              .value();
-    window.DispatchAlarm();
+    window.Deliver(belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
+                                                              "#Message=12:00 お昼休みです。\r\n"
+                                                              "午後の会議は 13:30 から第二会議室で。\n"
+                                                              "#Level=0\n"))
+                       .value());
     QTest::qWait(500);
 
     const auto grab = [&](const QRect &area, const QString &name) {
@@ -63,7 +62,7 @@ int main(int argc, char **argv)
         }
     });
     QCursor::setPos(window.mapToGlobal(QPoint(380, 130)));
-    window.OpenPopupMenu();
+    QTest::mouseRelease(&window, Qt::RightButton, {}, QPoint(380, 130)); // the menu on the surface
 
     // A dark desktop theme: the dialog follows it, the alarm window keeps its own light colours.
     QPalette dark(QColor(45, 45, 48));

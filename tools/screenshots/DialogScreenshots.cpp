@@ -16,7 +16,7 @@
 #include <cstdio>
 
 // Renders the settings dialog and the action edit dialog with sample entries into PNG files, for the
-// documentation. Run under an X server (xvfb-run -a render_dialog_screenshots docs/).
+// documentation. Run under an X server (xvfb-run -a build/tools/screenshots/dialog_screenshots docs).
 namespace {
 
 using namespace belvane;

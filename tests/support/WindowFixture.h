@@ -1,0 +1,59 @@
+#pragma once
+
+// The alarm window on a temporary program folder, over recording services and scripted prompts, and
+// what a test reads from it or does to it as a user would.
+#include "ActionPerformer.h"
+#include "AlarmWindow.h"
+#include "FakeServices.h"
+#include "ScriptedPrompts.h"
+#include "TempDir.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTextEdit>
+
+namespace belvane::testing {
+
+struct WindowFixture
+{
+    explicit WindowFixture(const TempDir &dir)
+        : window(ProgramFolder::FromNative(dir.path().string()), performer, prompts)
+    { }
+    ~WindowFixture() { window.DestroyWindow(); }
+
+    QString sender() const { return window.findChild<QLineEdit *>()->text(); }
+    QString message() const { return window.findChild<QTextEdit *>()->toPlainText(); }
+    QPushButton *confirmButton() const
+    {
+        for (QPushButton *button : window.findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("確認(最小化)")) {
+                return button;
+            }
+        }
+        return nullptr;
+    }
+
+    void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QMouseEvent event(type, QPointF(local), QPointF(window.mapToGlobal(local)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&window, &event);
+    }
+    // Drags the window's surface by `by` with the left button.
+    void drag(QPoint by)
+    {
+        const QPoint start(100, 140);
+        mouse(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseMove, start + by, Qt::NoButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, start + by, Qt::LeftButton, Qt::NoButton);
+    }
+
+    RecordingServices services;
+    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
+    ScriptedPrompts prompts;
+    AlarmWindow window;
+};
+
+} // namespace belvane::testing
