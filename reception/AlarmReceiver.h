@@ -16,7 +16,8 @@ namespace belvane {
 // The receiver's listening socket and its one connection socket on the Qt event loop. Every local IPv4
 // address is listened on; each connection's text is gathered by a ConnectionState and handed to the
 // dispatch callback, synchronously, when the connection ends. Nothing is ever written to a peer; a
-// port that cannot be listened on shows in StartListening's result and `listenError`, for the caller to report.
+// port that cannot be listened on shows in StartListening's result and `listenError`, for the caller to
+// report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT
