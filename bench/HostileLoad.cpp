@@ -6,6 +6,7 @@
 // its resident memory must stay within the stated bound.
 //   build/bench/hostile_load            (needs Xvfb; stops by itself, exit status 0 when all held)
 #include "ProgramRun.h"
+#include "ResidentMemory.h"
 #include "XSession.h"
 
 #include <QCoreApplication>
@@ -130,7 +131,7 @@ struct Harness
             std::fprintf(stderr, "the program did not start listening\n");
             return false;
         }
-        baselineKiB = belvane::testing::ResidentKiB(program.processId());
+        baselineKiB = belvane::bench::ResidentKiB(program.processId());
         return true;
     }
 
@@ -325,7 +326,7 @@ int main(int argc, char **argv)
                 "result");
     bool allHeld = true;
     for (const Phase &phase : phases) {
-        const long before = belvane::testing::ResidentKiB(h.program.processId());
+        const long before = belvane::bench::ResidentKiB(h.program.processId());
         const auto start = Clock::now();
         const bool ran = phase.run();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -333,7 +334,7 @@ int main(int argc, char **argv)
         ::usleep(300000);
         const double probe = h.Probe();
         const bool running = h.program.state() == QProcess::Running;
-        const long resident = running ? belvane::testing::ResidentKiB(h.program.processId()) : -1;
+        const long resident = running ? belvane::bench::ResidentKiB(h.program.processId()) : -1;
         const bool held = ran && running && probe >= 0 && probe <= latencyLimitMs
             && resident <= h.baselineKiB + memoryAllowanceKiB
             && (phase.growthLimitKiB == 0 || resident - before <= phase.growthLimitKiB);

@@ -3,6 +3,7 @@
 // (bench/MinimalWidgets.cpp), in the same run, on a private X display with a tray host:
 //   build/bench/startup_idle [--idle-seconds 60] [--rounds 5]
 #include "ProgramRun.h"
+#include "ResidentMemory.h"
 #include "XSession.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 using namespace belvane::testing;
+using belvane::bench::ResidentKiB;
 
 // User plus system CPU time of a process, in clock ticks.
 long CpuTicks(qint64 pid)

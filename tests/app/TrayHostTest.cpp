@@ -47,57 +47,30 @@ signals:
     void StatusNotifierHostRegistered();
 };
 
-struct MenuEntry
+// The texts of the item's menu as a host reads them, "-" for a separator, from the top level of
+// com.canonical.dbusmenu's layout, and the id of its first entry.
+std::pair<QStringList, int> ReadMenu(const QDBusMessage &layout)
 {
-    int id;
-    QString text; // "-" for a separator
-};
-
-// The item's menu as a host reads it: the top level of com.canonical.dbusmenu's layout.
-std::vector<MenuEntry> ReadMenu(const QString &service, const QString &path)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        service, path, QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
-    call << 0 << -1 << QStringList();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
-    std::vector<MenuEntry> entries;
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 2) {
-        return entries;
+    // Each node is (id, properties, children), the children as variants of nodes.
+    const auto read = [](const QDBusArgument &node, int &id, QVariantMap &properties) {
+        QList<QDBusVariant> children;
+        node.beginStructure();
+        node >> id >> properties >> children;
+        node.endStructure();
+        return children;
+    };
+    QStringList texts;
+    int id = 0, first = 0;
+    QVariantMap properties;
+    for (const QDBusVariant &child :
+         read(layout.arguments().value(1).value<QDBusArgument>(), id, properties)) {
+        read(child.variant().value<QDBusArgument>(), id, properties);
+        first = texts.isEmpty() ? id : first;
+        texts << (properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator")
+                      ? QStringLiteral("-")
+                      : properties.value(QStringLiteral("label")).toString());
     }
-    const QDBusArgument root = reply.arguments().at(1).value<QDBusArgument>();
-    int rootId = 0;
-    QVariantMap rootProperties;
-    root.beginStructure();
-    root >> rootId >> rootProperties;
-    root.beginArray();
-    while (!root.atEnd()) {
-        QDBusVariant child;
-        root >> child;
-        const QDBusArgument item = child.variant().value<QDBusArgument>();
-        MenuEntry entry {};
-        QVariantMap properties;
-        item.beginStructure();
-        item >> entry.id >> properties;
-        entry.text = properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator")
-            ? QStringLiteral("-")
-            : properties.value(QStringLiteral("label")).toString();
-        entries.push_back(entry);
-        item.beginArray(); // the entry's own children: none
-        while (!item.atEnd()) {
-            QDBusVariant grandchild;
-            item >> grandchild;
-        }
-        item.endArray();
-        item.endStructure();
-    }
-    root.endArray();
-    root.endStructure();
-    return entries;
-}
-
-bool WaitFor(const std::function<bool()> &done)
-{
-    return testing::WaitUntil(done, std::chrono::seconds(20));
+    return {texts, first};
 }
 
 TEST(TrayHostTest, StatusNotifierHostGetsTheItemAndItsCommandMenuWhichRuns)
@@ -118,53 +91,52 @@ TEST(TrayHostTest, StatusNotifierHostGetsTheItemAndItsCommandMenuWhichRuns)
     const auto shown = [&] {
         return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty();
     };
-    ASSERT_TRUE(WaitFor([&] { return !watcher.items.isEmpty() && shown(); })) << "item registered";
+    ASSERT_TRUE(
+        testing::WaitUntil([&] { return !watcher.items.isEmpty() && shown(); }, std::chrono::seconds(20)))
+        << "item registered";
     const QString item = watcher.items.front();
     const QString window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
 
-    QDBusMessage get = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("Menu");
-    const QDBusMessage menuPath = bus.call(get);
+    const auto call = [&](const QString &at, const QString &interface, const QString &method,
+                          const QVariantList &arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(item, at, interface, method);
+        message.setArguments(arguments);
+        return bus.call(message);
+    };
+    const QDBusMessage menuPath =
+        call(QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.freedesktop.DBus.Properties"),
+             QStringLiteral("Get"), {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
     ASSERT_EQ(menuPath.type(), QDBusMessage::ReplyMessage) << menuPath.errorMessage().toStdString();
     const QString path =
         qdbus_cast<QDBusObjectPath>(menuPath.arguments().value(0).value<QDBusVariant>().variant()).path();
-    const std::vector<MenuEntry> menu = ReadMenu(item, path);
-    QStringList texts;
-    for (const MenuEntry &entry : menu) {
-        texts << entry.text;
-    }
+    const QString menu = QStringLiteral("com.canonical.dbusmenu");
+    const auto [texts, first] =
+        ReadMenu(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
     EXPECT_EQ(texts.join(u'|').toStdString(),
               std::string("表示|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
                           "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
                           "バージョン情報|サポートページへ"));
-    ASSERT_FALSE(menu.empty());
 
     // With a host present, confirming hides the window; a left click on the icon does nothing.
     ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";
-    const auto callItem = [&](const QString &interface, const QString &method, const QVariantList &arguments,
-                              const QString &at) {
-        QDBusMessage call = QDBusMessage::createMethodCall(item, at, interface, method);
-        call.setArguments(arguments);
-        return bus.call(call).type() == QDBusMessage::ReplyMessage;
-    };
-    EXPECT_TRUE(callItem(QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {10, 10},
-                         QStringLiteral("/StatusNotifierItem")));
+    EXPECT_EQ(call(QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.kde.StatusNotifierItem"),
+                   QStringLiteral("Activate"), {10, 10})
+                  .type(),
+              QDBusMessage::ReplyMessage);
     QTest::qWait(1000);
     EXPECT_FALSE(shown()) << "a left click shows nothing";
 
     // The host runs "表示" as a click on its entry.
-    const QVariantList clicked {menu.front().id, QStringLiteral("clicked"),
+    const QVariantList clicked {first, QStringLiteral("clicked"),
                                 QVariant::fromValue(QDBusVariant(QVariant(0))), 0u};
-    EXPECT_TRUE(callItem(QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"), clicked, path));
-    EXPECT_TRUE(WaitFor(shown)) << "shown through the host's menu";
+    EXPECT_EQ(call(path, menu, QStringLiteral("Event"), clicked).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(testing::WaitUntil(shown, std::chrono::seconds(20))) << "shown through the host's menu";
 
     // The host goes away while the window is hidden: it comes back, minimised (with no window manager
     // here, mapped as it is).
     ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); }));
     ASSERT_TRUE(bus.unregisterService(watcherService));
-    EXPECT_TRUE(WaitFor(shown)) << "reachable again without a host";
+    EXPECT_TRUE(testing::WaitUntil(shown, std::chrono::seconds(20))) << "reachable again without a host";
 
     EXPECT_TRUE(testing::EndsCleanly(program));
 }

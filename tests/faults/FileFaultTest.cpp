@@ -1,9 +1,9 @@
-// The alarm window over damaged, locked or odd-sized files of the user's: it starts, shows alarms,
+// The alarm window over damaged, locked or unwritable files of the user's: it starts, shows alarms,
 // performs nothing it cannot read, tells the user what failed where the user acted, and leaves the
 // files as they were.
-#include "ActionListFile.h"
 #include "CommandMenu.h"
 #include "ProgramRun.h"
+#include "StorageTestSupport.h"
 #include "WindowFixture.h"
 #include "XSession.h"
 
@@ -20,158 +20,80 @@ using testing::TempDir;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
-using Fixture = testing::WindowFixture;
-
-std::string ValidList(const TempDir &dir)
+// A list whose level 0 plays "tea.wav", in `dir`'s program folder.
+void WriteTeaList(const TempDir &dir)
 {
-    ActionListFile list;
-    list.CreateDefault(dir.file("made.acd"), dir.path().string() + "/");
-    std::string bytes = readFile(dir.file("made.acd"));
-    fs::remove(dir.file("made.acd"));
-    return bytes;
+    writeFile(dir.file("tea.wav"), "RIFF");
+    testing::writeList(dir.file("Belvane.acd"), 50, [&](int level, ActionRecord &record) {
+        record.enabled = 1;
+        setFieldText(record.actionFile, level == 0 ? dir.file("tea.wav") : "");
+    });
+    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0));
 }
 
-void Alarm(AlarmWindow &window, int level)
+TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsUsedOnceReleased)
 {
-    window.Deliver("#Sender=PC1\n#Message=tea\n#Level=" + std::to_string(level) + "\n");
-}
-
-TEST(FileFaultTest, ADamagedOrLockedListIsNeitherPerformedNorChanged)
-{
-    struct Case
-    {
-        const char *name;
-        std::function<void(const std::string &list)> damage;
+    const std::pair<const char *, std::function<void(const std::string &list)>> cases[] = {
+        {"cut inside the first record",
+         [](const std::string &list) {
+             fs::resize_file(list, 24 + 100);
+         }},
+        {"a folder",
+         [](const std::string &list) {
+             fs::remove(list);
+             fs::create_directory(list);
+             writeFile(list + "/inside", "kept");
+         }},
+        {"held by another process", {}},
     };
-    const Case cases[] = {{"cut inside the first record",
-                           [](const std::string &list) {
-                               fs::resize_file(list, ActionListFile::headerSize + 100);
-                           }},
-                          {"a folder", [](const std::string &list) {
-                               fs::remove(list);
-                               fs::create_directory(list);
-                               writeFile(list + "/inside", "kept");
-                           }}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, damage] : cases) {
+        SCOPED_TRACE(name);
         TempDir dir;
+        WriteTeaList(dir);
         const std::string list = dir.file("Belvane.acd");
-        writeFile(list, ValidList(dir));
-        c.damage(list);
-        writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0));
-        const std::string before = fs::is_directory(list) ? std::string() : readFile(list);
-
-        Fixture f(dir);
-        f.window.Initialise();
+        if (damage) {
+            damage(list);
+        }
+        const std::string before = fs::is_directory(list) ? readFile(list + "/inside") : readFile(list);
+        testing::WindowFixture f(dir);
         EXPECT_EQ(f.message(), QString()) << "no default-list notice: the list exists";
-        Alarm(f.window, 0);
+        // flock runs cat with the lock held; cat, and with it the lock, ends when its input is closed.
+        QProcess holder;
+        if (!damage) {
+            holder.start(QStringLiteral("flock"), {QString::fromStdString(list), QStringLiteral("cat")});
+            ASSERT_TRUE(testing::WaitUntil([&] { return ActionListFile().OpenOrCreate(0, list) <= 0; }));
+        }
+        f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
-        EXPECT_TRUE(f.services.journal.calls.empty()) << "nothing unreadable is performed";
-
+        EXPECT_TRUE(f.journal.calls.empty()) << "nothing unreadable is performed";
         f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
         f.window.RunCommand(commandWriteListText);
         ASSERT_EQ(f.prompts.messages.size(), 1u);
-        EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning);
-        EXPECT_FALSE(f.prompts.messages[0].text.contains(QStringLiteral("完了"))) << "failure reported";
-
-        if (fs::is_directory(list)) {
-            EXPECT_EQ(readFile(list + "/inside"), "kept");
-        } else {
-            EXPECT_EQ(readFile(list), before);
+        EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning) << "the failure is reported";
+        if (!damage) {
+            holder.closeWriteChannel();
+            ASSERT_TRUE(holder.waitForFinished());
+            f.alarm(0);
+            EXPECT_EQ(f.journal.calls, std::vector<std::string> {"wave play " + dir.file("tea.wav")});
         }
-    }
-}
-
-TEST(FileFaultTest, AListLockedByAnotherProcessIsSkippedUntilReleased)
-{
-    TempDir dir;
-    const std::string list = dir.file("Belvane.acd");
-    writeFile(list, ValidList(dir));
-    const std::string before = readFile(list);
-    {
-        ActionListFile edit;
-        ActionRecord level2;
-        level2.enabled = 1;
-        setFieldText(level2.actionFile, dir.file("tea.wav"));
-        writeFile(dir.file("tea.wav"), "RIFF");
-        ASSERT_EQ(edit.OpenOrCreate(0, list), 50);
-        ASSERT_EQ(edit.BeginWrite(), 50);
-        ASSERT_EQ(edit.WriteRecord(2, level2), 896);
-    }
-    const std::string edited = readFile(list);
-    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0));
-    Fixture f(dir);
-    f.window.Initialise();
-
-    // flock runs cat with the lock held; cat, and with it the lock, ends when its input is closed.
-    QProcess holder;
-    holder.start(QStringLiteral("flock"), {QString::fromStdString(list), QStringLiteral("cat")});
-    ASSERT_TRUE(holder.waitForStarted());
-    ASSERT_TRUE(testing::WaitUntil([&] {
-        ActionListFile probe;
-        return probe.OpenOrCreate(0, list) <= 0;
-    })) << "the other process holds the list";
-
-    Alarm(f.window, 2);
-    EXPECT_TRUE(f.services.journal.calls.empty());
-    EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
-    f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
-    f.window.RunCommand(commandWriteListText);
-    ASSERT_EQ(f.prompts.messages.size(), 1u);
-    EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning);
-
-    holder.closeWriteChannel();
-    ASSERT_TRUE(holder.waitForFinished());
-    Alarm(f.window, 2);
-    ASSERT_EQ(f.services.journal.calls.size(), 1u) << "performed once the lock is gone";
-    EXPECT_EQ(f.services.journal.calls[0], "wave play " + dir.file("tea.wav"));
-    EXPECT_EQ(readFile(list), edited);
-    EXPECT_NE(before, edited);
-}
-
-TEST(FileFaultTest, SettingsOfAnyOtherSizeAreIgnoredAndReplacedOnlyByASave)
-{
-    for (const std::size_t size :
-         {std::size_t {0}, std::size_t {1}, std::size_t {1035}, std::size_t {1037}, std::size_t {2072}}) {
-        SCOPED_TRACE(size);
-        TempDir dir;
-        const std::string odd(size, '\x01');
-        writeFile(dir.file("Belvane.cfg"), odd);
-        Fixture f(dir);
-        f.window.Initialise();
-        f.window.show();
-        EXPECT_EQ(f.window.pos(), QPoint(52, 52));
-        EXPECT_EQ(readFile(dir.file("Belvane.cfg")), odd) << "a start writes nothing";
-        f.drag({5, 3});
-        EXPECT_EQ(readFile(dir.file("Belvane.cfg")), testing::SettingsImage(9912, 57, 55));
-        // The default port may be taken by a test running beside this one: only the files' reports count.
-        EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Stop), 0u);
+        EXPECT_EQ(fs::is_directory(list) ? readFile(list + "/inside") : readFile(list), before);
     }
 }
 
 // A private tmpfs mount (needs root); skips when mounting is not allowed here.
-class Mount
+struct Mount
 {
-public:
-    explicit Mount(const std::string &options)
-    {
-        mounted = QProcess::execute(QStringLiteral("mount"),
-                                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                     QString::fromStdString(options), QStringLiteral("tmpfs"),
-                                     QString::fromStdString(dir.path().string())})
-            == 0;
-    }
+    explicit Mount(const char *options) { mounted = Run({"-t", "tmpfs", "-o", options, "tmpfs"}); }
     ~Mount()
     {
         if (mounted) {
             QProcess::execute(QStringLiteral("umount"), {QString::fromStdString(dir.path().string())});
         }
     }
-    bool Remount(const char *options) const
+    bool Run(QStringList arguments) const
     {
         return QProcess::execute(QStringLiteral("mount"),
-                                 {QStringLiteral("-o"), QStringLiteral("remount,") + QLatin1String(options),
-                                  QString::fromStdString(dir.path().string())})
+                                 arguments << QString::fromStdString(dir.path().string()))
             == 0;
     }
 
@@ -185,17 +107,13 @@ TEST(FileFaultTest, AReadOnlyProgramFolderKeepsTheProgramRunningAndSaysWhySaving
     if (!mount.mounted) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
-    const std::string list = ValidList(mount.dir);
-    writeFile(mount.dir.file("Belvane.acd"), list);
-    writeFile(mount.dir.file("Belvane.cfg"), testing::SettingsImage(0));
-    writeFile(mount.dir.file("Malarm.wav"), "RIFF");
-    ASSERT_TRUE(mount.Remount("ro"));
+    WriteTeaList(mount.dir);
+    const std::string list = readFile(mount.dir.file("Belvane.acd"));
+    ASSERT_TRUE(mount.Run({"-o", "remount,ro"}));
 
-    Fixture f(mount.dir);
-    f.window.Initialise();
-    f.window.show();
-    Alarm(f.window, 0);
-    ASSERT_EQ(f.services.journal.calls.size(), 1u) << "a read-only list is still performed";
+    testing::WindowFixture f(mount.dir, true);
+    f.alarm(0);
+    EXPECT_EQ(f.journal.calls.size(), 1u) << "a read-only list is still performed";
     f.drag({5, 3});
     ASSERT_EQ(f.prompts.messages.size(), 1u);
     EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
@@ -211,29 +129,23 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFile)
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
     writeFile(mount.dir.file("Belvane.cfg"), testing::SettingsImage(0));
-    // Fill the disk to within a few KiB: room for neither the first list nor a second settings file.
+    // Fill the disk to within a few hundred bytes: room for neither the first list nor a second settings
+    // file.
     writeFile(mount.dir.file("filler"), std::string(56 * 1024, 'x'));
-    while (fs::space(mount.dir.path()).available >= 1024) {
+    while (fs::space(mount.dir.path()).available >= 512) {
         std::ofstream(mount.dir.file("filler"), std::ios::app) << std::string(512, 'x');
-        if (fs::space(mount.dir.path()).available < 512) {
-            break;
-        }
     }
 
-    Fixture f(mount.dir);
-    f.window.Initialise();
-    f.window.show();
+    testing::WindowFixture f(mount.dir, true);
     EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd"))) << "a default list that did not fit is removed";
-    Alarm(f.window, 0);
+    f.alarm(0);
     EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
-    EXPECT_TRUE(f.services.journal.calls.empty());
+    EXPECT_TRUE(f.journal.calls.empty());
     EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd")));
-
     f.drag({5, 3});
-    ASSERT_EQ(f.prompts.messages.size(), 1u);
-    EXPECT_EQ(f.prompts.messages[0].text,
-              QString::fromStdString(mount.dir.file("Belvane.cfg"))
-                  + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。"));
+    EXPECT_EQ(f.prompts.texts(),
+              QStringList {QString::fromStdString(mount.dir.file("Belvane.cfg"))
+                           + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。")});
     EXPECT_EQ(readFile(mount.dir.file("Belvane.cfg")), testing::SettingsImage(0)) << "the old settings kept";
 }
 

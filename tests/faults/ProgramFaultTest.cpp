@@ -129,12 +129,15 @@ protected:
     QProcess program;
 };
 
-TEST_F(ProgramFaultTest, NoDisplayRunsTheReceiverHeadlessItsProgramsDoNotInheritThePlatformAndSighupEnds)
+TEST_F(ProgramFaultTest, NoDisplayAndNoAudioDeviceRunTheReceiverHeadlessWithoutSoundsAndSighupEnds)
 {
     writeFile(folder.script, "#!/bin/sh\nprintf '%s\\n' \"${QT_QPA_PLATFORM-unset}\" >> \"$0.out\"\n");
-    ASSERT_TRUE(Start({.display = false}));
+    ASSERT_TRUE(Start({.display = false, .audioDriver = "no-such-driver"}));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 0)); // Malarm.wav
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 1)); // Salarm.wav
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-    EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput() == "unset\n"; })) << folder.scriptOutput();
+    EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput() == "unset\n"; }))
+        << "its programs do not inherit the platform: " << folder.scriptOutput();
     ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
     ASSERT_TRUE(program.waitForFinished(10000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
@@ -143,31 +146,25 @@ TEST_F(ProgramFaultTest, NoDisplayRunsTheReceiverHeadlessItsProgramsDoNotInherit
 
 TEST_F(ProgramFaultTest, HelpAndVersionPrintAndEndAndAnUnknownOptionIsRefused)
 {
-    struct Case
-    {
-        QString program;
-        QStringList arguments;
-        int status;
-        std::string out, err; // what standard output and error hold
-    };
-    const QString belvane = QString::fromStdString(folder.file("belvane"));
-    const QString send = QStringLiteral(BELVANE_PROGRAM_DIR "/belvane-send");
+    const std::string belvane = folder.file("belvane"), send = BELVANE_PROGRAM_DIR "/belvane-send";
     const std::string version = BELVANE_VERSION;
-    for (const Case &c :
-         {Case {belvane, {QStringLiteral("--help")}, 0, "Usage: belvane", ""},
-          Case {belvane, {QStringLiteral("--version")}, 0, "belvane " + version + "\n", ""},
-          Case {belvane, {QStringLiteral("--listen")}, 2, "", "Usage: belvane"},
-          Case {belvane, {QStringLiteral("-h"), QStringLiteral("x")}, 2, "", "Usage: belvane"},
-          Case {send, {QStringLiteral("--version")}, 0, "belvane-send " + version + "\n", ""}}) {
+    const std::tuple<std::string, QString, int, std::string, std::string> cases[] = {
+        // program, arguments, exit status, the start of standard output, a part of standard error
+        {belvane, "--help", 0, "Usage: belvane", ""},
+        {belvane, "--version", 0, "belvane " + version + "\n", ""},
+        {belvane, "--listen", 2, "", "Usage: belvane"},
+        {belvane, "-h x", 2, "", "Usage: belvane"},
+        {send, "--version", 0, "belvane-send " + version + "\n", ""},
+    };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999")); // no display is opened
+    for (const auto &[name, arguments, status, out, err] : cases) {
         QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999")); // no display is opened
-        run.setProcessEnvironment(env);
-        run.start(c.program, c.arguments);
-        const std::string err = ExpectEnds(run, c.status);
-        const std::string out = run.readAllStandardOutput().toStdString();
-        EXPECT_TRUE(c.out.empty() ? out.empty() : out.find(c.out) == 0) << out;
-        EXPECT_NE(err.find(c.err), std::string::npos) << err;
+        ASSERT_TRUE(testing::Launch(run, name, env, arguments.split(u' ')));
+        const std::string error = ExpectEnds(run, status);
+        const std::string output = run.readAllStandardOutput().toStdString();
+        EXPECT_TRUE(out.empty() ? output.empty() : output.starts_with(out)) << output;
+        EXPECT_NE(error.find(err), std::string::npos) << error;
     }
     EXPECT_EQ(testing::FilesIn(folder.path).count("Belvane.acd"), 1u) << "the list is the copy's own";
     EXPECT_FALSE(testing::Accepting(folder.port));
@@ -260,14 +257,6 @@ TEST_F(ProgramFaultTest, WithoutATrayConfirmMinimisesAndATrayHostComingOrGoingIs
     EXPECT_TRUE(x.VisibleWindows(QStringLiteral("Belvane")).isEmpty());
     x.StopTray();
     EXPECT_TRUE(state("Iconic")) << "the tray went: the window is back in the taskbar, minimised";
-    ExpectAlarmPerformedAndCleanEnd();
-}
-
-TEST_F(ProgramFaultTest, NoAudioDeviceLeavesSoundsSilentAndTheRestWorking)
-{
-    ASSERT_TRUE(Start({.tray = false, .audioDriver = "no-such-driver"}));
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 0)); // Malarm.wav
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 1)); // Salarm.wav
     ExpectAlarmPerformedAndCleanEnd();
 }
 

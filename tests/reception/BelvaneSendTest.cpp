@@ -1,5 +1,5 @@
 #include "AlarmReceiver.h"
-#include "EventLoop.h"
+#include "Wait.h"
 
 #include <QProcess>
 #include <QSysInfo>
@@ -19,8 +19,7 @@ namespace {
 struct SendResult
 {
     int exitCode = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 // Runs the real belvane-send on the event loop, so a receiver in this process can take the alarm.
@@ -31,7 +30,7 @@ SendResult runSend(const QStringList &arguments, const std::string &input = {})
     EXPECT_TRUE(process.waitForStarted());
     process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
-    EXPECT_TRUE(testing::runUntil([&]() { return process.state() == QProcess::NotRunning; }));
+    EXPECT_TRUE(testing::WaitUntil([&] { return process.state() == QProcess::NotRunning; }));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
 }

@@ -17,60 +17,46 @@ struct ServiceJournal
     std::vector<std::string> calls;
 };
 
-class RecordingWavePlayer final : public WavePlayer
+struct Recording
 {
-public:
-    explicit RecordingWavePlayer(ServiceJournal &j)
+    explicit Recording(ServiceJournal &j)
         : journal(j)
     { }
+    ServiceJournal &journal;
+};
+
+struct RecordingWavePlayer final : WavePlayer, Recording
+{
+    using Recording::Recording;
     bool Play(const std::string &path) override
     {
         journal.calls.push_back("wave play " + path);
         return true;
     }
     void Stop() override { journal.calls.push_back("wave stop"); }
-
-private:
-    ServiceJournal &journal;
 };
 
-class RecordingMediaCommands final : public MediaCommands
+struct RecordingMediaCommands final : MediaCommands, Recording
 {
-public:
-    explicit RecordingMediaCommands(ServiceJournal &j)
-        : journal(j)
-    { }
+    using Recording::Recording;
     int Send(std::string_view command) override
     {
         journal.calls.push_back("media " + std::string(command));
-        const bool failOpen = command.starts_with("open") && openResult != 0;
-        const bool failPlay = command.starts_with("play") && playResult != 0;
-        return failOpen ? openResult : failPlay ? playResult : 0;
+        return command.starts_with("open") ? openResult : command.starts_with("play") ? playResult : 0;
     }
-    int openResult = 0;
-    int playResult = 0;
-
-private:
-    ServiceJournal &journal;
+    int openResult = 0, playResult = 0;
 };
 
-class RecordingLauncher final : public Launcher
+struct RecordingLauncher final : Launcher, Recording
 {
-public:
-    explicit RecordingLauncher(ServiceJournal &j)
-        : journal(j)
-    { }
-    int Open(WindowHandle owner, const std::string &file, const std::string &parameters,
-             int showCommand) override
+    using Recording::Recording;
+    int Open(WindowHandle owner, const std::string &file, const std::string &parameters, int show) override
     {
         parent = owner;
-        journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(showCommand));
+        journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(show));
         return 42;
     }
     WindowHandle parent = 0; // of the last call
-
-private:
-    ServiceJournal &journal;
 };
 
 // The three recording services together, ready to build an ActionPerformer on.

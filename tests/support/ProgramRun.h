@@ -10,7 +10,6 @@
 #include <QTcpSocket>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
 #include <string>
@@ -42,19 +41,6 @@ inline bool Accepting(quint16 port, int waitMs = 200)
     const bool up = socket.waitForConnected(waitMs);
     socket.abort();
     return up;
-}
-
-// A process's resident memory in KiB; -1 when it cannot be read.
-inline long ResidentKiB(qint64 pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
 }
 
 inline std::set<std::string> FilesIn(const std::filesystem::path &folder)
@@ -119,18 +105,13 @@ inline std::string SettingsImage(std::int32_t port, std::int32_t x = 52, std::in
     return std::string(reinterpret_cast<const char *>(image.data()), image.size());
 }
 
-// A program folder in `dir` holding the built program and its files, the default list with level 3
+// A new temporary program folder holding the built program and its files, the default list with level 3
 // running a script that writes its arguments one per line to "<script>.out", and settings naming a
 // free port.
 struct ProgramCopy
 {
     explicit ProgramCopy(const std::filesystem::path &programDir)
-        : ProgramCopy(programDir, std::filesystem::path())
-    { }
-
-    // With `at` empty the folder is a new temporary one; otherwise `at`, which must exist.
-    ProgramCopy(const std::filesystem::path &programDir, const std::filesystem::path &at)
-        : path(at.empty() ? temporary.path() : at)
+        : path(temporary.path())
     {
         for (const char *name : {"belvane", "Malarm.wav", "Salarm.wav", "README.md"}) {
             std::filesystem::copy_file(programDir / name, path / name);

@@ -12,15 +12,22 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTest>
 #include <QTextEdit>
 
 namespace belvane::testing {
 
-struct WindowFixture
+struct WindowFixture : PerformerBench
 {
-    explicit WindowFixture(const TempDir &dir)
+    explicit WindowFixture(const TempDir &dir, bool show = false)
         : window(ProgramFolder::FromNative(dir.path().string()), performer, prompts)
-    { }
+    {
+        window.Initialise();
+        if (show) {
+            window.show();
+            exposed = QTest::qWaitForWindowExposed(&window);
+        }
+    }
     ~WindowFixture() { window.DestroyWindow(); }
 
     QString sender() const { return window.findChild<QLineEdit *>()->text(); }
@@ -33,6 +40,10 @@ struct WindowFixture
             }
         }
         return nullptr;
+    }
+    void alarm(int level, const std::string &message = "tea")
+    {
+        window.Deliver("#Sender=PC1\n#Message=" + message + "\n#Level=" + std::to_string(level) + "\n");
     }
 
     void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)
@@ -50,10 +61,9 @@ struct WindowFixture
         mouse(QEvent::MouseButtonRelease, start + by, Qt::LeftButton, Qt::NoButton);
     }
 
-    RecordingServices services;
-    ActionPerformer performer {services.wavePlayer, services.mediaCommands, services.launcher};
     ScriptedPrompts prompts;
     AlarmWindow window;
+    bool exposed = false;
 };
 
 } // namespace belvane::testing

@@ -1,31 +1,15 @@
 #pragma once
 
-#include <QCoreApplication>
+#include "Wait.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QString>
-#include <QThread>
 
-#include <chrono>
 #include <functional>
 
 namespace belvane::testing {
-
-// Waits for `done` to hold, polling and running the event loop; false when `limit` passed first.
-inline bool WaitUntil(const std::function<bool()> &done,
-                      std::chrono::milliseconds limit = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 // Runs a program to its end and gives its standard output; empty when it failed to run.
 inline QString RunTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)

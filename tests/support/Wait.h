@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <chrono>
+#include <functional>
+
+namespace belvane::testing {
+
+// Waits for `done` to hold, polling and running the event loop; false when `limit` passed first.
+inline bool WaitUntil(const std::function<bool()> &done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+} // namespace belvane::testing
