@@ -42,11 +42,10 @@ TEST(EndToEndTest, AlarmRunsTheLevelsProgramAlsoUnderTheSettingsDialogAndSigterm
     EXPECT_TRUE(WaitUntil([&] { return shown("Belvane"); })) << "the alarm is shown";
 
     // A right click on the window's surface opens the menu; its second entry is the settings dialog.
-    x.Xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QStringLiteral("--window"), window,
-               QStringLiteral("450"), QStringLiteral("140")});
-    x.Xdotool({QStringLiteral("click"), QStringLiteral("3")});
-    x.Xdotool(
-        {QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
+    x.Xdotool(testing::Words("mousemove --sync --window")
+              << window << QStringLiteral("450") << QStringLiteral("140"));
+    x.Xdotool(testing::Words("click 3"));
+    x.Xdotool(testing::Words("key Down Down Return"));
     ASSERT_TRUE(WaitUntil([&] { return shown("環境設定"); })) << "the settings dialog is open";
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
     EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput().size() > 41; })) << "performed under the dialog";

@@ -11,6 +11,12 @@
 
 namespace belvane::testing {
 
+// The words of `text`, split at spaces, as a program's arguments.
+inline QStringList Words(const char *text)
+{
+    return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
+}
+
 // Runs a program to its end and gives its standard output; empty when it failed to run.
 inline QString RunTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
 {
@@ -43,10 +49,7 @@ public:
     // Starts the display and, when `withTray`, the tray host; false when either cannot be started.
     bool Start(bool withTray = true)
     {
-        server.start(QStringLiteral("Xvfb"),
-                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                      QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                      QStringLiteral("tcp")});
+        server.start(QStringLiteral("Xvfb"), Words("-displayfd 1 -screen 0 1024x768x24 -nolisten tcp"));
         if (!server.waitForStarted(10000)) {
             return false;
         }
@@ -70,9 +73,7 @@ public:
     {
         tray.setProcessEnvironment(env);
         tray.start(QStringLiteral("trayer"),
-                   {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                    QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-                    QStringLiteral("--height"), QStringLiteral("24")});
+                   Words("--edge top --align right --widthtype request --height 24"));
         // A loaded machine (the sanitizer build next to the others) can take a while to dock the panel.
         return tray.waitForStarted(10000)
             && WaitUntil([this] { return TrayWidth() > 0; }, std::chrono::seconds(30));
@@ -87,8 +88,7 @@ public:
         windowManager.setProcessEnvironment(env);
         windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
         return windowManager.waitForStarted(10000) && WaitUntil([this] {
-                   return RunTool(QStringLiteral("xprop"),
-                                  {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, env)
+                   return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
                        .contains(QStringLiteral("window id"));
                });
     }
@@ -116,8 +116,7 @@ public:
     // The width of the tray host's panel: it grows by one slot for every docked icon; 0 when absent.
     int TrayWidth() const
     {
-        const QString tree =
-            RunTool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}, env);
+        const QString tree = RunTool(QStringLiteral("xwininfo"), Words("-root -tree"), env);
         static const QRegularExpression panel(
             QStringLiteral("\"panel\": \\(\"panel\" \"trayer\"\\)\\s+(\\d+)x"));
         const QRegularExpressionMatch match = panel.match(tree);
@@ -127,8 +126,7 @@ public:
     // The ids of visible windows titled exactly `title`.
     QStringList VisibleWindows(const QString &title) const
     {
-        return Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                        QStringLiteral("^%1$").arg(title)})
+        return Xdotool(Words("search --onlyvisible --name") << QStringLiteral("^%1$").arg(title))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
@@ -145,7 +143,7 @@ public:
         return WaitUntil([&] {
             Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
                      QStringLiteral("--sync"), id});
-            Xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+            Xdotool(Words("key Return"));
             return WaitUntil(done, std::chrono::seconds(1));
         });
     }
