@@ -82,19 +82,6 @@ inline bool SendAlarm(quint16 port, int level, const QString &sender = QStringLi
 }
 #endif
 
-// Ends a process politely, then firmly.
-inline void Stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning) {
-        return;
-    }
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-}
-
 inline std::string SettingsImage(std::int32_t port, std::int32_t x = 52, std::int32_t y = 52)
 {
     SettingsRecord settings;

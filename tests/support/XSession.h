@@ -11,6 +11,19 @@
 
 namespace belvane::testing {
 
+// Ends a process politely, then firmly.
+inline void Stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning) {
+        return;
+    }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
 // The words of `text`, split at spaces, as a program's arguments.
 inline QStringList Words(const char *text)
 {
@@ -40,7 +53,7 @@ public:
     ~XSession()
     {
         for (QProcess *p : {&tray, &windowManager, &server}) {
-            End(*p);
+            Stop(*p);
         }
     }
     XSession(const XSession &) = delete;
@@ -79,7 +92,7 @@ public:
             && WaitUntil([this] { return TrayWidth() > 0; }, std::chrono::seconds(30));
     }
 
-    void StopTray() { End(tray); }
+    void StopTray() { Stop(tray); }
 
     // Starts openbox, which iconifies, restores and records window states (WM_STATE) as a desktop does.
     bool StartWindowManager()
@@ -152,17 +165,6 @@ public:
     QProcessEnvironment env; // the system's environment pointed at this display
 
 private:
-    static void End(QProcess &p)
-    {
-        if (p.state() != QProcess::NotRunning) {
-            p.terminate();
-            if (!p.waitForFinished(5000)) {
-                p.kill();
-                p.waitForFinished();
-            }
-        }
-    }
-
     bool managed = false; // openbox runs
     QProcess server;
     QProcess tray;
