@@ -4,129 +4,80 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace belvane {
 namespace {
 
+using namespace testing;
 namespace fs = std::filesystem;
 
-using testing::blanks;
-using testing::listBytes;
-
-TEST(ActionListTransferTest, ListsEnabledRecordsWithLevelAndSizeText)
+TEST(ActionListTransferTest, ListingShowsEnabledRecordsAndNeedsAReadableFiftyRecordList)
 {
-    struct Case
-    {
-        std::int32_t enabled, windowSize;
-        std::string name, line; // the line listed for level 7, if any
-    };
-    for (const Case &c : std::vector<Case> {{1, 0, "a", "07\ta\tf\tp\t\x92\xCA\x8F\xED\r\n"},
-                                            {1, 1, "a", "07\ta\tf\tp\t\x8D\xC5\x8F\xAC\x89\xBB\r\n"},
-                                            {1, 2, "a", "07\ta\tf\tp\t\x8D\xC5\x91\xE5\x89\xBB\r\n"},
-                                            {1, 5, "a", "07\ta\tf\tp\t-\r\n"},
-                                            {1, 0, "x\ty", "07\tx\ty\tf\tp\t\x92\xCA\x8F\xED\r\n"},
-                                            {2, 0, "a", ""}}) {
-        testing::TempDir dir;
-        testing::writeList(dir.file("l.acd"), 50, [&](int i, ActionRecord &record) {
-            if (i == 7) {
-                record.enabled = c.enabled;
-                record.windowSize = c.windowSize;
-                setFieldText(record.name, c.name);
-                setFieldText(record.actionFile, "f");
-                setFieldText(record.parameters, "p");
-                setFieldText(record.workFolder, "never listed");
-            }
-        });
-        EXPECT_EQ(ActionListText(dir.file("l.acd")), testing::listingHeading + c.line) << c.windowSize;
-    }
-}
-
-TEST(ActionListTransferTest, ListingNeedsAReadableFiftyRecordList)
-{
-    testing::TempDir dir;
-    const std::string list = dir.file("Belvane.acd");
-    const std::string text = dir.file("out.txt");
-    for (const std::string &bytes : {listBytes(1, 20, blanks(20)), std::string()}) {
-        bytes.empty() ? static_cast<void>(fs::remove(list)) : testing::writeFile(list, bytes);
-        testing::writeFile(text, "old listing");
+    TempDir dir;
+    const std::string list = dir.file("Belvane.acd"), text = dir.file("out.txt");
+    // Levels 9 to 12 are on with window sizes 0, 1, 2 and 5; level 13's enabled 2 is not on.
+    writeList(list, 50, [](int i, ActionRecord &record) {
+        record = {.enabled = i < 9 || i > 13 ? 0 : i == 13 ? 2 : 1, .windowSize = i == 12 ? 5 : i - 9};
+        setFieldText(record.name, "a");
+        setFieldText(record.actionFile, "f");
+        setFieldText(record.parameters, "p");
+        setFieldText(record.workFolder, "never listed");
+    });
+    EXPECT_EQ(WriteListing(text, list), ListingOutcome::Written);
+    EXPECT_EQ(readFile(text),
+              listingHeading + "09\ta\tf\tp\t\x92\xCA\x8F\xED\r\n"
+                  + "10\ta\tf\tp\t\x8D\xC5\x8F\xAC\x89\xBB\r\n" + "11\ta\tf\tp\t\x8D\xC5\x91\xE5\x89\xBB\r\n"
+                  + "12\ta\tf\tp\t-\r\n");
+    // Not fifty records, cut short in the last record, missing: the old listing goes and none is
+    // written, for a list that cannot be read whole must not pass for one with nothing on.
+    for (const std::string &bytes :
+         {listBytes(1, 20, blanks(20)), listBytes(1, 50, blanks(49)), std::string()}) {
+        bytes.empty() ? static_cast<void>(fs::remove(list)) : writeFile(list, bytes);
+        writeFile(text, "old listing");
         EXPECT_EQ(WriteListing(text, list), ListingOutcome::ListUnusable) << bytes.size();
-        EXPECT_EQ(testing::readFile(text), "");
+        EXPECT_EQ(readFile(text), "");
     }
-    EXPECT_EQ(fs::file_size(list), 17944u) << "a missing list is created as every user of it does";
-    testing::writeList(list, 50);
-    EXPECT_EQ(WriteListing(dir.file("no/such/folder.txt"), list), ListingOutcome::CannotCreate);
-    const testing::FileHolder holder(list);
-    EXPECT_EQ(WriteListing(text, list), ListingOutcome::ListUnusable) << "a held list is not listed as empty";
 }
 
-TEST(ActionListTransferTest, SameFileByTextIgnoringCaseOrByIdentity)
+TEST(ActionListTransferTest, CopiesNeverTargetTheInUseListTakeOnlyWholeListsAndFailCleanly)
 {
-    testing::TempDir dir;
-    const std::string list = dir.file("Belvane.acd");
-    const std::string top = dir.path().string();
-    testing::writeList(list, 50);
-    testing::writeList(dir.file("other.acd"), 50);
+    TempDir dir;
+    const std::string list = dir.file("Belvane.acd"), source = dir.file("in.acd");
+    writeList(list, 50);
+    const std::string garbage = listBytes(1, 50, std::string(44800, '\xAB'));
     fs::create_symlink(list, dir.file("link.acd"));
     fs::create_hard_link(list, dir.file("hard.acd"));
-    fs::create_directory_symlink(dir.path(), dir.file("folder"));
-    for (const auto &[chosen, same] :
-         std::vector<std::pair<std::string, bool>> {{top + "/BELVANE.acd", true},
-                                                    {top + "/link.acd", true},
-                                                    {top + "/hard.acd", true},
-                                                    {top + "/folder/./Belvane.acd", true},
-                                                    {top + "/other.acd", false},
-                                                    {top + "/Belvane\xC3\xA1.acd", false}}) {
-        EXPECT_EQ(IsSameFile(chosen, list), same) << chosen;
-    }
-}
 
-TEST(ActionListTransferTest, OnlyWholeFiftyRecordListsAreImportable)
-{
-    testing::TempDir dir;
-    const std::string path = dir.file("in.acd");
-    for (const auto &[bytes, importable] : std::vector<std::pair<std::string, bool>> {
-             {listBytes(1, 50, std::string(44800, '\xAB')), true}, // garbage records are copied as they are
-             {listBytes(1, 50, std::string(44799, '\0')), false}, // cut short in the last record
-             {listBytes(1, 20, blanks(50)), false},
-             {"ZidovuZu?" + listBytes(1, 50, blanks(50)).substr(9), false}}) {
-        testing::writeFile(path, bytes);
-        EXPECT_EQ(IsImportableList(path), importable) << bytes.size();
+    // Records of any content are copied as they are; a list cut short in its last record, of another
+    // count or with another signature, or none, is not importable.
+    for (const auto &[bytes, importable] : {std::pair {listBytes(1, 50, std::string(44799, '\0')), false},
+                                            {listBytes(1, 20, blanks(50)), false},
+                                            {"ZidovuZu?" + garbage.substr(9), false},
+                                            {garbage, true}}) {
+        writeFile(source, bytes);
+        EXPECT_EQ(IsImportableList(source), importable) << bytes.size();
     }
     EXPECT_FALSE(IsImportableList(dir.file("missing.acd")));
-    EXPECT_FALSE(fs::exists(dir.file("missing.acd"))) << "the check must not create the file";
-}
 
-TEST(ActionListTransferTest, FailedCopyLeavesTheTargetWholeAndNoStrayFile)
-{
-    testing::TempDir dir;
-    const std::string source = dir.file("source.acd");
-    const std::string target = dir.file("target.acd");
-    const std::string fresh(44824, 'n');
-    testing::writeFile(source, fresh);
-    testing::writeList(target, 50);
-    const std::string old = testing::readFile(target);
-    const auto copyLimited = [&](const std::string &from, rlim_t limit, std::uintmax_t minimum) {
-        return testing::exitUnderSizeLimit(limit,
-                                           [&]() { return CopyReplacing(from, target, minimum) ? 0 : 1; })
-            == 0;
-    };
-    EXPECT_FALSE(copyLimited(source, 30000, 0)) << "disk full";
-    EXPECT_FALSE(copyLimited(dir.file("none"), 0, 0)) << "source missing";
-    EXPECT_FALSE(copyLimited(source, 0, 44825)) << "source shorter than required";
-    {
-        const testing::FileHolder holder(target);
-        EXPECT_FALSE(CopyReplacing(source, target)) << "a list held by another open is not replaced";
+    // Another spelling of the in-use list, or a link of either kind to it, names it; another list not.
+    for (const auto &[chosen, same] :
+         {std::pair {"BELVANE.acd", true}, {"link.acd", true}, {"hard.acd", true}, {"in.acd", false}}) {
+        EXPECT_EQ(IsSameFile(dir.file(chosen), list), same) << chosen;
     }
-    EXPECT_EQ(testing::readFile(target), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2);
 
-    fs::create_symlink(target, dir.file("link.acd"));
+    // A full disk (a file-size limit), a missing source, a source shorter than required, a held list.
+    EXPECT_EQ(exitUnderSizeLimit(30000, [&]() { return CopyReplacing(source, list) ? 0 : 1; }), 1);
+    EXPECT_FALSE(CopyReplacing(dir.file("missing.acd"), list));
+    EXPECT_FALSE(CopyReplacing(source, list, 44825));
+    {
+        const FileHolder holder(list);
+        EXPECT_FALSE(CopyReplacing(source, list));
+    }
+    EXPECT_EQ(readFile(list), listBytes(1, 50, blanks(50)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 4) << "no stray file, nothing created";
+
     ASSERT_TRUE(CopyReplacing(source, dir.file("link.acd")));
     EXPECT_TRUE(fs::is_symlink(dir.file("link.acd"))) << "the link stays, its target is replaced";
-    EXPECT_EQ(testing::readFile(target), fresh);
+    EXPECT_EQ(readFile(list), garbage);
 }
 
 } // namespace
