@@ -45,9 +45,9 @@ TEST(SettingsFileTest, LoadsOnlyExactRecordsAndSavesThemWholeOrLeavesTheOldFileA
     EXPECT_EQ(readFile(path), std::string("\x34\0\0\0\x34\0\0\0\xB8\x26\0\0", 12) + std::string(1024, '\0'));
 
     // Through a link, to a file with bytes of its own in the reserved part and permissions of its own:
-    // only the changed field changes.
+    // only the changed field changes, and the permissions stay but for a set-ID bit.
     writeFile(path, odd);
-    fs::permissions(path, fs::perms(0640));
+    fs::permissions(path, fs::perms(02640));
     fs::create_symlink(path, link);
     SettingsRecord record;
     ASSERT_TRUE(LoadSettings(link, record).ok);
