@@ -118,40 +118,34 @@ TEST(AlarmWindowTest, AlarmsConfirmAndShowAgainAndEveryWayOfEndingAsksToQuit)
     EXPECT_FALSE(f.window.isVisible());
 }
 
-TEST(AlarmWindowTest, TheMessageBoxShowsAMessageCentredAndCutAtItsBound)
+// Under a dark theme (light text on dark grey), a message is cut at the box's bound, centred, and
+// dark on the light boxes, also while a dialog that is open disables the window.
+TEST(AlarmWindowTest, TheMessageBoxCutsAMessageAtItsBoundAndCentresItAndADarkThemeLeavesTheTextsDark)
 {
+    const QPalette before = QApplication::palette();
+    QPalette dark(QColor(45, 45, 48));
+    dark.setColor(QPalette::Highlight, QColor(255, 160, 0));
+    QApplication::setPalette(dark);
     TempDir dir;
-    Fixture f(dir);
+    Fixture f(dir, true);
     const std::string lines = QByteArray("a\n").repeated(3000).toStdString();
-    const std::string japanese = QByteArray("\x82\xa0").repeated(65536).toStdString();
     const std::pair<std::string, QString> cases[] = {
         {lines, QString::fromStdString(lines.substr(0, 4000)) + QStringLiteral("…")},
         {lines.substr(0, 3999), QString::fromStdString(lines.substr(0, 3999))}, // 2,000 lines
         {std::string(70000, 'x'), QString(65536, u'x') + QStringLiteral("…")},
-        {japanese, QString(65536, u'あ')},
+        {QByteArray("\x82\xa0").repeated(65536).toStdString(), QString(65536, u'あ')},
     };
     for (const auto &[message, shown] : cases) {
         f.alarm(99, message);
         EXPECT_EQ(f.message(), shown) << message.size();
     }
-    f.alarm(99, "Tea\r\nTime");
+    f.alarm(99, "13:30\r\nTea");
     QTextDocument &document = *f.window.findChild<QTextEdit *>()->document();
     document.documentLayout()->documentSize(); // lays it out
     for (QTextBlock block = document.firstBlock(); block.isValid(); block = block.next()) {
         EXPECT_GT(block.layout()->lineAt(0).cursorToX(0), 150) << "centred: " << block.text().toStdString();
     }
-}
-
-TEST(AlarmWindowTest, ADarkThemeLeavesTheTextsDarkOnTheLightBoxes)
-{
-    const QPalette before = QApplication::palette();
-    QPalette dark(QColor(45, 45, 48)); // light text on dark grey, as dark desktop themes have it
-    dark.setColor(QPalette::Highlight, QColor(255, 160, 0));
-    QApplication::setPalette(dark);
-    TempDir dir;
-    Fixture f(dir, true);
-    f.alarm(99, "13:30");
-    for (const bool enabled : {true, false}) { // a dialog that is open disables the window
+    for (const bool enabled : {true, false}) {
         f.window.setEnabled(enabled);
         const QImage image = f.window.grab().toImage();
         for (const QRect &box : {QRect(40, 23, 420, 14), QRect(40, 48, 400, 20), QRect(210, 124, 80, 16)}) {
