@@ -1,115 +1,56 @@
 // A program for the launcher's window-state tests: maps one top-level window titled TITLE and lives
 // until its display goes away (two minutes at most).
-//   launched_window TITLE [--startup-id] [--pid] [--grandchild] [--setsid] [--map-after MS]
+//   launched_window TITLE [--startup-id] [--pid]
 // --startup-id puts DESKTOP_STARTUP_ID on the window as _NET_STARTUP_ID, --pid sets _NET_WM_PID and
-// WM_CLIENT_MACHINE; --grandchild opens the window from a grandchild whose parents end at once, or,
-// with --setsid, stay while the grandchild leaves for a session of its own.
-#include <chrono>
+// WM_CLIENT_MACHINE.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <thread>
+#include <string_view>
 
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-namespace {
-
-xcb_atom_t atom(xcb_connection_t *connection, const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t value = reply != nullptr ? reply->atom : 0;
-    std::free(reply);
-    return value;
-}
-
-void setProperty(xcb_connection_t *connection, xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
-                 std::uint8_t format, const void *data, std::size_t count)
-{
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, name, type, format,
-                        static_cast<std::uint32_t>(count), data);
-}
-
-// Forks; the parent either ends at once or waits for the child and ends with it.
-void forkAway(bool stay)
-{
-    const pid_t child = ::fork();
-    if (child > 0) {
-        if (stay) {
-            ::waitpid(child, nullptr, 0);
-        }
-        ::_exit(0);
-    }
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        return 2;
-    }
-    bool startupId = false;
-    bool pid = false;
-    bool grandchild = false;
-    bool ownSession = false;
-    int mapAfter = 0;
-    for (int i = 2; i < argc; ++i) {
-        const std::string option = argv[i];
-        startupId |= option == "--startup-id";
-        pid |= option == "--pid";
-        grandchild |= option == "--grandchild";
-        ownSession |= option == "--setsid";
-        if (option == "--map-after" && i + 1 < argc) {
-            mapAfter = std::atoi(argv[++i]);
-        }
-    }
-    if (grandchild) {
-        forkAway(ownSession);
-        forkAway(ownSession);
-        if (ownSession) {
-            ::setsid();
-        }
-    }
+    const auto has = [&](std::string_view option) {
+        return std::find(argv + 2, argv + argc, option) != argv + argc;
+    };
     xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection) != 0) {
+    if (argc < 2 || xcb_connection_has_error(connection) != 0) {
         return 1;
     }
+    ::alarm(120);
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     const xcb_window_t window = xcb_generate_id(connection);
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 200, 100, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    setProperty(connection, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, argv[1], std::strlen(argv[1]));
-    const char *id = std::getenv("DESKTOP_STARTUP_ID");
-    if (startupId && id != nullptr) {
-        setProperty(connection, window, atom(connection, "_NET_STARTUP_ID"), atom(connection, "UTF8_STRING"),
-                    8, id, std::strlen(id));
+    // Any property by name, as text unless `size` says otherwise.
+    const auto set = [&](const char *name, xcb_atom_t type, const void *value, std::size_t size = 0) {
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+            nullptr);
+        const auto count =
+            static_cast<std::uint32_t>(size > 0 ? size : std::strlen(static_cast<const char *>(value)));
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, atom->atom, type, size > 0 ? 32 : 8,
+                            count, value);
+        std::free(atom);
+    };
+    set("WM_NAME", XCB_ATOM_STRING, argv[1]);
+    if (const char *id = std::getenv("DESKTOP_STARTUP_ID"); id != nullptr && has("--startup-id")) {
+        set("_NET_STARTUP_ID", XCB_ATOM_STRING, id);
     }
-    if (pid) {
-        const std::uint32_t self = static_cast<std::uint32_t>(::getpid());
-        setProperty(connection, window, atom(connection, "_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, &self, 1);
+    if (has("--pid")) {
+        const auto self = static_cast<std::uint32_t>(::getpid());
         char host[256] = {};
         ::gethostname(host, sizeof host - 1);
-        setProperty(connection, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 8, host,
-                    std::strlen(host));
+        set("_NET_WM_PID", XCB_ATOM_CARDINAL, &self, 1);
+        set("WM_CLIENT_MACHINE", XCB_ATOM_STRING, host);
     }
-    xcb_flush(connection);
-    std::this_thread::sleep_for(std::chrono::milliseconds(mapAfter));
     xcb_map_window(connection, window);
     xcb_flush(connection);
-    pollfd display {xcb_get_file_descriptor(connection), POLLIN, 0};
-    const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (std::chrono::steady_clock::now() < end && ::poll(&display, 1, 1000) >= 0) {
-        while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
-            std::free(event);
-        }
-        if (xcb_connection_has_error(connection) != 0) {
-            break;
-        }
+    while (xcb_generic_event_t *event = xcb_wait_for_event(connection)) { // none once the display is gone
+        std::free(event);
     }
     xcb_disconnect(connection);
     return 0;

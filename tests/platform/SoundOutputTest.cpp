@@ -3,16 +3,15 @@
 #include "SdlWavePlayer.h"
 #include "TempDir.h"
 #include "WaveImage.h"
+#include "XSession.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <numbers>
 #include <vector>
 
@@ -21,59 +20,58 @@
 namespace belvane {
 namespace {
 
-using testing::TempDir;
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using Tones = std::vector<int>;
 constexpr int rate = 44100;
 constexpr int generous = 30000; // ms: the disk driver renders in real time
-constexpr std::size_t bytesPerFrame = 4; // what SdlAudio opens: 16-bit stereo
 
-// 440 Hz for `lowSeconds`, then 1320 Hz for `highSeconds`.
-std::vector<std::int16_t> tones(double lowSeconds, double highSeconds)
+// A format-0 MIDI file: flute, two quarter notes (middle C, then G, 480 ticks each) at 120 beats a minute.
+const std::string midi =
+    "MThd\0\0\0\6\0\0\0\1\1\xE0"
+    "MTrk\0\0\0\x19"
+    "\0\xC0\x49\0\x90\x3C\x64\x83\x60\x80\x3C\0\0\x90\x43\x64\x83\x60\x80\x43\0\0\xFF\x2F\0"s;
+
+// A wave file of 440 Hz for `lowSeconds`, then 1320 Hz for `highSeconds`.
+std::string twoTones(double lowSeconds, double highSeconds)
 {
     std::vector<std::int16_t> samples(static_cast<std::size_t>((lowSeconds + highSeconds) * rate));
     for (std::size_t i = 0; i < samples.size(); ++i) {
         const double hz = i < lowSeconds * rate ? 440 : 1320;
         samples[i] = static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * hz * i / rate));
     }
-    return samples;
+    return BuildWaveImage(samples, rate);
 }
 
-// The rendered output as frequencies, one per 20 ms window of the left channel: 0 for silence, else
-// the zero-crossing estimate.
-std::vector<int> windowTones(const std::string &rendered)
+// The frequencies of the rendered output (16-bit stereo, as SdlAudio opens it), one for each 20 ms
+// window of the left channel that is not silent: the zero-crossing estimate (two crossings a period).
+Tones windowTones(const std::string &rendered)
 {
-    constexpr std::size_t window = rate / 50;
-    std::vector<int> tones;
-    const std::size_t frames = rendered.size() / bytesPerFrame;
-    for (std::size_t start = 0; start + window <= frames; start += window) {
+    constexpr std::size_t window = 2 * rate / 50; // samples, left and right
+    std::vector<std::int16_t> samples(rendered.size() / 2);
+    std::memcpy(samples.data(), rendered.data(), samples.size() * 2);
+    Tones tones;
+    for (std::size_t start = 0; start + window <= samples.size(); start += window) {
         double energy = 0;
         int crossings = 0;
-        std::int16_t previous = 0;
-        for (std::size_t f = start; f < start + window; ++f) {
-            std::int16_t sample;
-            std::memcpy(&sample, rendered.data() + f * bytesPerFrame, sizeof sample);
-            energy += double(sample) * sample;
-            crossings += f > start && (sample >= 0) != (previous >= 0) ? 1 : 0;
-            previous = sample;
+        for (std::size_t i = start; i < start + window; i += 2) {
+            energy += double(samples[i]) * samples[i];
+            crossings += i > start && (samples[i] >= 0) != (samples[i - 2] >= 0) ? 1 : 0;
         }
-        const bool silent = std::sqrt(energy / window) < 300;
-        tones.push_back(silent ? 0 : crossings * 25); // crossings per 20 ms, two per period
+        if (std::sqrt(2 * energy / window) >= 300) {
+            tones.push_back(crossings * 25);
+        }
     }
     return tones;
 }
 
-double soundSeconds(const std::string &rendered)
-{
-    const auto tones = windowTones(rendered);
-    return 0.02 * static_cast<double>(tones.size() - std::count(tones.begin(), tones.end(), 0));
-}
-
 // The expected tones in the order they sound: windows within 10 % of one, repeats collapsed; the short
 // blends where one tone turns into the next match none and drop out.
-std::vector<int> heard(const std::string &rendered, const std::vector<int> &expectedTones)
+Tones heard(const std::string &rendered, const Tones &expected)
 {
-    std::vector<int> tones;
+    Tones tones;
     for (const int hz : windowTones(rendered)) {
-        for (const int t : expectedTones) {
+        for (const int t : expected) {
             if (std::abs(hz - t) <= t / 10 && (tones.empty() || tones.back() != t)) {
                 tones.push_back(t);
             }
@@ -82,164 +80,116 @@ std::vector<int> heard(const std::string &rendered, const std::vector<int> &expe
     return tones;
 }
 
-// A format-0 MIDI file: flute, two quarter notes (middle C, then G, 480 ticks each) at 120 beats a minute.
-std::string midiImage()
+std::size_t threadCount()
 {
-    const unsigned char track[] = {
-        0x00, 0xC0, 73,  0x00, 0x90, 60,   100, 0x83, 0x60, 0x80, 60,   0,    0x00,
-        0x90, 67,   100, 0x83, 0x60, 0x80, 67,  0,    0x00, 0xFF, 0x2F, 0x00,
-    };
-    const unsigned char header[] = {'M', 'T',  'h',  'd', 0,   0,   0,   6, 0, 0, 0,
-                                    1,   0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, sizeof track};
-    return std::string(std::begin(header), std::end(header))
-        + std::string(std::begin(track), std::end(track));
+    const auto tasks = fs::directory_iterator("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
 }
 
+// Sounds are rendered into a file through SDL's disk driver instead of a sound card.
 class SoundOutputTest : public ::testing::Test
 {
 protected:
-    // Rendered into a file through SDL's disk driver instead of a sound card.
-    void SetUp() override
-    {
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
-    }
-
     std::string rendered() const { return testing::readFile(output); }
-    static std::size_t bytesFor(double seconds) { return std::size_t(seconds * rate) * bytesPerFrame; }
     void waitForOutput(double seconds)
     {
-        for (int waited = 0; waited < generous && std::filesystem::file_size(output) < bytesFor(seconds);
-             waited += 10) {
-            QTest::qWait(10);
-        }
+        const auto bytes = static_cast<std::uintmax_t>(seconds * rate) * 4;
+        testing::WaitUntil([&] { return fs::file_size(output) >= bytes; },
+                           std::chrono::milliseconds(generous));
     }
-    std::string writeWave(const std::string &name, const std::vector<std::int16_t> &samples)
+    std::string file(const std::string &name, const std::string &bytes) const
     {
-        testing::writeFile(dir.file(name), BuildWaveImage(samples, rate));
+        testing::writeFile(dir.file(name), bytes);
         return dir.file(name);
     }
 
-    TempDir dir;
+    testing::TempDir dir;
     std::string output = dir.file("rendered.raw");
+    const bool toDisk =
+        setenv("SDL_AUDIODRIVER", "disk", 1) == 0 && setenv("SDL_DISKAUDIOFILE", output.c_str(), 1) == 0;
     SdlAudio audio;
     SdlWavePlayer waves {audio};
     SdlMediaCommands media {audio};
     QSignalSpy closed {&audio, &SdlAudio::deviceClosed};
 };
 
-std::size_t threadCount()
-{
-    const auto tasks = std::filesystem::directory_iterator("/proc/self/task");
-    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
-}
-
-TEST_F(SoundOutputTest, WavePlaysOnceRestartsFromItsStartAndClosesTheDevice)
+TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFilesSoundTheAlert)
 {
     const std::size_t idleThreads = threadCount();
-    const std::string path = writeWave("two tones.wav", tones(0.3, 0.6));
+    const std::string path = file("two tones.wav", twoTones(0.3, 0.6));
     ASSERT_TRUE(waves.Play(path));
-    EXPECT_TRUE(audio.isOpen());
-    EXPECT_GT(threadCount(), idleThreads);
     waitForOutput(0.6);
     ASSERT_TRUE(waves.Play(path));
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_EQ(closed.count(), 1); // the device stayed open across the replacement
     EXPECT_FALSE(audio.isOpen() || waves.isPlaying());
     EXPECT_EQ(threadCount(), idleThreads); // no audio thread left behind
-    EXPECT_EQ(heard(rendered(), {440, 1320}), (std::vector<int> {440, 1320, 440, 1320}));
-}
+    EXPECT_EQ(heard(rendered(), {440, 1320}), (Tones {440, 1320, 440, 1320}));
 
-TEST_F(SoundOutputTest, StopSilencesAndClosesTheDevice)
-{
-    ASSERT_TRUE(waves.Play(writeWave("long.wav", tones(20, 0))));
+    ASSERT_TRUE(waves.Play(file("long.wav", twoTones(20, 0))));
     waitForOutput(0.3);
     waves.Stop();
     EXPECT_FALSE(audio.isOpen());
-    const std::size_t size = std::filesystem::file_size(output);
+    const std::string stopped = rendered();
     QTest::qWait(300);
-    EXPECT_EQ(std::filesystem::file_size(output), size);
-    EXPECT_LT(size, bytesFor(20));
-    EXPECT_EQ(heard(rendered(), {440}), (std::vector<int> {440}));
+    EXPECT_EQ(rendered().size(), stopped.size()); // silent since
+    EXPECT_EQ(heard(stopped, {440}), (Tones {440}));
+    EXPECT_LT(stopped.size(), 20u * rate * 4); // well before its end
     waves.Stop(); // nothing plays: no effect
-    EXPECT_FALSE(audio.isOpen());
-}
 
-TEST_F(SoundOutputTest, UnplayableFileSoundsTheDefaultAlert)
-{
-    testing::writeFile(dir.file("text.wav"), "RIFF, but only in words: this is no wave at all\n");
-    testing::writeFile(dir.file("ogg.wav"), std::string("OggS") + std::string(60, '\0'));
+    file("text.wav", "RIFF, but only in words: this is no wave at all\n");
+    file("ogg.wav", "OggS" + std::string(60, '\0'));
     ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0); // must not block the player
     for (const char *name : {"missing.wav", "text.wav", "ogg.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
         ASSERT_TRUE(waves.Play(dir.file(name)));
         ASSERT_TRUE(closed.wait(generous));
-        EXPECT_EQ(heard(rendered(), {660, 880}), (std::vector<int> {880, 660, 880, 660}));
+        EXPECT_EQ(heard(rendered(), {660, 880}), (Tones {880, 660, 880, 660}));
     }
 }
 
-TEST_F(SoundOutputTest, MidiPlaysOnceStopsAndKeepsItsAliasOpenUntilClosed)
+TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsReportTheirErrors)
 {
-    testing::writeFile(dir.file("tune.mid"), midiImage());
-    const std::string open = "open " + dir.file("tune.mid") + " type sequencer alias .MID";
-    QSignalSpy ended(&media, &SdlMediaCommands::finished);
-    ASSERT_EQ(media.Send(open), 0);
-    for (int round = 1; round <= 3; ++round) {
-        SCOPED_TRACE(round);
-        closed.clear();
-        ASSERT_EQ(media.Send("play .MID"), 0);
-        EXPECT_TRUE(audio.isOpen() && media.isPlaying(".mid"));
-        if (round < 3) { // an ended piece closes the device and keeps the alias; play starts it again
-            ASSERT_TRUE(ended.wait(generous));
-            ASSERT_TRUE(closed.count() || closed.wait(generous));
-            EXPECT_GT(soundSeconds(rendered()), 0.5); // two half-second notes
-        } else {
-            waitForOutput(0.2);
-            EXPECT_EQ(media.Send("stop .MID"), 0);
-        }
-        EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
-        EXPECT_TRUE(media.isOpen(".MID"));
-    }
-    EXPECT_EQ(media.Send(open), MediaCommands::aliasInUse);
-    EXPECT_EQ(media.Send("close .MID"), 0);
-    EXPECT_EQ(media.Send("stop .MID"), MediaCommands::unknownAlias);
-    EXPECT_EQ(media.Send(open), 0);
-}
-
-TEST_F(SoundOutputTest, MediaCommandsReportTheirErrors)
-{
-    testing::writeFile(dir.file("tune.mid"), midiImage());
-    testing::writeFile(dir.file("a type sequencer alias b.mid"), midiImage());
-    testing::writeFile(dir.file("text.mid"), "no MIDI here\n");
+    file("tune.mid", midi);
+    file("a type sequencer alias b.mid", midi);
+    file("text.mid", "no MIDI here\n");
     ASSERT_EQ(mkfifo(dir.file("pipe.mid").c_str(), 0600), 0);
     const std::string open = "open " + dir.path().string() + "/";
     const std::string alias = " type sequencer alias .MID";
+    QSignalSpy ended(&media, &SdlMediaCommands::finished);
+    ASSERT_EQ(media.Send(open + "tune.mid" + alias), 0);
+    for (int round = 0; round < 2; ++round) { // an ended piece closes the device; play starts it again
+        ASSERT_EQ(media.Send("play .MID"), 0);
+        EXPECT_TRUE(audio.isOpen() && media.isPlaying(".mid"));
+        ASSERT_TRUE(ended.wait(generous));
+        EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
+        EXPECT_GT(windowTones(rendered()).size(), 25u) << "two half-second notes";
+    }
+    ASSERT_EQ(media.Send("play .MID"), 0);
+    waitForOutput(0.2);
+    EXPECT_EQ(media.Send("stop .MID"), 0);
+    EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
     // A path that brings the command to exactly 255 bytes, and one byte more.
     const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
-    const struct
-    {
-        std::string command;
-        int result;
-    } cases[] = {
+    const std::pair<std::string, int> cases[] = {
+        {open + "tune.mid" + alias, MediaCommands::aliasInUse}, // kept after its end and its stop
+        {"close .MID", 0},
+        {"stop .MID", MediaCommands::unknownAlias},
         {open + "missing.mid" + alias, MediaCommands::fileNotFound},
         {open + "text.mid" + alias, MediaCommands::cannotPlay},
         {open + "pipe.mid" + alias, MediaCommands::cannotPlay},
         {fits, MediaCommands::fileNotFound},
         {"x" + fits, MediaCommands::commandTooLong},
         {open + "tune.mid", MediaCommands::missingParameter},
-        {"play .MID", MediaCommands::unknownAlias},
         {"pause .MID", MediaCommands::unknownCommand},
-        {open + "a type sequencer alias b.mid" + alias, 0},
-        {open + "tune.mid" + alias, MediaCommands::aliasInUse},
+        {open + "a type sequencer alias b.mid" + alias, 0}, // the last separator counts
         {"stop .mid", 0},
         {"close .MID", 0},
-        {"close .MID", MediaCommands::unknownAlias},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.command);
-        EXPECT_EQ(media.Send(c.command), c.result);
-        EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID"));
+    for (const auto &[command, result] : cases) {
+        EXPECT_EQ(media.Send(command), result) << command;
+        EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID")) << command;
     }
     EXPECT_FALSE(audio.isOpen());
 }
@@ -247,8 +197,8 @@ TEST_F(SoundOutputTest, MediaCommandsReportTheirErrors)
 // SDL_mixer is loaded with the first sound; where it cannot be, the players only report failure.
 TEST(SoundLibraryTest, AMissingLibraryLeavesEverySoundSilent)
 {
-    TempDir dir;
-    testing::writeFile(dir.file("tune.mid"), midiImage());
+    testing::TempDir dir;
+    testing::writeFile(dir.file("tune.mid"), midi);
     SdlAudio audio {nullptr, "libno-such-mixer.so.0"};
     SdlWavePlayer waves {audio};
     SdlMediaCommands media {audio};
