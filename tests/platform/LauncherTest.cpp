@@ -166,10 +166,11 @@ TEST_F(LauncherTest, StartedProgramsGetAPlainDetachedStartAndLeaveNoZombie)
 {
     writeScript(dir.file("probe"), dir.file("probed"), R"sh(readlink /proc/$$/fd/0 /proc/$$/fd/2
 [ -e /proc/$$/fd/3 ] && echo leaked
-grep -E '^Sig(Blk|Ign)' /proc/$$/status
+while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key $value;; esac; done < /proc/$$/status
 [ "$(cut -d' ' -f6 /proc/$$/stat)" = $$ ] && echo own session)sh");
-    // Descriptor 3 without close-on-exec, the first one a program could inherit (Qt's own is set aside
-    // meanwhile), a blocked and an ignored signal.
+    // The signal masks are read by the shell itself: a child it forks could catch it inside fork, with
+    // every signal blocked for the moment. Descriptor 3 without close-on-exec, the first one a program could
+    // inherit (Qt's own is set aside meanwhile), a blocked and an ignored signal.
     const int qt = ::fcntl(3, F_DUPFD_CLOEXEC, 3);
     ASSERT_EQ(::dup2(STDIN_FILENO, 3), 3);
     sigset_t usr2;
