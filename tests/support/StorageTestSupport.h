@@ -30,13 +30,12 @@ inline int exitUnderSizeLimit(rlim_t limit, const std::function<int()> &work)
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Four bytes, least significant first.
 inline std::string le32(std::int64_t value)
 {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * i)) & 0xFF);
-    }
-    return bytes;
+    const auto bits = static_cast<std::uint32_t>(value);
+    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
+            static_cast<char>(bits >> 24)};
 }
 
 // An action list file image: signature, version, count, then the record bytes as given.
@@ -70,7 +69,6 @@ inline void writeList(const std::string &path, std::int32_t count,
         }
         list.WriteRecord(-1, record);
     }
-    list.Close();
 }
 
 inline ActionRecord readRecord(const std::string &path, int index)

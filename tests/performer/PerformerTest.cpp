@@ -1,0 +1,148 @@
+// The performer over recording services, and the dispatch of a received text through a real action
+// list to it.
+#include "ActionPerformer.h"
+#include "AlarmDispatch.h"
+#include "FakeServices.h"
+#include "StorageTestSupport.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+
+namespace belvane {
+namespace {
+
+using Log = std::vector<std::string>;
+const std::string openMid = " type sequencer alias .MID";
+const Log endMid = {"media stop .MID", "media close .MID"};
+
+Log operator+(Log a, const Log &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Steps: "stop" calls Stop, "play x" calls Play(x) directly and expects `played` from it, "x@n" performs
+// x with window size n, anything else is performed as an action with window size 0. Last, the
+// performer is destroyed, which stops the sound it recorded.
+TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesLaunch)
+{
+    const auto midi = [](const std::string &file) {
+        return Log {"media open " + file + openMid, "media play .MID"};
+    };
+    const std::string fits(220, 'x'); // with ".mid", the longest path (224 bytes) an open command holds
+    const std::map<std::string, Log> stopping = {{"", {}}, {".WAV", {"wave stop"}}, {".MID", endMid}};
+    const struct
+    {
+        Log steps;
+        Log log;
+        std::string kind;
+        int openResult = 0, playResult = 0, played = 0;
+    } cases[] = {
+        {{"a.wav", "b.WAV"}, {"wave play a.wav", "wave stop", "wave play b.WAV"}, ".WAV"},
+        // A program or document leaves the sound playing, and Stop leaves what was launched alone. Only the
+        // last component's extension counts; window size 1 is minimised, 2 maximised, any other normal.
+        {{"a.mid", "b.exe@1", "dir.wav/readme@2", "/x.mid/@7", "stop"},
+         midi("a.mid") + Log {"open b.exe [-p] 6", "open dir.wav/readme [-p] 3", "open /x.mid/ [-p] 5"}
+             + endMid,
+         ""},
+        {{"\x95\x5C.wav"}, {"wave play \x95\x5C.wav"}, ".WAV"}, // cp932 表 ends in the byte 0x5C
+        // Played directly, a sound still ends the recorded one first: no ".MID" device is left open.
+        {{"play a.mid", "play b.wav", "play c.mid", "play d.txt"},
+         midi("a.mid") + endMid + Log {"wave play b.wav", "wave stop"} + midi("c.mid"),
+         ".MID"},
+        // A MIDI file that fails to open or play is not recorded, and its device is not left open.
+        {{"play a.mid"}, {"media open a.mid" + openMid}, "", 275, 0, 275},
+        {{"play a.mid"}, midi("a.mid") + Log {"media close .MID"}, "", 0, 277, 277},
+        {{"play " + fits + ".mid"}, midi(fits + ".mid"), ".MID"},
+        {{"play " + fits + "x.mid"}, {}, "", 0, 0, MediaCommands::commandTooLong},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.steps.front().substr(0, 20));
+        testing::RecordingServices s;
+        s.mediaCommands.openResult = c.openResult;
+        s.mediaCommands.playResult = c.playResult;
+        std::optional<ActionPerformer> performer(std::in_place, s.wavePlayer, s.mediaCommands, s.launcher);
+        for (const std::string &step : c.steps) {
+            if (step == "stop") {
+                performer->Stop();
+            } else if (step.starts_with("play ")) {
+                EXPECT_EQ(performer->Play(step.substr(5)), c.played);
+            } else {
+                const std::size_t at = step.find('@');
+                performer->PerformAction(7, step.substr(0, at), "-p",
+                                         at == std::string::npos ? 0 : std::stoi(step.substr(at + 1)));
+            }
+        }
+        EXPECT_EQ(s.journal.calls, c.log);
+        EXPECT_EQ(performer->currentKind, c.kind);
+        performer.reset();
+        EXPECT_EQ(s.journal.calls, c.log + stopping.at(c.kind));
+    }
+}
+
+TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsAndCreatesAMissingList)
+{
+    testing::PerformerBench b;
+    testing::TempDir dir;
+    const std::string list = dir.file("Belvane.acd"), program = dir.file("prog"), bell = dir.file("bell.WAV");
+    const auto alarm = [](int level) {
+        return "#Sender=PC1\n#Message=Lunch\n#Level=" + std::to_string(level) + "\n";
+    };
+    // The calls one dispatch of `text` makes, the window's "show" first.
+    const auto dispatch = [&](std::string text) {
+        DispatchAlarm(text, list, b.performer, 9, [&](const AlarmMessage &m) {
+            b.journal.calls.push_back(m.sender + "|" + m.message + "|" + std::to_string(m.level));
+        });
+        EXPECT_EQ(text, "");
+        return std::exchange(b.journal.calls, {});
+    };
+    EXPECT_EQ(dispatch(""), Log {});
+    EXPECT_FALSE(std::filesystem::exists(list));
+    // A missing list is created blank, the alarm still shown.
+    EXPECT_EQ(dispatch(alarm(3)), Log {"PC1|Lunch|3"});
+    EXPECT_EQ(testing::readFile(list), testing::listBytes(1, 20, testing::blanks(20)));
+
+    testing::writeFile(program, "");
+    testing::writeFile(bell, "");
+    const std::map<int, std::pair<int, std::string>> actions = {
+        {0, {1, program}},    {1, {1, bell}},
+        {2, {1, program}},    {4, {0, program}},
+        {5, {2, program}},    {6, {1, dir.file("missing")}},
+        {7, {1, dir.path()}}, {8, {1, program + "\x81"}}, // not cp932: decoding leniently would name "prog"
+        {49, {1, program}}};
+    testing::writeList(list, 50, [&](int level, ActionRecord &record) {
+        if (const auto action = actions.find(level); action != actions.end()) {
+            record.enabled = action->second.first;
+            record.windowSize = level % 3;
+            setFieldText(record.actionFile, action->second.second);
+            setFieldText(record.parameters, "--loud");
+        }
+    });
+    const std::pair<std::string, Log> cases[] = {
+        {alarm(2), {"PC1|Lunch|2", "open " + program + " [--loud] 3"}},
+        {"#lOGIC=2$lOGIC#mESSAGE=Lunch$mESSAGE#lEVEL= $lEVEL#sENDER=PC1$sENDER",
+         {"PC1|Lunch|0", "open " + program + " [--loud] 5"}},
+        {alarm(1), {"PC1|Lunch|1", "wave play " + bell}},
+        // The wave plays on while a program starts.
+        {alarm(49), {"PC1|Lunch|49", "open " + program + " [--loud] 6"}},
+        {alarm(4), {"PC1|Lunch|4"}}, // disabled, as is every blank record
+        {alarm(5), {"PC1|Lunch|5"}}, // enabled is 1 and nothing else
+        {alarm(6), {"PC1|Lunch|6"}}, // file missing
+        {alarm(8), {"PC1|Lunch|8"}}, // a name that is not cp932 names no file
+        {alarm(50), {"PC1|Lunch|50"}}, // past the list
+        // A folder counts as existing.
+        {alarm(7), {"PC1|Lunch|7", "open " + dir.path().string() + " [--loud] 6"}},
+    };
+    for (const auto &[text, log] : cases) {
+        EXPECT_EQ(dispatch(text), log) << text;
+    }
+    EXPECT_EQ(b.launcher.parent, 9);
+    EXPECT_EQ(b.performer.currentKind, ".WAV");
+}
+
+} // namespace
+} // namespace belvane
