@@ -34,6 +34,7 @@ TEST(AlarmTextTest, TheSelectedFormatCutsTheFieldsOutAndConvertsTheLevel)
     const std::pair<std::string, AlarmMessage> cases[] = {
         {"#Sender=PC1\n#Message=Lunch\n#Level=3\n", {"PC1", "Lunch", 3}},
         {"#Sender=PC1\n#Message=L\n#Level=3", {"PC1", "L", -1}}, // no final line feed, no level
+        {"#Sender=PC1\r\n#Message=L\r\n#Level=3\r\n", {"PC1\r", "L\r", 3}}, // a CR stays in the value
         {"#Sender=P\n#Message=a\nb\n#Level\nc\n#Level=4\n", {"P", "a\nb\n#Level\nc", 4}},
         {"#Message=x\n#Level=\n#Sender=S\n#Message=M\n#Level=5\n", {"S", "x", -1}}, // the first wins
         {logic + "$sENDER#sENDER=A$sENDER", {"A", "", -1}}, // an earlier end marker is not used
