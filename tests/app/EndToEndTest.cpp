@@ -1,8 +1,18 @@
-// The real program, started from a temporary program folder on a private X display with a tray host:
-// an alarm sent by belvane-send starts the level's program and shows the window, also while the
-// settings dialog is open; SIGTERM ends it and leaves the user's files as they were.
+// The real program, started from a temporary program folder on a private X display under a
+// StatusNotifierItem host, as Plasma and GNOME's AppIndicator extension provide one: a watcher of the
+// test's own on a private session bus (run under dbus-run-session) receives the program's item, whose
+// exported menu carries the commands and runs them. An alarm sent by belvane-send starts the level's
+// program and shows the window, also while the settings dialog is open; SIGTERM ends the program and
+// leaves the user's files as they were. The XEmbed tray is the fault tests' (tests/faults).
 #include "ProgramRun.h"
 #include "XSession.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 
 #include <gtest/gtest.h>
 
@@ -12,47 +22,143 @@ namespace {
 using testing::readFile;
 using testing::WaitUntil;
 
-TEST(EndToEndTest, AlarmRunsTheLevelsProgramAlsoUnderTheSettingsDialogAndSigtermEndsCleanly)
+const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// The host's side of the protocol: items register here, and a host is said to be present.
+class StatusNotifierWatcher final : public QObject
 {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+public:
+    bool hostRegistered() const { return true; }
+    QStringList registered() const { return items; }
+    int protocolVersion() const { return 0; }
+    QStringList items; // the bus names of registered items
+
+public slots:
+    void RegisterStatusNotifierItem(const QString &service, const QDBusMessage &message)
+    {
+        items << (service.startsWith(u'/') ? message.service() : service);
+        emit StatusNotifierItemRegistered(items.back());
+    }
+    void RegisterStatusNotifierHost(const QString &) { }
+
+signals:
+    void StatusNotifierItemRegistered(const QString &service);
+    void StatusNotifierHostRegistered();
+};
+
+// The texts of the item's menu as a host reads them, "-" for a separator, from the top level of
+// com.canonical.dbusmenu's layout, and the id of its first entry.
+std::pair<QStringList, int> ReadMenu(const QDBusMessage &layout)
+{
+    // Each node is (id, properties, children), the children as variants of nodes.
+    const auto read = [](const QDBusArgument &node, int &id, QVariantMap &properties) {
+        QList<QDBusVariant> children;
+        node.beginStructure();
+        node >> id >> properties >> children;
+        node.endStructure();
+        return children;
+    };
+    QStringList texts;
+    int id = 0, first = 0;
+    QVariantMap properties;
+    for (const QDBusVariant &child :
+         read(layout.arguments().value(1).value<QDBusArgument>(), id, properties)) {
+        read(child.variant().value<QDBusArgument>(), id, properties);
+        first = texts.isEmpty() ? id : first;
+        texts << (properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator")
+                      ? QStringLiteral("-")
+                      : properties.value(QStringLiteral("label")).toString());
+    }
+    return {texts, first};
+}
+
+TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEndsCleanly)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(bus.isConnected()) << "run under dbus-run-session";
+    StatusNotifierWatcher watcher;
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                   QDBusConnection::ExportAllContents));
+    ASSERT_TRUE(bus.registerService(watcherService));
+
     testing::XSession x;
-    ASSERT_TRUE(x.Start()) << "Xvfb and trayer are needed";
-    const int emptyTray = x.TrayWidth();
+    ASSERT_TRUE(x.Start(false)) << "Xvfb is needed; the only tray host is the watcher";
     testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
     const std::string list = readFile(folder.file("Belvane.acd"));
     const std::string settings = readFile(folder.file("Belvane.cfg"));
     std::set<std::string> files = testing::FilesIn(folder.path);
-    const auto shown = [&](const char *title) {
-        return !x.VisibleWindows(QString::fromUtf8(title)).isEmpty();
-    };
-
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);
     ASSERT_TRUE(testing::Launch(program, folder.file("belvane"), x.env));
-    ASSERT_TRUE(WaitUntil([&] { return testing::Accepting(folder.port); }))
-        << "listening on the settings' port";
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
-    ASSERT_TRUE(WaitUntil([&] { return shown("Belvane"); })) << "the window is shown at start";
+    const auto shown = [&](const QString &title = QStringLiteral("Belvane")) {
+        return !x.VisibleWindows(title).isEmpty();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !watcher.items.isEmpty() && shown(); }, std::chrono::seconds(20)))
+        << "item registered, the window shown at start";
     const QString window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
-    // The confirm button has the focus: Return hides the window until the next alarm.
-    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown("Belvane"); })) << "confirmed and hidden";
 
+    const auto call = [&](const QString &at, const QString &interface, const QString &method,
+                          const QVariantList &arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(watcher.items.front(), at, interface, method);
+        message.setArguments(arguments);
+        return bus.call(message);
+    };
+    const QDBusMessage menuPath =
+        call(QStringLiteral("/StatusNotifierItem"), QStringLiteral("org.freedesktop.DBus.Properties"),
+             QStringLiteral("Get"), {QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Menu")});
+    ASSERT_EQ(menuPath.type(), QDBusMessage::ReplyMessage) << menuPath.errorMessage().toStdString();
+    const QString path =
+        qdbus_cast<QDBusObjectPath>(menuPath.arguments().value(0).value<QDBusVariant>().variant()).path();
+    const QString menu = QStringLiteral("com.canonical.dbusmenu");
+    const auto [texts, first] =
+        ReadMenu(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
+    EXPECT_EQ(texts.join(u'|').toStdString(),
+              std::string("表示|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
+                          "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
+                          "バージョン情報|サポートページへ"));
+
+    // With a host present, confirming (Return: the confirm button has the focus) hides the window.
+    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";
+
+    // Sent to the settings' port, an alarm runs level 3's program with its parameters and shows the window.
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3, QStringLiteral("経理部PC"), QStringLiteral("お昼です")));
     ASSERT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }));
     EXPECT_EQ(folder.scriptOutput(), "alpha\ntwo words\nsingle quoted\nback slash\n");
-    EXPECT_TRUE(WaitUntil([&] { return shown("Belvane"); })) << "the alarm is shown";
+    EXPECT_TRUE(WaitUntil([&] { return shown(); })) << "the alarm is shown";
+
+    // The host runs "表示" as a click on its entry.
+    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); }));
+    const QVariantList clicked {first, QStringLiteral("clicked"),
+                                QVariant::fromValue(QDBusVariant(QVariant(0))), 0u};
+    EXPECT_EQ(call(path, menu, QStringLiteral("Event"), clicked).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(WaitUntil([&] { return shown(); }, std::chrono::seconds(20)))
+        << "shown through the host's menu";
+
+    // The host goes away while the window is hidden: it comes back, minimised (with no window manager
+    // here, mapped as it is).
+    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); }));
+    ASSERT_TRUE(bus.unregisterService(watcherService));
+    EXPECT_TRUE(WaitUntil([&] { return shown(); }, std::chrono::seconds(20)))
+        << "reachable again without a host";
 
     // A right click on the window's surface opens the menu; its second entry is the settings dialog.
     x.Xdotool(testing::Words("mousemove --sync --window")
               << window << QStringLiteral("450") << QStringLiteral("140"));
     x.Xdotool(testing::Words("click 3"));
     x.Xdotool(testing::Words("key Down Down Return"));
-    ASSERT_TRUE(WaitUntil([&] { return shown("環境設定"); })) << "the settings dialog is open";
+    ASSERT_TRUE(WaitUntil([&] { return shown(QStringLiteral("環境設定")); }))
+        << "the settings dialog is open";
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
     EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput().size() > 41; })) << "performed under the dialog";
-    EXPECT_TRUE(shown("環境設定")) << "the dialog stays open";
+    EXPECT_TRUE(shown(QStringLiteral("環境設定"))) << "the dialog stays open";
 
     EXPECT_TRUE(testing::EndsCleanly(program));
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() == emptyTray; })) << "tray icon removed";
     EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
     EXPECT_EQ(readFile(folder.file("Belvane.cfg")), settings);
     files.insert("record-arguments.sh.out");
@@ -62,3 +168,5 @@ TEST(EndToEndTest, AlarmRunsTheLevelsProgramAlsoUnderTheSettingsDialogAndSigterm
 
 } // namespace
 } // namespace belvane
+
+#include "EndToEndTest.moc"

@@ -1,7 +1,5 @@
 #include "QuitSignals.h"
 
-#include <QSignalSpy>
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -11,18 +9,8 @@
 namespace belvane {
 namespace {
 
-TEST(QuitSignalsTest, EachEndingSignalAsksToQuitOnTheLoop)
-{
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        QuitSignals quit;
-        ASSERT_TRUE(quit.Install());
-        QSignalSpy asked(&quit, &QuitSignals::quitRequested);
-        std::raise(signalNumber);
-        EXPECT_TRUE(asked.wait(5000)) << signalNumber;
-        EXPECT_EQ(asked.count(), 1);
-    }
-}
-
+// The end-to-end and fault tests end the real program with SIGTERM and SIGHUP through the event loop;
+// here SIGINT is the first request, so it must be caught as they are.
 TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -31,7 +19,7 @@ TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
         {
             QuitSignals quit;
             static_cast<void>(quit.Install());
-            std::raise(SIGTERM);
+            std::raise(SIGINT);
             std::raise(SIGTERM);
             std::_Exit(0);
         },

@@ -17,7 +17,6 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -92,58 +91,29 @@ struct SettingsDialogTest : Bench
     std::unique_ptr<SettingsDialog> dialog;
 };
 
-TEST_F(SettingsDialogTest, RowsAndTheEditDialogShowTheRecordsAndOkWritesThemBackNormalised)
-{
-    testing::writeList(listPath, 50, [](int i, ActionRecord &record) {
-        record.enabled = i == 1 ? 1 : 2; // anything but 1 is disabled
-        record.windowSize = i == 1 ? 2 : 7; // anything but 1 and 2 is normal
-        record.reserved.fill('r');
-        setFieldText(record.name, "n");
-        setFieldText(record.actionFile, "/a.wav");
-        setFieldText(record.workFolder, "\xEE\xF9"); // a cp932 text that does not survive Unicode
-    });
-    open();
-    EXPECT_EQ(row(1), QStringList({"01", "●", "n", "/a.wav", "", "最大化", QStringLiteral("\uFFE2")}));
-    EXPECT_EQ(row(49), QStringList({"49", "…", "n", "/a.wav", "", "通常", QStringLiteral("\uFFE2")}));
-    EXPECT_EQ(child(*dialog, "port")->text(), "9912");
-    edit(1, "ok", [&](ActionEditDialog &edit) {
-        EXPECT_EQ(child<QComboBox>(edit, "enabledMark")->currentIndex(), 1);
-        EXPECT_EQ(child<QComboBox>(edit, "windowSize")->currentIndex(), 2);
-        prompts.files = {QStringLiteral("/docs/鐘.mid")}; // and then a cancelled browse
-        click(edit, "browseParameter");
-        click(edit, "browseFile");
-    });
-    click(*dialog, "ok");
-    for (int i : {1, 49}) {
-        const ActionRecord r = testing::readRecord(listPath, i);
-        EXPECT_EQ(
-            std::tuple(r.enabled, r.windowSize, r.reserved, fieldText(r.parameters), fieldText(r.workFolder)),
-            std::tuple(i == 1 ? 1 : 0, i == 1 ? 2 : 0, ActionRecord().reserved,
-                       i == 1 ? sjis("/docs/鐘.mid") : "", "\xEE\xF9"));
-        EXPECT_EQ(fieldText(r.actionFile), "/a.wav");
-    }
-    // A header's count is only a claim: rows stop where the records end, and OK writes no more.
-    for (const std::int32_t count : {INT32_MAX, 50}) {
-        writeFile(listPath, testing::listBytes(1, count, testing::blanks(2) + std::string(100, '\0')));
-        open();
-        EXPECT_EQ(list()->topLevelItemCount(), 3);
-        click(*dialog, "ok");
-        EXPECT_EQ(readFile(listPath).size(), 24 + 3 * 896u);
-    }
-}
-
-TEST_F(SettingsDialogTest, EditTestAndStopWorkOnTheSelectedRowAndOnlyOkWritesTheEdits)
+// Rows show the records; Edit, Test and Stop work on the selected row, and the edit dialog shows the
+// row and performs the values it shows; OK writes the edits and the untouched rows back normalised,
+// and Cancel asks first only after an edit ended with OK.
+TEST_F(SettingsDialogTest,
+       RowsShowTheRecordsEditTestAndStopWorkOnTheSelectedRowOnlyOkWritesNormalisedAndCancelAsks)
 {
     const std::string sound = dir.file("Ring.Wav"), program = dir.file("x.mp3");
     writeFile(sound, "x");
     writeFile(program, "x");
     testing::writeList(listPath, 50, [&](int i, ActionRecord &record) {
-        record.enabled = 1;
-        record.windowSize = 2;
+        record.enabled = i < 2 ? 1 : 2; // anything but 1 is disabled
+        record.windowSize = i < 2 ? 2 : 7; // anything but 1 and 2 is normal
+        record.reserved.fill('r');
+        setFieldText(record.name, "n");
         setFieldText(record.actionFile, i == 0 ? sound : program);
         setFieldText(record.parameters, "-q");
+        setFieldText(record.workFolder, "\xEE\xF9"); // a cp932 text that does not survive Unicode
     });
     open();
+    const QString shownProgram = QString::fromStdString(program);
+    EXPECT_EQ(row(1), QStringList({"01", "●", "n", shownProgram, "-q", "最大化", QStringLiteral("\uFFE2")}));
+    EXPECT_EQ(row(49), QStringList({"49", "…", "n", shownProgram, "-q", "通常", QStringLiteral("\uFFE2")}));
+    EXPECT_EQ(child(*dialog, "port")->text(), "9912");
     click(*dialog, "edit");
     click(*dialog, "test");
     for (int r : {0, 1}) {
@@ -151,7 +121,13 @@ TEST_F(SettingsDialogTest, EditTestAndStopWorkOnTheSelectedRowAndOnlyOkWritesThe
         click(*dialog, "test");
     }
     click(*dialog, "stop");
+    const std::string chosen = sjis("/docs/鐘.mid");
     edit(1, "ok", [&](ActionEditDialog &edit) { // its Test performs the values it shows, or says why not
+        EXPECT_EQ(child<QComboBox>(edit, "enabledMark")->currentIndex(), 1);
+        EXPECT_EQ(child<QComboBox>(edit, "windowSize")->currentIndex(), 2);
+        prompts.files = {QStringLiteral("/docs/鐘.mid")}; // and then a cancelled browse
+        click(edit, "browseParameter");
+        click(edit, "browseFile");
         child<QComboBox>(edit, "windowSize")->setCurrentIndex(1);
         click(edit, "test");
         child(edit, "actionFile")->setText(QString::fromStdString(dir.file("none.wav")));
@@ -163,7 +139,7 @@ TEST_F(SettingsDialogTest, EditTestAndStopWorkOnTheSelectedRowAndOnlyOkWritesThe
     click(*dialog, "test");
     EXPECT_EQ(journal.calls,
               (std::vector<std::string> {"wave play " + sound, "open " + program + " [-q] 3", "wave stop",
-                                         "open " + program + " [-q] 6"}));
+                                         "open " + program + " [" + chosen + "] 6"}));
     const QString noRow = "項目が選択されていません",
                   off = "設定の有効(●)/無効(…)が「無効(…)」になっています";
     EXPECT_EQ(prompts.texts(), QStringList({noRow, noRow, "ファイルが存在しません", off, off}));
@@ -177,69 +153,62 @@ TEST_F(SettingsDialogTest, EditTestAndStopWorkOnTheSelectedRowAndOnlyOkWritesThe
     }
     EXPECT_TRUE(dialog->isVisible()) << "Cancel answered no and a failed save keep the dialog open";
     click(*dialog, "ok");
-    const ActionRecord written = testing::readRecord(listPath, 1);
-    EXPECT_EQ(std::tuple(fieldText(written.name), fieldText(written.actionFile), written.enabled,
-                         written.windowSize),
-              std::tuple(sjis("警報"), dir.file("none.wav"), 0, 1));
-}
-
-TEST_F(SettingsDialogTest, CancelAsksOnlyAfterAnEditEndedWithOk)
-{
-    testing::writeList(listPath, 50);
-    for (const char *end : {"", "cancel", "ok"}) { // no edit, or one that changed nothing
-        open();
-        prompts.answers = {true};
-        if (*end) {
-            edit(0, end);
-        }
-        click(*dialog, "cancel");
-        EXPECT_EQ(prompts.questions.size(), std::string(end) == "ok" ? 1 : 0) << end;
-        EXPECT_FALSE(dialog->isVisible());
-        prompts.questions.clear();
+    for (int i : {1, 49}) {
+        const ActionRecord r = testing::readRecord(listPath, i);
+        EXPECT_EQ(std::tuple(fieldText(r.name), fieldText(r.actionFile), fieldText(r.parameters), r.enabled,
+                             r.windowSize, r.reserved, fieldText(r.workFolder)),
+                  std::tuple(i == 1 ? sjis("警報") : "n", i == 1 ? dir.file("none.wav") : program,
+                             i == 1 ? chosen : "-q", 0, i == 1 ? 1 : 0, ActionRecord().reserved, "\xEE\xF9"));
     }
+    const ActionRecord untouched = testing::readRecord(listPath, 0);
+    EXPECT_EQ(std::pair(untouched.enabled, untouched.windowSize), std::pair(1, 2)) << "row 0 as it was";
+
+    // A header's count is only a claim: rows stop where the records end, and OK writes no more. An edit
+    // that ended with Cancel changes nothing, so Cancel closes without asking.
+    writeFile(listPath, testing::listBytes(1, INT32_MAX, testing::blanks(2) + std::string(100, '\0')));
+    open();
+    EXPECT_EQ(list()->topLevelItemCount(), 3);
+    edit(0, "cancel");
+    click(*dialog, "cancel");
+    EXPECT_EQ(prompts.questions.size(), 1) << "only the one after the edit that ended with OK";
+    EXPECT_FALSE(dialog->isVisible());
+    open();
+    click(*dialog, "ok");
+    EXPECT_EQ(readFile(listPath).size(), 24 + 3 * 896u);
 }
 
-TEST_F(SettingsDialogTest, PortTextMustBeAnInteger)
+// OK refuses what a field cannot take and says why, with the focus on the field and its text selected:
+// the settings dialog's port must be an integer, the edit dialog's texts must fit their fields in cp932.
+TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnItAndTypingStopsAtTheByteLimit)
 {
-    const std::pair<QString, std::optional<std::int32_t>> cases[] = {
-        {"\t+9913 ", 9913}, {"-5", -5}, {"99a", {}}, {"", {}}, {"4294967297", {}}};
-    for (const auto &[text, port] : cases) {
+    const QString integer = "整数を入力してください。";
+    const std::tuple<const char *, QString, QString, std::int32_t> cases[] = {
+        // the field, its text, the refusal, the port taken (9912 as it was)
+        {"port", "\t+9913 ", {}, 9913},
+        {"port", "-5", {}, -5},
+        {"port", "99a", integer, 9912},
+        {"port", "", integer, 9912},
+        {"port", "4294967297", integer, 9912},
+        {"name", QString(31, u'あ') + u'a', {}, 9912}, // 63 bytes
+        {"name", QString(32, u'あ'), "63 文字以内で入力してください。", 9912},
+        {"parameters", QString(128, u'パ'), "255 文字以内で入力してください。", 9912},
+        {"name", "한국", "シフトJIS(cp932)で表せない文字が含まれています。", 9912}};
+    for (const auto &[name, text, refusal, port] : cases) {
         open();
-        QLineEdit *field = child(*dialog, "port");
-        field->setText(text);
-        click(*dialog, "ok");
-        EXPECT_EQ(dialog->port, port.value_or(9912)) << text.toStdString();
-        EXPECT_EQ(prompts.texts(), port ? QStringList() : QStringList {"整数を入力してください。"});
-        EXPECT_EQ(dialog->isVisible() && dialog->focusWidget() == field, !port);
-        EXPECT_EQ(field->selectedText(), port ? "" : text);
-    }
-}
-
-using ActionEditDialogTest = Bench;
-
-TEST_F(ActionEditDialogTest, RefusesTextsBeyondTheirFieldsWithFocusOnTheField)
-{
-    const std::tuple<const char *, QString, QString> cases[] = {
-        {"name", QString(31, u'あ') + u'a', {}}, // 63 bytes
-        {"name", QString(32, u'あ'), "63 文字以内で入力してください。"},
-        {"parameters", QString(128, u'パ'), "255 文字以内で入力してください。"},
-        {"name", "한국", "シフトJIS(cp932)で表せない文字が含まれています。"}};
-    for (const auto &[name, text, message] : cases) {
-        prompts.messages.clear();
         ActionEditDialog edit(performer, prompts, nullptr);
         edit.show();
-        QLineEdit *field = child(edit, name);
+        QDialog &shown = std::string(name) == "port" ? static_cast<QDialog &>(*dialog) : edit;
+        QLineEdit *field = child(shown, name);
         field->setText(text);
         field->deselect();
-        click(edit, "ok");
-        EXPECT_EQ(prompts.texts(), message.isEmpty() ? QStringList() : QStringList {message}) << name;
-        EXPECT_EQ(edit.isVisible() && edit.focusWidget() == field, !message.isEmpty());
-        EXPECT_EQ(field->selectedText(), message.isEmpty() ? "" : text);
+        click(shown, "ok");
+        EXPECT_EQ(prompts.texts(), refusal.isEmpty() ? QStringList() : QStringList {refusal}) << name;
+        EXPECT_EQ(shown.isVisible() && shown.focusWidget() == field, !refusal.isEmpty());
+        EXPECT_EQ(field->selectedText(), refusal.isEmpty() ? "" : text);
+        EXPECT_EQ(dialog->port, port) << text.toStdString();
     }
-}
 
-TEST_F(ActionEditDialogTest, TypingStopsAtTheByteLimitButLongTextsCanBeShortened)
-{
+    // Typing stops at the byte limit, but a longer text given is shown whole and can be shortened.
     ActionEditDialog edit(performer, prompts, nullptr);
     edit.name = std::string(70, 'x');
     edit.show();
@@ -270,24 +239,26 @@ struct ActionListCommandsTest : Bench
     const std::string list = (ActionListFile().CreateDefault(listPath, folder), readFile(listPath));
 };
 
-TEST_F(ActionListCommandsTest, TheListInUseIsNeverWrittenOverNorImportedByNameCaseOrLink)
+// The in-use list is never written over nor imported under another name; the text listing's form is
+// the storage tests', here it is of the in-use list and in the chosen file.
+TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOnlyWholeListsOrSayWhyNot)
 {
-    fs::create_symlink(listPath, dir.file("link"));
     const std::pair<Command, std::string> commands[] = {
         {ExportActionList, "使用中のBelvane動作登録ファイルにはエクスポートできません。"},
         {ImportActionList, "使用中のBelvane動作登録ファイルからのインポートは無意味です。"},
         {WriteActionListText, "使用中のBelvane動作登録ファイルには出力できません。"}};
     for (const auto &[command, refused] : commands) {
-        for (const char *name : {"BELVANE.acd", "link", ""}) { // the last is a cancelled choice
+        for (const char *name : {"BELVANE.acd", ""}) { // the second is a cancelled choice
             EXPECT_EQ(run(command, name), *name ? refused : "") << name;
             EXPECT_EQ(readFile(listPath), list) << name;
         }
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "only the list and the link";
-}
-
-TEST_F(ActionListCommandsTest, ExportAndImportCopyOnlyWholeListsOrSayWhyNot)
-{
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "only the list";
+    EXPECT_EQ(run(WriteActionListText, "l.txt"),
+              "テキストファイルへの出力が完了しました。\r\n" + dir.file("l.txt"));
+    EXPECT_TRUE(
+        readFile(dir.file("l.txt")).starts_with(testing::listingHeading + "00\tMalarm.wav\t" + folder));
+    EXPECT_EQ(run(WriteActionListText, "no/such.txt"), "テキストファイルがクリエイトできません。");
     EXPECT_EQ(run(ExportActionList, "c.acd"),
               "ファイルへのエクスポートが完了しました。\r\n" + dir.file("c.acd"));
     EXPECT_TRUE(prompts.fileRequests.back().confirmOverwrite);
@@ -308,36 +279,16 @@ TEST_F(ActionListCommandsTest, ExportAndImportCopyOnlyWholeListsOrSayWhyNot)
     fs::remove(listPath);
     EXPECT_EQ(run(ExportActionList, "c.acd"), "エクスポートに失敗しました(Disk i/o Error)。");
     EXPECT_EQ(readFile(dir.file("c.acd")), list);
-}
-
-TEST_F(ActionListCommandsTest, TextListingOfTheInUseList)
-{
-    EXPECT_EQ(run(WriteActionListText, "l.txt"),
-              "テキストファイルへの出力が完了しました。\r\n" + dir.file("l.txt"));
-    const std::string normal = "\t\t\x92\xCA\x8F\xED\r\n"; // no parameters, "通常"
-    EXPECT_EQ(readFile(dir.file("l.txt")),
-              testing::listingHeading + "00\tMalarm.wav\t" + folder + "Malarm.wav" + normal
-                  + "01\tSalarm.wav\t" + folder + "Salarm.wav" + normal);
-    EXPECT_EQ(run(WriteActionListText, "no/such.txt"), "テキストファイルがクリエイトできません。");
-    writeFile(listPath, "damaged");
     EXPECT_EQ(run(WriteActionListText, "l.txt"), "Belvane用動作登録ファイルがオープンできません。");
     EXPECT_EQ(readFile(dir.file("l.txt")), "");
 }
 
 TEST(DialogPartsTest, UnitsRoundAtTheCornersFiltersConvertAndSavingAsksBeforeOverwriting)
 {
-    const std::tuple<DialogBaseUnits, QRect, QRect> cases[] = {
-        {{6, 12}, {172, 4, 50, 14}, {258, 6, 75, 21}},
-        {{7, 13}, {1, 1, 1, 1}, {2, 2, 2, 1}}, // 1.75 -> 2, 3.5 -> 4 at the far corner
-        {{6, 12}, {-2, -3, 4, 6}, {-3, -5, 6, 10}}}; // halves away from zero
-    for (const auto &[base, units, pixels] : cases) {
-        EXPECT_EQ(DialogUnitsToPixels(units, base), pixels) << units.x() << "," << units.y();
-    }
+    // 1.75 -> 2, 1.625 -> 2, 3.5 -> 4 and 3.25 -> 3 at the far corner
+    EXPECT_EQ(DialogUnitsToPixels({1, 1, 1, 1}, {7, 13}), QRect(2, 2, 2, 1));
     EXPECT_EQ(FileDialogFilters("音源(*.wav/*.mid)|*.wav; *.mid|実行(*.exe)|*.exe|全て(*.*)|*.*||"),
               QStringList({"音源(*.wav/*.mid) (*.wav *.mid)", "実行(*.exe) (*.exe)", "全て(*.*) (*.*)"}));
-    EXPECT_EQ(FileDialogFilters(""), QStringList());
-    EXPECT_EQ(MakeMessageBox(nullptr, "完了。\r\n/tmp/a", UserPrompts::Icon::Information)->text(),
-              "完了。\n/tmp/a");
     const auto saving = MakeFileDialog(nullptr, {true, "/tmp", "全て(*.*)|*.*|", "txt", false, true});
     EXPECT_FALSE(saving->testOption(QFileDialog::DontConfirmOverwrite));
 }
