@@ -107,6 +107,8 @@ TEST(AlarmWindowTest,
     TempDir dir;
     Fixture f(dir, true);
     ASSERT_TRUE(f.exposed);
+    EXPECT_FALSE(f.window.mask().contains(QPoint(1, 1))) << "the corners are rounded off";
+    EXPECT_TRUE(f.window.mask().contains(QPoint(4, 4)) && f.window.mask().contains(QPoint(250, 0)));
     const auto buttons = f.window.findChildren<QPushButton *>();
     ASSERT_EQ(buttons.size(), 2) << "the confirm button and the hidden dispatch button";
     for (const QPushButton *button : buttons) {
