@@ -104,15 +104,22 @@ public:
     void StopTray() { Stop(tray); }
 
     // Starts openbox, which iconifies, restores and records window states (WM_STATE) as a desktop does.
+    // On a loaded machine openbox now and then ends at once, with status 1 and without a word: it is
+    // started again until it has taken the screen.
     bool StartWindowManager()
     {
         managed = true;
         windowManager.setProcessEnvironment(env);
-        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        return windowManager.waitForStarted(10000) && WaitUntil([this] {
-                   return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
-                       .contains(QStringLiteral("window id"));
-               });
+        return WaitUntil(
+            [this] {
+                if (windowManager.state() == QProcess::NotRunning) {
+                    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+                    windowManager.waitForStarted(10000);
+                }
+                return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
+                    .contains(QStringLiteral("window id"));
+            },
+            std::chrono::seconds(30));
     }
 
     // The window manager's state of window `id`: "Normal", "Iconic", or empty when it has none
