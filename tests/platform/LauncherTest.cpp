@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,10 +130,6 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
     };
     PosixLauncher launcher;
     PosixLauncher hasty {std::chrono::milliseconds(1000)};
-    // The last start's window waits for the test to open this pipe, once its launcher has given up.
-    testing::TempDir dir;
-    const std::string released = dir.file("released");
-    ASSERT_EQ(mkfifo(released.c_str(), 0600), 0);
     const std::string minimised = "Iconic HIDDEN", maximised = "Normal MAXIMIZED_VERT MAXIMIZED_HORZ";
     // Each started through a shell that runs the window program as "$0" with the title as "$1".
     const std::tuple<std::string, std::string, int, std::string> cases[] = {
@@ -144,18 +138,15 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         {"detached grandchild", R"(("$0" "$1" --pid &))", showMinimized, minimised},
         {"child in its own session", R"(setsid -w "$0" "$1" --pid)", showMaximized, maximised},
         {"normal", R"(exec "$0" "$1" --startup-id --pid)", showNormal, "Normal"},
-        {"after the bound", R"(cat "$2"; exec "$0" "$1" --startup-id --pid)", showMaximized, "Normal"},
+        {"after the bound", R"(sleep 3; exec "$0" "$1" --startup-id --pid)", showMaximized, "Normal"},
     };
     // A window of a program not started by the launcher, mapped meanwhile; it ends with the display.
     ASSERT_EQ(std::system(LAUNCHED_WINDOW " other --pid &"), 0);
     for (const auto &[title, command, show, wanted] : cases) {
         PosixLauncher &starter = title == "after the bound" ? hasty : launcher;
-        const std::string parameters =
-            "-c '" + command + "' '" LAUNCHED_WINDOW "' '" + title + "' '" + released + "'";
+        const std::string parameters = "-c '" + command + "' '" LAUNCHED_WINDOW "' '" + title + "'";
         EXPECT_EQ(starter.Open(0, "/bin/sh", parameters, show), Launcher::started);
     }
-    ASSERT_TRUE(testing::WaitUntil([&] { return !hasty.WatchingWindows(); }, generous));
-    std::ofstream(released) << "go\n";
     for (const auto &[title, command, show, wanted] : cases) {
         EXPECT_TRUE(testing::WaitUntil([&] { return state(title) == wanted; }, generous))
             << title << ": " << state(title);
@@ -165,6 +156,7 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(state(title), "Normal") << title;
     }
     EXPECT_FALSE(launcher.WatchingWindows()); // every window found
+    EXPECT_FALSE(hasty.WatchingWindows()); // given up after its bound
     qputenv("DISPLAY", savedDisplay);
 }
 
