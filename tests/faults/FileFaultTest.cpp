@@ -38,12 +38,6 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
          [](const std::string &list) {
              fs::resize_file(list, 24 + 100);
          }},
-        {"a folder",
-         [](const std::string &list) {
-             fs::remove(list);
-             fs::create_directory(list);
-             writeFile(list + "/inside", "kept");
-         }},
         {"held by another process", {}},
     };
     for (const auto &[name, damage] : cases) {
@@ -54,7 +48,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         if (damage) {
             damage(list);
         }
-        const std::string before = fs::is_directory(list) ? readFile(list + "/inside") : readFile(list);
+        const std::string before = readFile(list);
         testing::WindowFixture f(dir);
         EXPECT_EQ(f.message(), QString()) << "no default-list notice: the list exists";
         // flock runs cat with the lock held; cat, and with it the lock, ends when its input is closed.
@@ -76,7 +70,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
             f.alarm(0);
             EXPECT_EQ(f.journal.calls, std::vector<std::string> {"wave play " + dir.file("tea.wav")});
         }
-        EXPECT_EQ(fs::is_directory(list) ? readFile(list + "/inside") : readFile(list), before);
+        EXPECT_EQ(readFile(list), before);
     }
 }
 
@@ -101,52 +95,47 @@ struct Mount
     bool mounted = false;
 };
 
-TEST(FileFaultTest, AReadOnlyProgramFolderKeepsTheProgramRunningAndSaysWhySavingFailed)
-{
-    Mount mount("size=1m");
-    if (!mount.mounted) {
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    }
-    WriteTeaList(mount.dir);
-    const std::string list = readFile(mount.dir.file("Belvane.acd"));
-    ASSERT_TRUE(mount.Run({"-o", "remount,ro"}));
-
-    testing::WindowFixture f(mount.dir, true);
-    f.alarm(0);
-    EXPECT_EQ(f.journal.calls.size(), 1u) << "a read-only list is still performed";
-    f.drag({5, 3});
-    ASSERT_EQ(f.prompts.messages.size(), 1u);
-    EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
-    EXPECT_TRUE(f.prompts.messages[0].text.contains(QString::fromStdString(mount.dir.file("Belvane.cfg"))));
-    EXPECT_EQ(readFile(mount.dir.file("Belvane.cfg")), testing::SettingsImage(0));
-    EXPECT_EQ(readFile(mount.dir.file("Belvane.acd")), list);
-}
-
-TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFile)
+TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsTheProgramRunning)
 {
     Mount mount("size=64k");
     if (!mount.mounted) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
-    writeFile(mount.dir.file("Belvane.cfg"), testing::SettingsImage(0));
+    const std::string settings = mount.dir.file("Belvane.cfg"), list = mount.dir.file("Belvane.acd");
+    writeFile(settings, testing::SettingsImage(0));
     // Fill the disk to within a few hundred bytes: room for neither the first list nor a second settings
     // file.
     writeFile(mount.dir.file("filler"), std::string(56 * 1024, 'x'));
     while (fs::space(mount.dir.path()).available >= 512) {
         std::ofstream(mount.dir.file("filler"), std::ios::app) << std::string(512, 'x');
     }
+    {
+        testing::WindowFixture f(mount.dir, true);
+        EXPECT_FALSE(fs::exists(list)) << "a default list that did not fit is removed";
+        f.alarm(0);
+        EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
+        EXPECT_TRUE(f.journal.calls.empty());
+        EXPECT_FALSE(fs::exists(list));
+        f.drag({5, 3});
+        EXPECT_EQ(f.prompts.texts(),
+                  QStringList {QString::fromStdString(settings)
+                               + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。")});
+        EXPECT_EQ(readFile(settings), testing::SettingsImage(0)) << "the old settings kept";
+    }
 
+    fs::remove(mount.dir.file("filler"));
+    WriteTeaList(mount.dir);
+    const std::string before = readFile(list);
+    ASSERT_TRUE(mount.Run({"-o", "remount,ro"}));
     testing::WindowFixture f(mount.dir, true);
-    EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd"))) << "a default list that did not fit is removed";
     f.alarm(0);
-    EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
-    EXPECT_TRUE(f.journal.calls.empty());
-    EXPECT_FALSE(fs::exists(mount.dir.file("Belvane.acd")));
+    EXPECT_EQ(f.journal.calls.size(), 1u) << "a read-only list is still performed";
     f.drag({5, 3});
-    EXPECT_EQ(f.prompts.texts(),
-              QStringList {QString::fromStdString(mount.dir.file("Belvane.cfg"))
-                           + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。")});
-    EXPECT_EQ(readFile(mount.dir.file("Belvane.cfg")), testing::SettingsImage(0)) << "the old settings kept";
+    ASSERT_EQ(f.prompts.messages.size(), 1u);
+    EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
+    EXPECT_TRUE(f.prompts.messages[0].text.contains(QString::fromStdString(settings)));
+    EXPECT_EQ(readFile(settings), testing::SettingsImage(0));
+    EXPECT_EQ(readFile(list), before);
 }
 
 } // namespace

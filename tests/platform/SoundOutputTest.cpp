@@ -138,9 +138,8 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     waves.Stop(); // nothing plays: no effect
 
     file("text.wav", "RIFF, but only in words: this is no wave at all\n");
-    file("ogg.wav", "OggS" + std::string(60, '\0'));
     ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0); // must not block the player
-    for (const char *name : {"missing.wav", "text.wav", "ogg.wav", "pipe.wav", ""}) { // "": the folder
+    for (const char *name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
         ASSERT_TRUE(waves.Play(dir.file(name)));

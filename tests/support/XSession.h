@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <random>
 
 namespace belvane::testing {
 
@@ -60,25 +61,33 @@ public:
     XSession &operator=(const XSession &) = delete;
 
     // Starts the display and, when `withTray`, the tray host; false when either cannot be started.
+    // The display number is picked at random well above the low ones that Xvfb's -displayfd hands out
+    // to other sessions: a number one of them has just given up can still be torn down under a new
+    // server, which then takes no clients. A number in use makes Xvfb end, and another is tried.
     bool Start(bool withTray = true)
     {
-        server.start(QStringLiteral("Xvfb"), Words("-displayfd 1 -screen 0 1024x768x24 -nolisten tcp"));
-        if (!server.waitForStarted(10000)) {
-            return false;
-        }
-        QByteArray number;
-        while (!number.contains('\n')) {
-            if (!server.waitForReadyRead(10000)) {
-                return false;
+        static std::mt19937 pick {std::random_device {}()};
+        for (int attempt = 0; attempt < 5 && display.isEmpty(); ++attempt) {
+            const QString name =
+                QStringLiteral(":%1").arg(std::uniform_int_distribution<int>(100, 999)(pick));
+            env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DISPLAY"), name);
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            server.start(QStringLiteral("Xvfb"),
+                         QStringList {name} << Words("-screen 0 1024x768x24 -nolisten tcp"));
+            // xprop prints to standard output only once it could open the display.
+            const auto reached = [&] {
+                return server.state() != QProcess::Running
+                    || !RunTool(QStringLiteral("xprop"), Words("-root -len 0 WM_NAME"), env).isEmpty();
+            };
+            if (server.waitForStarted(10000) && WaitUntil(reached) && server.state() == QProcess::Running) {
+                display = name;
+            } else {
+                Stop(server);
             }
-            number += server.readAllStandardOutput();
         }
-        display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        return !withTray || StartTray();
+        return !display.isEmpty() && (!withTray || StartTray());
     }
 
     // Starts the tray host; false when its panel does not come up.
@@ -95,15 +104,22 @@ public:
     void StopTray() { Stop(tray); }
 
     // Starts openbox, which iconifies, restores and records window states (WM_STATE) as a desktop does.
+    // On a loaded machine openbox now and then ends at once, with status 1 and without a word: it is
+    // started again until it has taken the screen.
     bool StartWindowManager()
     {
         managed = true;
         windowManager.setProcessEnvironment(env);
-        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-        return windowManager.waitForStarted(10000) && WaitUntil([this] {
-                   return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
-                       .contains(QStringLiteral("window id"));
-               });
+        return WaitUntil(
+            [this] {
+                if (windowManager.state() == QProcess::NotRunning) {
+                    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+                    windowManager.waitForStarted(10000);
+                }
+                return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
+                    .contains(QStringLiteral("window id"));
+            },
+            std::chrono::seconds(30));
     }
 
     // The window manager's state of window `id`: "Normal", "Iconic", or empty when it has none
@@ -150,15 +166,19 @@ public:
     }
 
     // Presses Return on window `id` until `done` holds: a key that came before the window had the focus
-    // (a loaded machine) is pressed again. False when it never came to hold.
+    // (a loaded machine) is pressed again. Each press is given a few seconds to take effect, as a
+    // second activation would restore a window the first press has just minimised. False when it never
+    // came to hold.
     bool PressReturnUntil(const QString &id, const std::function<bool()> &done) const
     {
-        return WaitUntil([&] {
-            Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
-                     QStringLiteral("--sync"), id});
-            Xdotool(Words("key Return"));
-            return WaitUntil(done, std::chrono::seconds(1));
-        });
+        return WaitUntil(
+            [&] {
+                Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
+                         QStringLiteral("--sync"), id});
+                Xdotool(Words("key Return"));
+                return WaitUntil(done, std::chrono::seconds(3));
+            },
+            std::chrono::seconds(30));
     }
 
     QString display;
