@@ -31,12 +31,6 @@ bool Audible(const std::string &path)
     return false;
 }
 
-// Whether a library whose file name starts with `name` is mapped into process `pid`.
-bool Maps(qint64 pid, const std::string &name)
-{
-    return readFile("/proc/" + std::to_string(pid) + "/maps").find("/" + name) != std::string::npos;
-}
-
 struct Desktop
 {
     bool display = true;
@@ -78,8 +72,7 @@ protected:
     bool Start(const Desktop &desktop)
     {
         program.setProcessChannelMode(QProcess::ForwardedChannels);
-        return Launch(program, folder, desktop)
-            && WaitUntil([&] { return testing::Accepting(folder.port); }, std::chrono::seconds(30));
+        return Launch(program, folder, desktop) && WaitUntil([&] { return testing::Accepting(folder.port); });
     }
 
     // Runs a copy that is expected to end by itself with `status` and gives its standard error.
@@ -94,9 +87,8 @@ protected:
     // Presses Return on the message box `box` until it is gone.
     void Dismiss(const QString &box)
     {
-        EXPECT_TRUE(x.PressReturnUntil(box, [&] {
-            return !x.VisibleWindows(QStringLiteral("Belvane")).contains(box);
-        })) << "the message box is dismissed";
+        EXPECT_TRUE(x.PressReturnUntil(box, [&] { return !x.VisibleWindows().contains(box); }))
+            << "the message box is dismissed";
     }
 
     void TearDown() override { testing::Stop(program); }
@@ -131,8 +123,7 @@ TEST_F(ProgramFaultTest,
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
     EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput() == "unset\n"; }))
         << "its programs do not inherit the platform: " << folder.scriptOutput();
-    EXPECT_FALSE(fs::exists(audioFile) || Maps(program.processId(), "libSDL2"))
-        << "a missing file is not performed: no sound library loaded, no device opened";
+    EXPECT_FALSE(fs::exists(audioFile)) << "a missing file is not performed: no device opened";
     ASSERT_TRUE(testing::SendAlarm(folder.port, 1));
     EXPECT_TRUE(WaitUntil([&] { return Audible(audioFile); })) << "the built-in alert sounds";
 
@@ -177,13 +168,10 @@ TEST_F(ProgramFaultTest, WithADisplayATakenPortIsToldInABoxAndTheProgramStays)
     const int emptyTray = x.TrayWidth();
     ASSERT_TRUE(Launch(program, folder, {}));
     QString box;
-    ASSERT_TRUE(
-        WaitUntil([&] { return !(box = x.VisibleWindows(QStringLiteral("Belvane")).value(0)).isEmpty(); },
-                  std::chrono::seconds(30)));
+    ASSERT_TRUE(WaitUntil([&] { return !(box = x.VisibleWindows().value(0)).isEmpty(); }));
     EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
     Dismiss(box);
-    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); }))
-        << "the alarm window follows";
+    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows().isEmpty(); })) << "the alarm window follows";
     EXPECT_EQ(program.state(), QProcess::Running);
     EXPECT_TRUE(testing::EndsCleanly(program));
 }
@@ -192,12 +180,10 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
 {
     // Without an audio device too: the alarm's sound fails quietly.
     ASSERT_TRUE(Start({.tray = false, .windowManager = true, .audioDriver = "no-such-driver"}));
-    ASSERT_TRUE(WaitUntil([&] { return !x.VisibleWindows(QStringLiteral("Belvane")).isEmpty(); },
-                          std::chrono::seconds(30)));
-    const QString window = x.VisibleWindows(QStringLiteral("Belvane")).value(0);
+    ASSERT_TRUE(WaitUntil([&] { return !x.VisibleWindows().isEmpty(); }));
+    const QString window = x.VisibleWindows().value(0);
     const auto state = [&](const char *expected) {
-        return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); },
-                         std::chrono::seconds(30));
+        return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); });
     };
     const auto confirm = [&](const char *expected) {
         return x.PressReturnUntil(window, [&] { return x.WindowState(window) == QLatin1String(expected); });
@@ -207,8 +193,7 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
     QProcess second;
     ASSERT_TRUE(Launch(second, folder, {}));
     QStringList shown;
-    ASSERT_TRUE(WaitUntil([&] { return (shown = x.VisibleWindows(QStringLiteral("Belvane"))).size() == 2; },
-                          std::chrono::seconds(30)));
+    ASSERT_TRUE(WaitUntil([&] { return (shown = x.VisibleWindows()).size() == 2; }));
     shown.removeAll(window);
     EXPECT_EQ(second.state(), QProcess::Running) << "the box waits for the user";
     Dismiss(shown.value(0));
@@ -219,10 +204,9 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
 
     const int noIcon = x.TrayWidth();
     ASSERT_TRUE(x.StartTray());
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > noIcon; }, std::chrono::seconds(30)))
-        << "the icon docks in a tray come later";
+    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > noIcon; })) << "the icon docks in a tray come later";
     EXPECT_TRUE(confirm("")) << "with a tray the confirmed window hides";
-    EXPECT_TRUE(x.VisibleWindows(QStringLiteral("Belvane")).isEmpty());
+    EXPECT_TRUE(x.VisibleWindows().isEmpty());
     x.StopTray();
     EXPECT_TRUE(state("Iconic")) << "the tray went: the window is back in the taskbar, minimised";
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));

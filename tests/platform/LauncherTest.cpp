@@ -16,7 +16,6 @@ namespace belvane {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::chrono::seconds generous {30};
 
 // A shell script whose output goes into the file `record`, complete once the script has ended; by
 // default it records the folder it runs in and its arguments, one a line.
@@ -52,7 +51,7 @@ protected:
     // What a started program recorded into `name`; empty when it never ran.
     std::string recorded(const std::string &name)
     {
-        testing::WaitUntil([&] { return fs::exists(dir.file(name)); }, generous);
+        testing::WaitUntil([&] { return fs::exists(dir.file(name)); });
         const std::string text = testing::readFile(dir.file(name));
         fs::remove(dir.file(name));
         return text;
@@ -148,7 +147,7 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(starter.Open(0, "/bin/sh", parameters, show), Launcher::started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        EXPECT_TRUE(testing::WaitUntil([&] { return state(title) == wanted; }, generous))
+        EXPECT_TRUE(testing::WaitUntil([&] { return state(title) == wanted; }))
             << title << ": " << state(title);
     }
     QTest::qWait(500); // time for any wrong request to take effect
@@ -185,8 +184,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
               "/dev/null\n/dev/null\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\nown session\n");
     siginfo_t ended {}; // a child that ended and was not collected, left so by WNOWAIT
     EXPECT_TRUE(testing::WaitUntil(
-        [&] { return ::waitid(P_ALL, 0, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid == 0; },
-        generous));
+        [&] { return ::waitid(P_ALL, 0, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid == 0; }));
 }
 
 } // namespace

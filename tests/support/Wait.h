@@ -10,7 +10,7 @@ namespace belvane::testing {
 
 // Waits for `done` to hold, polling and running the event loop; false when `limit` passed first.
 inline bool WaitUntil(const std::function<bool()> &done,
-                      std::chrono::milliseconds limit = std::chrono::seconds(10))
+                      std::chrono::milliseconds limit = std::chrono::seconds(30))
 {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {

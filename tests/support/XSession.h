@@ -97,8 +97,7 @@ public:
         tray.start(QStringLiteral("trayer"),
                    Words("--edge top --align right --widthtype request --height 24"));
         // A loaded machine (the sanitizer build next to the others) can take a while to dock the panel.
-        return tray.waitForStarted(10000)
-            && WaitUntil([this] { return TrayWidth() > 0; }, std::chrono::seconds(30));
+        return tray.waitForStarted(10000) && WaitUntil([this] { return TrayWidth() > 0; });
     }
 
     void StopTray() { Stop(tray); }
@@ -110,16 +109,14 @@ public:
     {
         managed = true;
         windowManager.setProcessEnvironment(env);
-        return WaitUntil(
-            [this] {
-                if (windowManager.state() == QProcess::NotRunning) {
-                    windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-                    windowManager.waitForStarted(10000);
-                }
-                return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
-                    .contains(QStringLiteral("window id"));
-            },
-            std::chrono::seconds(30));
+        return WaitUntil([this] {
+            if (windowManager.state() == QProcess::NotRunning) {
+                windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+                windowManager.waitForStarted(10000);
+            }
+            return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
+                .contains(QStringLiteral("window id"));
+        });
     }
 
     // The window manager's state of window `id`: "Normal", "Iconic", or empty when it has none
@@ -152,8 +149,9 @@ public:
         return match.hasMatch() ? match.captured(1).toInt() : 0;
     }
 
-    // The ids of visible windows titled exactly `title`.
-    QStringList VisibleWindows(const QString &title) const
+    // The ids of visible windows titled exactly `title`, by default the program's own: its window and its
+    // message boxes.
+    QStringList VisibleWindows(const QString &title = QStringLiteral("Belvane")) const
     {
         return Xdotool(Words("search --onlyvisible --name") << QStringLiteral("^%1$").arg(title))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -171,14 +169,12 @@ public:
     // came to hold.
     bool PressReturnUntil(const QString &id, const std::function<bool()> &done) const
     {
-        return WaitUntil(
-            [&] {
-                Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
-                         QStringLiteral("--sync"), id});
-                Xdotool(Words("key Return"));
-                return WaitUntil(done, std::chrono::seconds(3));
-            },
-            std::chrono::seconds(30));
+        return WaitUntil([&] {
+            Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
+                     QStringLiteral("--sync"), id});
+            Xdotool(Words("key Return"));
+            return WaitUntil(done, std::chrono::seconds(3));
+        });
     }
 
     QString display;
