@@ -72,6 +72,11 @@ TEST(ActionListFileTest, ExclusivePassesUseFixedRecordOffsetsAndACutListReadsSho
         EXPECT_EQ(reader.ReadRecord(-1, read), 0) << "past the last record";
         EXPECT_EQ(reader.ReadRecord(50, read), -2);
     }
+    ASSERT_EQ(other.BeginWrite(), 50);
+    EXPECT_EQ(other.WriteRecord(49, full), whole);
+    EXPECT_EQ(other.WriteRecord(-1, full), 0) << "nothing is written past the last record";
+    other.Close();
+    EXPECT_EQ(readFile(path), listBytes(1, 50, records));
     EXPECT_EQ(other.FetchRecord(50, read), -2);
 
     // Cut inside record 3: its first 100 bytes are left, the missing ones read as zeros, and record 4
