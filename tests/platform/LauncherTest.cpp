@@ -80,6 +80,7 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
         {"a b", R"("a\"b\\c\$d\`e\f" '' "")", "args", "a\"b\\c$d`e\\f\n\n\n"},
         {"a b", R"(a\ b \'c \"d back\\)", "args", "a b\n'c\n\"d\nback\\\n"},
         {"a b", "join\\\ned \"in\\\nside\"", "args", "joined\ninside\n"},
+        {"a b", "C:\\dir\\", "args", "C:dir\\\n"}, // a backslash at the very end is kept
         {"a b", "$HOME * ; | > `ls` ~ #c", "args", "$HOME\n*\n;\n|\n>\n`ls`\n~\n#c\n"},
         {"a b", "\x95\x5C \x83\x5C", "args", "表\nソ\n"}, // cp932 trail byte 0x5C is no backslash
         {"link/../tool", "y", "linked", "y\n"},
