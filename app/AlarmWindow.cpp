@@ -316,24 +316,36 @@ void AlarmWindow::TrayHostChanged(bool present)
 
 void AlarmWindow::Deliver(std::string text)
 {
-    receivedText = std::move(text);
-    // The hidden button's command, run synchronously as the connection ends.
-    dispatchButton->click();
+    pendingTexts.push_back(std::move(text));
+    // The hidden button's command, run synchronously as the connection ends. Called directly rather
+    // than through a click, which a disabled button would swallow.
+    DispatchAlarm();
 }
 
 void AlarmWindow::DispatchAlarm()
 {
-    belvane::DispatchAlarm(receivedText, actionListPath, performer, Handle(),
-                           [this](const AlarmMessage &alarm) {
-                               senderText = alarm.sender;
-                               messageText = alarm.message;
-                               ShowAlarm();
-                           });
+    // Texts that arrive while one is handled (showing it, or starting its action, can run a nested
+    // event loop) wait behind it and are handled after it, in order.
+    if (dispatching) {
+        return;
+    }
+    dispatching = true;
+    while (!pendingTexts.empty()) {
+        receivedText = std::move(pendingTexts.front());
+        pendingTexts.pop_front();
+        belvane::DispatchAlarm(receivedText, actionListPath, performer, Handle(),
+                               [this](const AlarmMessage &alarm) {
+                                   senderText = alarm.sender;
+                                   messageText = alarm.message;
+                                   ShowAlarm();
+                               });
+    }
+    dispatching = false;
 }
 
 void AlarmWindow::StartListening()
 {
-    receiver = std::make_unique<AlarmReceiver>([this](std::string &text) {
+    receiver = std::make_unique<AlarmReceiver>([this](std::string &text, const std::string &) {
         Deliver(std::move(text));
         text.clear();
     });

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -46,8 +47,9 @@ public:
     // A tray host came or went: the icon is shown in a new host, and a confirmed window moves between
     // hidden (reached through the icon) and minimised (reached through the taskbar).
     void TrayHostChanged(bool present);
-    // The text of a finished connection: kept, and handled by the hidden button's command, which shows
-    // the alarm and performs its level's action.
+    // The text of a finished connection: queued, and handled by the hidden button's command, which
+    // shows the alarm and performs its level's action. No state of the window drops a text; texts
+    // delivered while one is handled follow it in order.
     void Deliver(std::string text);
     // The end of the run: an open connection is finished (and dispatched), the tray icon removed.
     void DestroyWindow();
@@ -86,7 +88,9 @@ private:
 
     ActionPerformer &performer;
     UserPrompts &prompts;
-    std::string receivedText;
+    std::string receivedText; // the text being handled
+    std::deque<std::string> pendingTexts; // delivered and waiting to be handled
+    bool dispatching = false;
     SettingsRecord settings;
     ProgramFolder programFolder;
     std::string actionListPath; // native

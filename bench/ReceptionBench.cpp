@@ -199,7 +199,7 @@ Figures measureMinimalLoop(int latencyRuns, int alarms)
 Figures measureReceiver(int latencyRuns, int alarms)
 {
     Arrivals arrivals;
-    belvane::AlarmReceiver receiver([&](std::string &text) {
+    belvane::AlarmReceiver receiver([&](std::string &text, const std::string &) {
         arrivals.arrived(text, Clock::now());
         text.clear();
     });
@@ -308,7 +308,7 @@ std::pair<double, double> measureStarts(const StartStamps &stamps, int runs, int
     belvane::testing::RecordingServices services;
     belvane::PosixLauncher launcher;
     belvane::ActionPerformer performer(services.wavePlayer, services.mediaCommands, launcher);
-    belvane::AlarmReceiver receiver([&](std::string &text) {
+    belvane::AlarmReceiver receiver([&](std::string &text, const std::string &) {
         belvane::DispatchAlarm(text, listPath, performer, 0, [](const belvane::AlarmMessage &) {});
     });
     if (receiver.StartListening(0) != belvane::AlarmReceiver::ListenState::Listening) {

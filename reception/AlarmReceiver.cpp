@@ -2,6 +2,7 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <limits>
 
 namespace belvane {
@@ -11,50 +12,58 @@ namespace {
 constexpr qint64 socketBufferSize = 64 * 1024;
 // How many buffers full a connection being finished may still bring in.
 constexpr int finishRounds = 64;
+
+using Clock = ConnectionState::Clock;
 } // namespace
 
-AlarmReceiver::AlarmReceiver(ConnectionState::Dispatch dispatch, QObject *parent)
-    : QObject(parent)
-    , connection(std::move(dispatch))
+AlarmReceiver::AlarmReceiver(ConnectionState::Dispatch dispatch, std::chrono::milliseconds quiet)
+    : state(std::move(dispatch))
+    , quietLimit(quiet)
 {
     server.setListenBacklogSize(listenBacklog);
     connect(&server, &QTcpServer::newConnection, this, &AlarmReceiver::acceptConnections);
+    connect(&server, &QTcpServer::acceptError, this, &AlarmReceiver::acceptFailed);
+    quietTimer.setSingleShot(true);
+    connect(&quietTimer, &QTimer::timeout, this, &AlarmReceiver::finishQuiet);
+    retryTimer.setSingleShot(true);
+    retryTimer.setInterval(acceptRetry);
+    connect(&retryTimer, &QTimer::timeout, &server, &QTcpServer::resumeAccepting);
 }
 
 AlarmReceiver::~AlarmReceiver()
 {
-    if (socket != nullptr) {
-        socket->disconnect(this);
-        socket->abort();
-        delete socket;
+    for (const Link &link : links) {
+        link.socket->disconnect(this);
+        link.socket->abort();
+        delete link.socket;
     }
 }
 
 AlarmReceiver::ListenState AlarmReceiver::StartListening(std::int32_t port)
 {
-    if (state == ListenState::Listening || connection.phase() == ConnectionState::Phase::Finished) {
-        return state;
+    if (listenState == ListenState::Listening || state.finished()) {
+        return listenState;
     }
     // The stored port is used as it stands; one that is no TCP port at all is not folded into one.
     const bool usable = port >= 0 && port <= std::numeric_limits<quint16>::max()
         && server.listen(QHostAddress::AnyIPv4, static_cast<quint16>(port));
-    state = usable ? ListenState::Listening : ListenState::PortUnavailable;
-    return state;
+    listenState = usable ? ListenState::Listening : ListenState::PortUnavailable;
+    return listenState;
 }
 
 void AlarmReceiver::Finish()
 {
-    if (socket != nullptr) {
-        takeWaiting(socket);
-    }
-    if (socket != nullptr) {
-        release(false);
-    }
     server.close();
-    if (state == ListenState::Listening) {
-        state = ListenState::NotStarted;
+    retryTimer.stop();
+    if (listenState == ListenState::Listening) {
+        listenState = ListenState::NotStarted;
     }
-    connection.Finish();
+    // Oldest first; a dispatch may let the others' events in, so each round starts from what is left.
+    while (!links.empty()) {
+        finishConnection(links.front().id, End::Ours);
+    }
+    state.Finish();
+    quietTimer.stop();
 }
 
 quint16 AlarmReceiver::boundPort() const
@@ -65,100 +74,126 @@ quint16 AlarmReceiver::boundPort() const
 void AlarmReceiver::acceptConnections()
 {
     while (QTcpSocket *next = server.nextPendingConnection()) {
-        if (connection.phase() == ConnectionState::Phase::Finished) {
+        if (state.finished()) {
             next->abort();
             next->deleteLater();
             continue;
         }
-        // One connection at a time: a newcomer finishes the open one, which is first read to what has
-        // arrived and closed, and its text dispatched.
-        if (socket != nullptr) {
-            takeWaiting(socket);
+        // A newcomer never cuts another sender short; only beyond the open limit does the one that
+        // has been silent the longest end, as if its sender had closed.
+        while (const auto quietest = state.ToMakeRoom()) {
+            finishConnection(*quietest, End::Ours);
         }
-        if (socket != nullptr) {
-            release(false);
-        }
-        socket = next;
-        socket->setReadBufferSize(socketBufferSize);
-        connect(socket, &QTcpSocket::readyRead, this, [this, next]() { receiveText(next); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, next]() { connectionClosed(next); });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this, next](QAbstractSocket::SocketError error) {
+        const ConnectionState::Id id =
+            state.Accept(next->peerAddress().toString().toStdString(), Clock::now());
+        links.push_back(Link {next, id});
+        next->setReadBufferSize(socketBufferSize);
+        connect(next, &QTcpSocket::readyRead, this, [this, id]() { drain(id); });
+        connect(next, &QTcpSocket::disconnected, this,
+                [this, id]() { finishConnection(id, End::PeerClosed); });
+        connect(next, &QTcpSocket::errorOccurred, this, [this, id](QAbstractSocket::SocketError error) {
             // An orderly close is followed by `disconnected`; a look for waiting data that found none
-            // reports a time-out, which ends nothing.
+            // reports a time-out, which ends nothing. A reset or other failure ends the connection with
+            // what arrived.
             if (error != QAbstractSocket::RemoteHostClosedError
                 && error != QAbstractSocket::SocketTimeoutError) {
-                connectionFailed(next);
+                finishConnection(id, End::Failed);
             }
         });
-        connection.Accept();
+        armQuietTimer();
         // A quick sender has often written its alarm and closed before we get here; taking that in
         // now saves two rounds of the event loop between its close and the dispatch.
-        takeWaiting(next);
+        takeWaiting(id);
     }
 }
 
-void AlarmReceiver::takeWaiting(QTcpSocket *from)
+void AlarmReceiver::acceptFailed()
+{
+    // Qt has stopped accepting. Out of descriptors, the senders waiting in the queue are told at once
+    // rather than left hanging; either way accepting resumes shortly, without a busy loop.
+    spare.ShedWaiting(static_cast<int>(server.socketDescriptor()));
+    retryTimer.start();
+}
+
+void AlarmReceiver::finishQuiet()
+{
+    while (const auto silent = state.Expired(Clock::now(), quietLimit)) {
+        finishConnection(*silent, End::Ours);
+    }
+    armQuietTimer();
+}
+
+void AlarmReceiver::armQuietTimer()
+{
+    const auto expiry = state.NextExpiry(quietLimit);
+    if (!expiry) {
+        quietTimer.stop();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*expiry - Clock::now());
+    quietTimer.start(std::max(wait, std::chrono::milliseconds(0)));
+}
+
+void AlarmReceiver::finishConnection(ConnectionState::Id id, End how)
+{
+    if (how == End::Ours) {
+        takeWaiting(id);
+    } else {
+        drain(id);
+    }
+    // Taking in what waited may have ended it already, through the peer's close.
+    const auto link = std::find_if(links.begin(), links.end(), [id](const Link &l) { return l.id == id; });
+    if (link != links.end()) {
+        QTcpSocket *gone = link->socket;
+        links.erase(link);
+        gone->disconnect(this);
+        if (how == End::Failed) {
+            gone->abort();
+        } else {
+            gone->close();
+        }
+        gone->deleteLater();
+    }
+    state.Closed(id);
+    armQuietTimer();
+}
+
+QTcpSocket *AlarmReceiver::socketOf(ConnectionState::Id id) const
+{
+    const auto link = std::find_if(links.begin(), links.end(), [id](const Link &l) { return l.id == id; });
+    return link == links.end() ? nullptr : link->socket;
+}
+
+void AlarmReceiver::takeWaiting(ConnectionState::Id id)
 {
     // Qt has read only what it was told of; what a sender wrote (and its close) may still wait in the
     // system. Reading without waiting brings it in through the usual handlers, which may end the
     // connection. A sender that never pauses is cut off after a few rounds.
-    drain(from);
-    for (int round = 0; round < finishRounds && socket == from && from->waitForReadyRead(0); ++round) {
-        if (socket == from) {
-            drain(from);
-        }
-    }
-}
-
-void AlarmReceiver::receiveText(QTcpSocket *from)
-{
-    if (from == socket) {
-        drain(from);
-    }
-}
-
-void AlarmReceiver::connectionClosed(QTcpSocket *from)
-{
-    if (from != socket) {
+    QTcpSocket *socket = socketOf(id);
+    if (socket == nullptr) {
         return;
     }
-    drain(from);
-    release(false);
-    connection.Closed();
+    drain(id);
+    for (int round = 0; round < finishRounds && socketOf(id) == socket && socket->waitForReadyRead(0);
+         ++round) {
+        drain(id);
+    }
 }
 
-void AlarmReceiver::connectionFailed(QTcpSocket *from)
+void AlarmReceiver::drain(ConnectionState::Id id)
 {
-    if (from != socket) {
+    QTcpSocket *socket = socketOf(id);
+    if (socket == nullptr) {
         return;
     }
-    // A reset or other failure: keep what arrived, let the socket go and dispatch at once.
-    drain(from);
-    release(true);
-    connection.Closed();
-}
-
-void AlarmReceiver::drain(QTcpSocket *from)
-{
+    const auto now = Clock::now();
     for (;;) {
-        const qint64 got = from->read(buffer.data(), static_cast<qint64>(buffer.size()));
+        const qint64 got = socket->read(buffer.data(), static_cast<qint64>(buffer.size()));
         if (got <= 0) {
             return;
         }
-        connection.Receive(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+        state.Receive(id, std::string_view(buffer.data(), static_cast<std::size_t>(got)), now);
     }
-}
-
-void AlarmReceiver::release(bool abort)
-{
-    QTcpSocket *gone = std::exchange(socket, nullptr);
-    gone->disconnect(this);
-    if (abort) {
-        gone->abort();
-    } else {
-        gone->close();
-    }
-    gone->deleteLater();
 }
 
 } // namespace belvane

@@ -1,23 +1,29 @@
 #pragma once
 
 #include "ConnectionState.h"
+#include "SpareDescriptor.h"
 
 #include <QObject>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QTcpSocket;
 
 namespace belvane {
 
-// The receiver's listening socket and its one connection socket on the Qt event loop. Every local IPv4
-// address is listened on; each connection's text is gathered by a ConnectionState and handed to the
-// dispatch callback, synchronously, when the connection ends. Nothing is ever written to a peer; a
-// port that cannot be listened on shows in StartListening's result and `listenError`, for the caller to
-// report.
+// The receiver's listening socket and its connection sockets on the Qt event loop. Every local IPv4
+// address is listened on; each connection's text is gathered on its own (ConnectionState) and handed
+// to the dispatch callback, synchronously, when that connection ends. A sender that goes silent
+// without closing is finished after `quietLimit`, and one beyond the open limit makes room by
+// finishing the one silent the longest. A failed accept is tried again shortly, so a moment without
+// descriptors does not leave the receiver deaf. Nothing is ever written to a peer; a port that cannot
+// be listened on shows in StartListening's result and `listenError`, for the caller to report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT
@@ -30,9 +36,13 @@ public:
     // queue of five, seven team members' alarm timers going off at the same minute already met
     // that. The system caps the value at its own limit (net.core.somaxconn).
     static constexpr int listenBacklog = 4096;
+    static constexpr std::chrono::milliseconds defaultQuietLimit {30000};
+    // How soon accepting resumes after an accept failed.
+    static constexpr std::chrono::milliseconds acceptRetry {150};
 
-    explicit AlarmReceiver(ConnectionState::Dispatch dispatch, QObject *parent = nullptr);
-    // Closes the sockets without dispatching: call Finish first to hand on an open connection's text.
+    explicit AlarmReceiver(ConnectionState::Dispatch dispatch,
+                           std::chrono::milliseconds quietLimit = defaultQuietLimit);
+    // Closes the sockets without dispatching: call Finish first to hand on open connections' texts.
     ~AlarmReceiver() override;
     AlarmReceiver(const AlarmReceiver &) = delete;
     AlarmReceiver &operator=(const AlarmReceiver &) = delete;
@@ -40,33 +50,48 @@ public:
     // Starts listening on `port` (0 picks a free port). A port that cannot be used (taken, outside
     // 0-65535, not permitted) leaves the receiver deaf: the result says so.
     ListenState StartListening(std::int32_t port);
-    // The program is ending: an open connection is finished (its text dispatched) and listening stops.
+    // The program is ending: every open connection is read to what has arrived and finished (its text
+    // dispatched), and listening stops.
     void Finish();
 
     // Why the last StartListening failed; UnknownSocketError for a port outside 0-65535.
     QAbstractSocket::SocketError listenError() const { return server.serverError(); }
     // The port actually listened on, or 0 when not listening.
     quint16 boundPort() const;
-    bool connectionOpen() const { return connection.connectionOpen(); }
-    // The open connection's text gathered so far.
-    const std::string &receivedText() const { return connection.receivedText(); }
+    // The open connections and what each has gathered (ids count up from 1).
+    const ConnectionState &connections() const { return state; }
 
 private:
-    void acceptConnections();
-    void receiveText(QTcpSocket *socket);
-    void connectionClosed(QTcpSocket *socket);
-    void connectionFailed(QTcpSocket *socket);
-    // Reads everything the socket holds into the connection, one chunk at a time.
-    void drain(QTcpSocket *socket);
-    // Takes in what has arrived for the socket without waiting for the event loop to report it.
-    void takeWaiting(QTcpSocket *from);
-    // Lets go of the current socket: no more of its signals, closed, deleted once its handlers return.
-    void release(bool abort);
+    struct Link
+    {
+        QTcpSocket *socket;
+        ConnectionState::Id id;
+    };
 
+    // How a connection ends: its peer closed, it failed (a reset), or we finish it.
+    enum class End { PeerClosed, Failed, Ours };
+
+    void acceptConnections();
+    void acceptFailed();
+    void finishQuiet();
+    // Reads what has arrived, lets the socket go and ends the connection, dispatching its text.
+    void finishConnection(ConnectionState::Id id, End how);
+    // Reads everything the socket holds into its connection, one chunk at a time.
+    void drain(ConnectionState::Id id);
+    // Takes in what has arrived for the connection without waiting for the event loop to report it.
+    void takeWaiting(ConnectionState::Id id);
+    QTcpSocket *socketOf(ConnectionState::Id id) const;
+    // The time-out is armed only while a connection is open.
+    void armQuietTimer();
+
+    ConnectionState state;
+    std::chrono::milliseconds quietLimit;
     QTcpServer server;
-    QTcpSocket *socket = nullptr;
-    ConnectionState connection;
-    ListenState state = ListenState::NotStarted;
+    std::vector<Link> links;
+    QTimer quietTimer;
+    QTimer retryTimer;
+    SpareDescriptor spare;
+    ListenState listenState = ListenState::NotStarted;
     std::array<char, ConnectionState::chunkSize> buffer {};
 };
 

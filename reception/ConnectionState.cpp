@@ -5,58 +5,110 @@
 
 namespace belvane {
 
+namespace {
+template<typename Table>
+auto find(Table &table, ConnectionState::Id id)
+{
+    return std::find_if(table.begin(), table.end(), [id](const auto &c) { return c.id == id; });
+}
+} // namespace
+
 ConnectionState::ConnectionState(Dispatch dispatchText, std::size_t keptBytes)
     : dispatch(std::move(dispatchText))
     , limit(keptBytes)
 { }
 
-void ConnectionState::Accept()
+ConnectionState::Id ConnectionState::Accept(std::string peer, Clock::time_point now)
 {
-    if (current == Phase::Finished) {
-        return;
+    if (ending) {
+        return 0;
     }
-    endConnection(Phase::Idle);
-    current = Phase::Open;
+    open.push_back(Connection {++lastId, std::move(peer), std::string(), now, ++events});
+    return lastId;
 }
 
-void ConnectionState::Receive(std::string_view data)
+void ConnectionState::Receive(Id id, std::string_view data, Clock::time_point now)
 {
-    if (current != Phase::Open) {
+    const auto connection = find(open, id);
+    if (connection == open.end()) {
         return;
     }
+    connection->lastActive = now;
+    connection->lastEvent = ++events;
+    std::string &gathered = connection->text;
     while (!data.empty()) {
         std::string_view chunk = data.substr(0, chunkSize);
         data.remove_prefix(chunk.size());
         chunk = chunk.substr(0, chunk.find('\0'));
-        const std::size_t room = limit - gathered.size();
-        const std::size_t taken = std::min(room, chunk.size());
-        gathered.append(chunk.data(), taken);
-        discarded += chunk.size() - taken;
+        gathered.append(chunk.data(), std::min(limit - gathered.size(), chunk.size()));
     }
 }
 
-void ConnectionState::Closed()
+void ConnectionState::Closed(Id id)
 {
-    if (current == Phase::Open) {
-        endConnection(Phase::Idle);
+    const auto connection = find(open, id);
+    if (connection != open.end()) {
+        end(connection);
     }
 }
 
 void ConnectionState::Finish()
 {
-    endConnection(Phase::Finished);
+    ending = true;
+    // A dispatch may come back with events for the others: each round starts from the table as it is.
+    while (!open.empty()) {
+        end(open.begin());
+    }
 }
 
-void ConnectionState::endConnection(Phase next)
+std::optional<ConnectionState::Id> ConnectionState::ToMakeRoom() const
 {
-    const bool wasOpen = current == Phase::Open;
-    current = next;
-    discarded = 0;
-    // The text leaves the state before the dispatch runs, so a connection that arrives while the
-    // dispatch is busy (a nested event loop) starts from nothing instead of growing the text in use.
-    std::string text = std::exchange(gathered, std::string());
-    if (wasOpen && !text.empty() && dispatch) {
-        dispatch(text);
+    if (open.size() < openLimit) {
+        return std::nullopt;
+    }
+    return quietest()->id;
+}
+
+std::optional<ConnectionState::Id> ConnectionState::Expired(Clock::time_point now,
+                                                            Clock::duration quiet) const
+{
+    const Connection *candidate = quietest();
+    if (candidate == nullptr || now - candidate->lastActive < quiet) {
+        return std::nullopt;
+    }
+    return candidate->id;
+}
+
+std::optional<ConnectionState::Clock::time_point> ConnectionState::NextExpiry(Clock::duration quiet) const
+{
+    const Connection *candidate = quietest();
+    if (candidate == nullptr) {
+        return std::nullopt;
+    }
+    return candidate->lastActive + quiet;
+}
+
+std::string_view ConnectionState::receivedText(Id id) const
+{
+    const auto connection = find(open, id);
+    return connection == open.end() ? std::string_view() : std::string_view(connection->text);
+}
+
+const ConnectionState::Connection *ConnectionState::quietest() const
+{
+    const auto connection = std::min_element(
+        open.begin(), open.end(), [](const auto &a, const auto &b) { return a.lastEvent < b.lastEvent; });
+    return connection == open.end() ? nullptr : &*connection;
+}
+
+void ConnectionState::end(std::vector<Connection>::iterator connection)
+{
+    // The connection leaves the table before the dispatch runs, so events that arrive while the
+    // dispatch is busy (a nested event loop) find the table as it stands.
+    Connection gone = std::move(*connection);
+    open.erase(connection);
+    if (!gone.text.empty() && dispatch) {
+        dispatch(gone.text, gone.peer);
     }
 }
 

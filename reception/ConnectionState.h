@@ -1,62 +1,93 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace belvane {
 
-// The life of the receiver's one connection, apart from any socket: what the socket layer saw happen
-// goes in as events, the alarm text comes out through the dispatch callback. One connection carries one
-// alarm, which ends when the connection ends.
+// The receiver's open connections, apart from any socket: what the socket layer saw happen goes in as
+// events, each connection's alarm text comes out through the dispatch callback. One connection carries
+// one alarm, which ends when that connection ends; connections never cut each other short.
 //
 // - Each data chunk (as one read returns it, up to `chunkSize` bytes) is appended up to its first NUL
 //   byte; the rest of that chunk is dropped, the next chunk counts again.
 // - At most `keptLimit` bytes of one connection are kept; the rest of it is taken and thrown away.
-// - The connection ends by the peer's close, a reset, a new connection (which finishes the open one
-//   first) or the program's end. When it ends having gathered text, that text is dispatched once.
+// - A connection ends by the peer's close, a reset, being finished to make room or for its silence, or
+//   the program's end. When it ends having gathered text, that text is dispatched once.
+// - At most `openLimit` connections are open; the socket layer asks `ToMakeRoom` which one to finish
+//   before it takes another, and `Expired` which one has been silent for too long.
 // - After Finish nothing more is taken: the program is going.
+//
+// The dispatch may run a nested event loop and so come back here with other connections' events: the
+// text has left the table before the callback runs.
 class ConnectionState final
 {
 public:
     static constexpr std::size_t chunkSize = 1024;
     static constexpr std::size_t keptLimit = std::size_t {1} << 20;
+    static constexpr std::size_t openLimit = 16;
 
-    // Receives the text of a finished connection, never empty and free of NUL bytes. The callee may
-    // take the text or empty it; whatever it leaves is dropped.
-    using Dispatch = std::function<void(std::string &receivedText)>;
-
-    enum class Phase { Idle, Open, Finished };
+    using Clock = std::chrono::steady_clock;
+    using Id = std::uint64_t;
+    // Receives the text of a finished connection, never empty and free of NUL bytes, with the peer
+    // named at its Accept. The callee may take the text or empty it; whatever it leaves is dropped.
+    using Dispatch = std::function<void(std::string &receivedText, const std::string &peer)>;
 
     // `limit` replaces `keptLimit` where a smaller bound is wanted (the fuzz target's quick runs).
     explicit ConnectionState(Dispatch dispatch, std::size_t limit = keptLimit);
 
-    // A connection was accepted. One still open is finished first, its text dispatched.
-    void Accept();
-    // Bytes read from the open connection; more than `chunkSize` count as successive chunks.
-    void Receive(std::string_view data);
-    // The connection ended: the peer closed its end, or it failed (such as a reset). Either way the
-    // text gathered so far is dispatched.
-    void Closed();
-    // The program is ending: an open connection is finished, and later events are ignored.
+    // A connection from `peer` was accepted at `now`: its id, never 0; 0 after Finish (take nothing).
+    // Call ToMakeRoom first: beyond `openLimit` connections, this one is still taken.
+    Id Accept(std::string peer, Clock::time_point now);
+    // Bytes read from the connection at `now`; more than `chunkSize` count as successive chunks.
+    void Receive(Id id, std::string_view data, Clock::time_point now);
+    // The connection ended: the peer closed its end, it failed (such as a reset) or the socket layer
+    // finished it. The text gathered so far is dispatched. Unknown or ended ids are ignored.
+    void Closed(Id id);
+    // The program is ending: every open connection is finished, oldest first, and later events are
+    // ignored.
     void Finish();
 
-    Phase phase() const { return current; }
-    bool connectionOpen() const { return current == Phase::Open; }
-    // The text gathered so far from the open connection.
-    const std::string &receivedText() const { return gathered; }
-    // Bytes of the open connection taken and thrown away beyond the kept limit.
-    std::size_t discardedBytes() const { return discarded; }
+    // The connection to finish before another is accepted: the one silent the longest, when all places
+    // are taken.
+    std::optional<Id> ToMakeRoom() const;
+    // A connection that has brought nothing for `quiet` or longer at `now`, the one silent the longest.
+    std::optional<Id> Expired(Clock::time_point now, Clock::duration quiet) const;
+    // When the next connection will have been silent for `quiet`; none while no connection is open.
+    std::optional<Clock::time_point> NextExpiry(Clock::duration quiet) const;
+
+    bool finished() const { return ending; }
+    std::size_t openCount() const { return open.size(); }
+    // The id of the last connection accepted; 0 before the first.
+    Id lastAccepted() const { return lastId; }
+    // The text gathered so far from an open connection; empty for an unknown id.
+    std::string_view receivedText(Id id) const;
 
 private:
-    void endConnection(Phase next);
+    struct Connection
+    {
+        Id id;
+        std::string peer;
+        std::string text;
+        Clock::time_point lastActive;
+        std::uint64_t lastEvent; // orders activity where clock readings tie
+    };
+
+    const Connection *quietest() const;
+    void end(std::vector<Connection>::iterator connection);
 
     Dispatch dispatch;
     std::size_t limit;
-    Phase current = Phase::Idle;
-    std::string gathered;
-    std::size_t discarded = 0;
+    bool ending = false;
+    Id lastId = 0;
+    std::uint64_t events = 0;
+    std::vector<Connection> open; // in order of acceptance
 };
 
 } // namespace belvane

@@ -93,6 +93,30 @@ TEST(AlarmWindowTest,
     EXPECT_EQ(f.journal.calls, std::vector<std::string> {"wave play " + dir.file("Malarm.wav")});
 }
 
+// Texts reach the dispatch whatever the window is doing: while it is disabled (a dialog is open), and
+// while another text is handled (starting a program can run a nested event loop), behind it in order.
+TEST(AlarmWindowTest, EveryDeliveredTextIsHandledInTurnWhateverTheWindowIsDoing)
+{
+    TempDir dir;
+    const std::string program = dir.file("prog");
+    writeFile(program, "");
+    testing::writeList(dir.file("Belvane.acd"), 3, [&](int level, ActionRecord &record) {
+        record.enabled = 1;
+        setFieldText(record.actionFile, program);
+        setFieldText(record.parameters, std::to_string(level));
+    });
+    Fixture f(dir);
+    f.window.setEnabled(false);
+    f.launcher.whileOpening = [&] {
+        f.alarm(2, "second");
+        EXPECT_EQ(f.message(), QStringLiteral("first")) << "the second waits its turn";
+    };
+    f.alarm(1, "first");
+    EXPECT_EQ(f.journal.calls,
+              (std::vector<std::string> {"open " + program + " [1] 5", "open " + program + " [2] 5"}));
+    EXPECT_EQ(f.message(), QStringLiteral("second"));
+}
+
 // The window shows only its confirm button (which has the focus, as the end-to-end test's Return shows)
 // and opens its menu on its surface only.
 // Under a dark theme (light text on dark grey), a message is cut at the box's bound, centred, and

@@ -15,7 +15,7 @@ namespace {
 TEST(BurstTest, FiftySimultaneousSendersAreQueuedAndAllDelivered)
 {
     std::multiset<std::string> delivered, sent;
-    AlarmReceiver receiver([&](std::string &text) { delivered.insert(text); });
+    AlarmReceiver receiver([&](std::string &text, const std::string &) { delivered.insert(text); });
     ASSERT_EQ(receiver.StartListening(0), AlarmReceiver::ListenState::Listening);
     // The receiver's event loop does not run while they connect: it stands for a receiver busy with an
     // alarm. A sender left waiting for its connection gives up after five seconds.

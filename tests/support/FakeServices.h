@@ -5,7 +5,9 @@
 #include "MediaCommands.h"
 #include "WavePlayer.h"
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace belvane::testing {
@@ -52,11 +54,16 @@ struct RecordingLauncher final : Launcher, Recording
     using Recording::Recording;
     int Open(WindowHandle owner, const std::string &file, const std::string &parameters, int show) override
     {
+        if (const auto run = std::exchange(whileOpening, nullptr)) {
+            run();
+        }
         parent = owner;
         journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(show));
         return 42;
     }
     WindowHandle parent = 0; // of the last call
+    // Runs once inside the next call, before it is recorded: what a nested event loop might do there.
+    std::function<void()> whileOpening;
 };
 
 // The three recording services together, ready to build an ActionPerformer on.

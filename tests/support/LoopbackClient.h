@@ -62,6 +62,13 @@ public:
         return n == 0 ? got : "(no close seen)";
     }
 
+    // Whether the receiver has closed its end, without waiting: the test's own loop runs the receiver.
+    bool closedByPeer() const
+    {
+        char byte;
+        return ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    }
+
     int fd;
     bool connected = false;
 };
