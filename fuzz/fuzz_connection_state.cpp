@@ -1,20 +1,29 @@
-// Drives the connection state machine with arbitrary event sequences and holds it against a plain
-// model: one open connection at most, its text the NUL-cut chunks joined and capped, each ended
-// connection with text dispatched exactly once, nothing after the program's end.
+// Drives the connection table with arbitrary event sequences and holds it against a plain model: each
+// connection's text the NUL-cut chunks joined and capped, each ended connection with text dispatched
+// exactly once and whole, room made from the connection silent the longest, silence measured from a
+// connection's last bytes, nothing after the program's end. Some events are taken inside a dispatch,
+// as a nested event loop there would deliver them.
 #include "ConnectionState.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
-// The machine's bound, made small so that inputs of a few KiB cross it: the logic is the same.
+using belvane::ConnectionState;
+using Clock = ConnectionState::Clock;
+
+// The table's bound, made small so that inputs of a few KiB cross it: the logic is the same.
 constexpr std::size_t keptLimit = 8 * 1024;
-constexpr std::size_t chunkSize = belvane::ConnectionState::chunkSize;
+constexpr std::size_t chunkSize = ConnectionState::chunkSize;
+constexpr auto quiet = std::chrono::seconds(30);
+constexpr int nestingLimit = 3;
 
 void check(bool condition)
 {
@@ -25,29 +34,164 @@ void check(bool condition)
 
 struct Model
 {
-    bool open = false;
+    struct Open
+    {
+        ConnectionState::Id id;
+        std::string text;
+        Clock::time_point lastActive;
+    };
+    std::vector<Open> open; // the silent-longest first
+    std::vector<std::string> expected; // dispatches owed, in order
+    ConnectionState::Id lastId = 0;
     bool finished = false;
-    std::string text;
-    std::optional<std::string> expected; // what the last event must have dispatched
 
-    void end()
+    Open *find(ConnectionState::Id id)
     {
-        if (open && !text.empty()) {
-            expected = text;
-        }
-        open = false;
-        text.clear();
+        const auto it = std::find_if(open.begin(), open.end(), [id](const Open &o) { return o.id == id; });
+        return it == open.end() ? nullptr : &*it;
     }
-    void receive(std::string_view data)
+    void end(ConnectionState::Id id)
     {
-        if (!open) {
+        if (Open *o = find(id)) {
+            if (!o->text.empty()) {
+                expected.push_back(o->text);
+            }
+            open.erase(open.begin() + (o - open.data()));
+        }
+    }
+    void receive(ConnectionState::Id id, std::string_view data, Clock::time_point now)
+    {
+        Open *o = find(id);
+        if (o == nullptr) {
             return;
         }
         for (std::size_t at = 0; at < data.size(); at += chunkSize) {
             std::string_view chunk = data.substr(at, chunkSize);
             chunk = chunk.substr(0, chunk.find('\0'));
-            text += chunk.substr(0, keptLimit - std::min(text.size(), keptLimit));
+            o->text += chunk.substr(0, keptLimit - std::min(o->text.size(), keptLimit));
         }
+        Open moved = std::move(*o);
+        moved.lastActive = now;
+        open.erase(open.begin() + (o - open.data()));
+        open.push_back(std::move(moved));
+    }
+};
+
+struct Run
+{
+    Run(const std::uint8_t *bytes, std::size_t length)
+        : data(bytes)
+        , size(length)
+    { }
+
+    const std::uint8_t *data;
+    std::size_t size;
+    std::size_t at = 0;
+    Clock::time_point now {};
+    Model model;
+    std::vector<std::string> dispatched;
+    int depth = 0;
+    ConnectionState state {[this](std::string &text, const std::string &peer) {
+                               check(!text.empty() && text.find('\0') == std::string::npos);
+                               check(text.size() <= keptLimit && peer == "p");
+                               dispatched.push_back(text);
+                               text.clear();
+                               // Now and then the next event arrives inside the dispatch.
+                               if (depth < nestingLimit && at < size && data[at] % 4 == 0) {
+                                   ++at;
+                                   ++depth;
+                                   step();
+                                   --depth;
+                               }
+                           },
+                           keptLimit};
+
+    std::uint8_t next() { return at < size ? data[at++] : 0; }
+    // An open connection picked by the input, or a stale id now and then.
+    ConnectionState::Id pick()
+    {
+        const std::uint8_t n = next();
+        if (model.open.empty() || n % 8 == 7) {
+            return n % (model.lastId + 2);
+        }
+        return model.open[n % model.open.size()].id;
+    }
+
+    void step()
+    {
+        switch (next() % 7) {
+        case 0: { // accept, making room first as the socket layer does
+            if (model.open.size() >= ConnectionState::openLimit && !model.finished) {
+                const auto room = state.ToMakeRoom();
+                check(room && *room == model.open.front().id);
+                model.end(*room);
+                state.Closed(*room);
+            }
+            const auto id = state.Accept("p", now);
+            check(id == (model.finished ? 0 : model.lastId + 1));
+            if (id != 0) {
+                model.lastId = id;
+                model.open.push_back({id, std::string(), now});
+            }
+            break;
+        }
+        case 1: { // a read of up to two chunks, taken from the input itself
+            const ConnectionState::Id id = pick();
+            const std::size_t length = (next() | std::size_t {next()} << 8) % (2 * 1024 + 1);
+            const std::size_t taken = std::min(length, size - at);
+            const std::string_view bytes(reinterpret_cast<const char *>(data) + at, taken);
+            at += taken;
+            model.receive(id, bytes, now);
+            state.Receive(id, bytes, now);
+            break;
+        }
+        case 2: { // a close and a reset end the connection alike
+            const ConnectionState::Id id = pick();
+            model.end(id);
+            state.Closed(id);
+            break;
+        }
+        case 3: { // the program's end: oldest first; what the dispatch lets in then is not modelled
+            std::sort(model.open.begin(), model.open.end(),
+                      [](const auto &a, const auto &b) { return a.id < b.id; });
+            for (const auto &o : model.open) {
+                if (!o.text.empty()) {
+                    model.expected.push_back(o.text);
+                }
+            }
+            model.open.clear();
+            model.finished = true;
+            const int saved = std::exchange(depth, nestingLimit);
+            state.Finish();
+            depth = saved;
+            break;
+        }
+        case 4: { // a flood of one byte value: up to two limits' worth in one step
+            const ConnectionState::Id id = pick();
+            const std::string block(std::size_t {next()} * 64, static_cast<char>(next()));
+            model.receive(id, block, now);
+            state.Receive(id, block, now);
+            break;
+        }
+        case 5: // time passes, up to a minute
+            now += std::chrono::milliseconds(std::size_t {next()} * 250);
+            break;
+        case 6: { // the time-out looks for silent connections
+            const auto silent = state.Expired(now, quiet);
+            const bool due = !model.open.empty() && now - model.open.front().lastActive >= quiet;
+            check(silent.has_value() == due);
+            check(state.NextExpiry(quiet).has_value() == !model.open.empty());
+            if (due) {
+                check(*silent == model.open.front().id);
+                check(*state.NextExpiry(quiet) == model.open.front().lastActive + quiet);
+                model.end(*silent);
+                state.Closed(*silent);
+            }
+            break;
+        }
+        }
+        check(state.openCount() == model.open.size());
+        check(!state.ToMakeRoom() == (model.open.size() < ConnectionState::openLimit));
     }
 };
 
@@ -55,69 +199,13 @@ struct Model
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::optional<std::string> dispatched;
-    int dispatches = 0;
-    belvane::ConnectionState state(
-        [&](std::string &text) {
-            check(!text.empty() && text.find('\0') == std::string::npos);
-            check(text.size() <= keptLimit);
-            dispatched = text;
-            ++dispatches;
-            text.clear();
-        },
-        keptLimit);
-    Model model;
-    std::size_t at = 0;
-    const auto next = [&]() -> std::uint8_t {
-        return at < size ? data[at++] : 0;
-    };
-    while (at < size) {
-        dispatched.reset();
-        dispatches = 0;
-        model.expected.reset();
-        switch (next() % 6) {
-        case 0:
-            if (!model.finished) {
-                model.end();
-                model.open = true;
-            }
-            state.Accept();
-            break;
-        case 1: {
-            // A read of up to two chunks, taken from the input itself.
-            const std::size_t length = (next() | std::size_t {next()} << 8) % (2 * 1024 + 1);
-            const std::size_t taken = std::min(length, size - at);
-            const std::string_view bytes(reinterpret_cast<const char *>(data) + at, taken);
-            at += taken;
-            model.receive(bytes);
-            state.Receive(bytes);
-            break;
-        }
-        case 2:
-        case 3: // a close and a reset end the connection alike
-            model.end();
-            state.Closed();
-            break;
-        case 4:
-            model.end();
-            model.finished = true;
-            state.Finish();
-            break;
-        case 5: {
-            // A flood of one byte value: up to two limits' worth in one step.
-            const std::string block(std::size_t {next()} * 64, static_cast<char>(next()));
-            model.receive(block);
-            state.Receive(block);
-            break;
-        }
-        }
-        check(dispatches <= 1);
-        check(dispatched == model.expected);
-        check(state.connectionOpen() == model.open);
-        // Whole texts are compared at every dispatch (above) and at the end; here their sizes.
-        check(state.receivedText().size() == model.text.size());
-        check(state.receivedText().size() <= keptLimit);
+    Run run(data, size);
+    while (run.at < size) {
+        run.step();
+        check(run.dispatched == run.model.expected);
     }
-    check(state.receivedText() == model.text);
+    for (const auto &o : run.model.open) {
+        check(run.state.receivedText(o.id) == o.text);
+    }
     return 0;
 }
