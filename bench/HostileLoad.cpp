@@ -3,7 +3,9 @@
 // as large as the receiver keeps (blank lines, one long line, Japanese lines), random and NUL-laden
 // bytes and texts full of repeated markers. After every phase a normal alarm whose action is a small
 // script must still be performed within 100 ms of its sender's close, the process must still run, and
-// its resident memory must stay within the stated bound.
+// its resident memory must stay within the stated bound. Senders that overlap, stall or trickle must
+// each have their alarm performed, a probe beside 16 stalled senders must be performed in time, and a
+// moment without descriptors must leave the waiting senders told and the receiver hearing again.
 //   build/bench/hostile_load            (needs Xvfb; stops by itself, exit status 0 when all held)
 #include "ProgramRun.h"
 #include "ResidentMemory.h"
@@ -16,10 +18,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -154,7 +159,56 @@ struct Harness
         }
         return std::chrono::duration<double, std::milli>(Clock::now() - closed).count();
     }
+
+    // How many level 3 alarms the program has performed: its script writes four lines each time.
+    std::size_t Performed() const
+    {
+        std::ifstream log(probeLog);
+        return static_cast<std::size_t>(std::count(std::istreambuf_iterator<char>(log), {}, '\n')) / 4;
+    }
+    bool WaitPerformed(std::size_t count, std::chrono::milliseconds limit) const
+    {
+        const auto end = Clock::now() + limit;
+        while (Performed() < count) {
+            if (Clock::now() > end) {
+                return false;
+            }
+            ::usleep(1000);
+        }
+        return true;
+    }
 };
+
+// Whether the receiver ended the connection (a close or a reset) within two seconds of our close, as
+// opposed to leaving the sender hanging.
+bool ToldOfItsEnd(int fd)
+{
+    ::shutdown(fd, SHUT_WR);
+    const timeval wait {2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    char byte;
+    const ssize_t got = ::recv(fd, &byte, 1, 0);
+    const bool told = got == 0 || (got < 0 && errno == ECONNRESET);
+    ::close(fd);
+    return told;
+}
+
+// The lowest descriptor number the process does not hold: with its limit there, it can open none.
+long LowestFreeDescriptor(qint64 pid)
+{
+    std::vector<long> held;
+    for (const auto &entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        held.push_back(std::stol(entry.path().filename().string()));
+    }
+    std::sort(held.begin(), held.end());
+    long lowest = 0;
+    for (const long fd : held) {
+        if (fd == lowest) {
+            ++lowest;
+        }
+    }
+    return lowest;
+}
 
 std::string RandomBytes(std::mt19937 &random, std::size_t size)
 {
@@ -259,6 +313,93 @@ int main(int argc, char **argv)
                  Reset(fd);
              }
              return true;
+         }},
+        {"16 stalled senders, a probe beside them five times",
+         [&] {
+             // Each probe is the seventeenth connection: the stalled sender silent the longest makes
+             // room, and a new one takes its place before the next probe.
+             std::vector<int> stalled;
+             double slowest = 0;
+             for (int round = 0; round < 5; ++round) {
+                 while (stalled.size() < 16 + static_cast<std::size_t>(round)) {
+                     const int fd = Connect(h.port);
+                     if (fd < 0 || !WriteAll(fd, "#Sender=stalled\n#Message=waits")) {
+                         return false;
+                     }
+                     stalled.push_back(fd);
+                 }
+                 ::usleep(50000);
+                 const double probe = h.Probe();
+                 slowest = probe < 0 ? 1e9 : std::max(slowest, probe);
+             }
+             for (const int fd : stalled) {
+                 ::close(fd);
+             }
+             std::printf("    slowest probe beside 16 stalled senders: %.1f ms\n", slowest);
+             return slowest <= latencyLimitMs;
+         }},
+        {"overlapping senders, every alarm performed",
+         [&] {
+             const std::size_t before = h.Performed();
+             const std::string alarm3 = "#Sender=overlap\n#Message=every one\n#Level=3\n";
+             const std::string half = alarm3.substr(0, 20), rest = alarm3.substr(20);
+             const auto whole = [&] {
+                 return SendAlarm(h.port, alarm3);
+             };
+             bool sent = true;
+             // Connected, written only after another sender delivered.
+             int a = Connect(h.port);
+             ::usleep(20000);
+             sent = whole() && WriteAll(a, alarm3) && sent;
+             ::close(a);
+             // Half written when another arrives.
+             a = Connect(h.port);
+             sent = WriteAll(a, half) && sent;
+             ::usleep(20000);
+             sent = whole() && WriteAll(a, rest) && sent;
+             ::close(a);
+             // One sender trickles its alarm over 1.5 s while five others send whole ones.
+             a = Connect(h.port);
+             for (std::size_t piece = 0; piece < 6; ++piece) {
+                 sent = WriteAll(a, alarm3.substr(piece * 8, piece < 5 ? 8 : std::string::npos)) && sent;
+                 ::usleep(250000);
+                 sent = (piece == 5 || whole()) && sent;
+             }
+             ::close(a);
+             // One stalls half-way for a second while five others send whole ones.
+             a = Connect(h.port);
+             sent = WriteAll(a, half) && sent;
+             for (int i = 0; i < 5; ++i) {
+                 sent = whole() && sent;
+             }
+             ::usleep(1000000);
+             sent = WriteAll(a, rest) && sent;
+             ::close(a);
+             const bool all = h.WaitPerformed(before + 16, std::chrono::seconds(2));
+             std::printf("    performed %zu of 16 alarms\n", h.Performed() - before);
+             return sent && all;
+         }},
+        {"no descriptors left for a moment, then recovery",
+         [&] {
+             const pid_t pid = static_cast<pid_t>(h.program.processId());
+             rlimit saved {};
+             if (::prlimit(pid, RLIMIT_NOFILE, nullptr, &saved) != 0) {
+                 return false;
+             }
+             rlimit tight = saved;
+             tight.rlim_cur = static_cast<rlim_t>(LowestFreeDescriptor(pid));
+             ::prlimit(pid, RLIMIT_NOFILE, &tight, nullptr);
+             int told = 0;
+             for (int i = 0; i < 3; ++i) {
+                 const int fd = Connect(h.port);
+                 told +=
+                     fd >= 0 && WriteAll(fd, "#Sender=exhausted\n#Message=m\n#Level=3\n") && ToldOfItsEnd(fd);
+             }
+             ::prlimit(pid, RLIMIT_NOFILE, &saved, nullptr);
+             const double first = h.Probe();
+             std::printf("    senders told at once: %d of 3; first alarm after recovery: %.1f ms\n", told,
+                         first);
+             return told == 3 && first >= 0 && first <= 1000;
          }},
         {"a sender that never closes (probe while it is open)",
          [&] {
