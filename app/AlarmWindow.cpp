@@ -5,11 +5,13 @@
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
 #include "AlarmDispatch.h"
+#include "AlarmLog.h"
 #include "AlarmReceiver.h"
 #include "ApplicationIcon.h"
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
+#include "HistoryDialog.h"
 #include "PosixFile.h"
 #include "SettingsDialog.h"
 #include "TrayPresence.h"
@@ -291,6 +293,7 @@ void AlarmWindow::Confirm()
     senderText = messageText.empty() ? Cp932Of("新しいメッセージは届いていません")
                                      : Cp932Of("すでに確認済みメッセージです");
     performer.Stop();
+    history.Confirmed();
     showMinimized();
     // Without a tray host the minimised window is the way back: it stays in the taskbar and the
     // window switcher, and the next alarm restores it.
@@ -314,9 +317,10 @@ void AlarmWindow::TrayHostChanged(bool present)
     }
 }
 
-void AlarmWindow::Deliver(std::string text)
+void AlarmWindow::Deliver(std::string text, std::string peer)
 {
-    pendingTexts.push_back(std::move(text));
+    pendingTexts.push_back(
+        Delivery {std::move(text), QString::fromStdString(peer), QDateTime::currentDateTime()});
     // The hidden button's command, run synchronously as the connection ends. Called directly rather
     // than through a click, which a disabled button would swallow.
     DispatchAlarm();
@@ -331,25 +335,46 @@ void AlarmWindow::DispatchAlarm()
     }
     dispatching = true;
     while (!pendingTexts.empty()) {
-        receivedText = std::move(pendingTexts.front());
+        Delivery delivery = std::move(pendingTexts.front());
         pendingTexts.pop_front();
-        belvane::DispatchAlarm(receivedText, actionListPath, performer, Handle(),
-                               [this](const AlarmMessage &alarm) {
-                                   senderText = alarm.sender;
-                                   messageText = alarm.message;
-                                   ShowAlarm();
-                               });
+        receivedText = std::move(delivery.text);
+        HistoryEntry entry;
+        entry.arrived = delivery.arrived;
+        entry.peer = delivery.peer;
+        const AlarmOutcome outcome = belvane::DispatchAlarm(receivedText, actionListPath, performer, Handle(),
+                                                            [this, &entry](const AlarmMessage &alarm) {
+                                                                senderText = alarm.sender;
+                                                                messageText = alarm.message;
+                                                                ShowAlarm();
+                                                                entry.sender = cp932::toUnicode(alarm.sender);
+                                                                entry.level = alarm.level;
+                                                            });
+        if (outcome.kind == AlarmOutcome::Kind::NoAlarm) {
+            continue;
+        }
+        // Recorded once the action has been started, so that it waits for none of this.
+        entry.message = ShownMessage(cp932::toUnicode(messageText));
+        entry.outcome = DescribeOutcome(outcome);
+        LogAlarm(entry);
+        history.Add(std::move(entry));
     }
     dispatching = false;
 }
 
+void AlarmWindow::OpenHistory()
+{
+    HistoryDialog dialog(history, this);
+    dialog.exec();
+}
+
 void AlarmWindow::StartListening()
 {
-    receiver = std::make_unique<AlarmReceiver>([this](std::string &text, const std::string &) {
-        Deliver(std::move(text));
+    receiver = std::make_unique<AlarmReceiver>([this](std::string &text, const std::string &peer) {
+        Deliver(std::move(text), peer);
         text.clear();
     });
     listening = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
+    LogStart(QFile::decodeName(programFolder.native.c_str()), settings.port, listening);
     if (listening) {
         return;
     }
@@ -368,6 +393,7 @@ void AlarmWindow::DestroyWindow()
 {
     if (receiver) {
         receiver->Finish();
+        LogEnd();
     }
     delete trayPresence;
     trayPresence = nullptr;
@@ -504,6 +530,9 @@ void AlarmWindow::RunCommand(int id)
     switch (id) {
     case commandShow:
         ShowAlarm();
+        break;
+    case commandHistory:
+        OpenHistory();
         break;
     case commandSettings:
         OpenSettings();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlarmHistory.h"
 #include "Launcher.h"
 #include "ProgramFolder.h"
 #include "SettingsFile.h"
@@ -47,10 +48,10 @@ public:
     // A tray host came or went: the icon is shown in a new host, and a confirmed window moves between
     // hidden (reached through the icon) and minimised (reached through the taskbar).
     void TrayHostChanged(bool present);
-    // The text of a finished connection: queued, and handled by the hidden button's command, which
-    // shows the alarm and performs its level's action. No state of the window drops a text; texts
-    // delivered while one is handled follow it in order.
-    void Deliver(std::string text);
+    // The text of a finished connection from `peer` (its address): queued, and handled by the hidden button's
+    // command, which shows the alarm and performs its level's action. No state of the window drops a text;
+    // texts delivered while one is handled follow it in order.
+    void Deliver(std::string text, std::string peer = {});
     // The end of the run: an open connection is finished (and dispatched), the tray icon removed.
     void DestroyWindow();
     // Runs one of the command menu's commands (CommandMenu.h).
@@ -74,6 +75,7 @@ private:
     void DispatchAlarm();
     void OpenPopupMenu();
     void OpenSettings();
+    void OpenHistory();
     void OpenFolderAndQuit();
     void ShowAbout();
     void OpenSupportPage();
@@ -89,7 +91,13 @@ private:
     ActionPerformer &performer;
     UserPrompts &prompts;
     std::string receivedText; // the text being handled
-    std::deque<std::string> pendingTexts; // delivered and waiting to be handled
+    struct Delivery
+    {
+        std::string text;
+        QString peer;
+        QDateTime arrived;
+    };
+    std::deque<Delivery> pendingTexts; // delivered and waiting to be handled
     bool dispatching = false;
     SettingsRecord settings;
     ProgramFolder programFolder;
@@ -109,6 +117,7 @@ private:
     TrayPresence *trayPresence = nullptr;
     bool trayHost = false; // a tray host shows the icon
     std::unique_ptr<AlarmReceiver> receiver;
+    AlarmHistory history;
 };
 
 } // namespace belvane

@@ -15,6 +15,7 @@ struct MenuItem
 
 constexpr MenuItem menuItems[] = {
     {commandShow, "表示"},
+    {commandHistory, "受信履歴"},
     {commandSettings, "設定"},
     {commandImportList, "動作ファイルリストのインポート"},
     {commandExportList, "動作ファイルリストのエクスポート"},

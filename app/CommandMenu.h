@@ -18,6 +18,7 @@ enum CommandId : int {
     commandExportList = 32778,
     commandImportList = 32779,
     commandWriteListText = 32780,
+    commandHistory = 32781,
 };
 
 // A fresh popup menu with the program's commands in their order, two separators between the groups.

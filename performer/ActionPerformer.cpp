@@ -60,16 +60,15 @@ ActionPerformer::~ActionPerformer()
     Stop();
 }
 
-void ActionPerformer::PerformAction(WindowHandle parent, const std::string &actionFile,
-                                    const std::string &parameters, std::int32_t windowSize)
+ActionResult ActionPerformer::PerformAction(WindowHandle parent, const std::string &actionFile,
+                                            const std::string &parameters, std::int32_t windowSize)
 {
     const std::string kind = upperAscii(extensionOf(actionFile));
     if (kind == waveKind || kind == midiKind) {
         Stop();
-        Play(actionFile);
-        return;
+        return ActionResult {true, Play(actionFile)};
     }
-    LaunchFile(launcher, parent, actionFile, parameters, windowSize);
+    return ActionResult {false, LaunchFile(launcher, parent, actionFile, parameters, windowSize)};
 }
 
 int ActionPerformer::Play(const std::string &path)
@@ -81,11 +80,11 @@ int ActionPerformer::Play(const std::string &path)
         Stop();
     }
     if (kind == waveKind) {
-        // What the player does with a file it cannot play is its own affair: the kind is recorded
-        // either way, so that Stop ends whatever it sounds instead.
-        static_cast<void>(wavePlayer.Play(path));
+        // The kind is recorded either way: a player that could not play the file may sound something
+        // else instead, which Stop must end.
+        const bool playing = wavePlayer.Play(path);
         currentKind = waveKind;
-        return 0;
+        return playing ? 0 : MediaCommands::cannotPlay;
     }
     if (kind != midiKind) {
         return 0;

@@ -9,6 +9,16 @@
 
 namespace belvane {
 
+// What performing an action did: a sound was started (`code` 0) or not (the media command's error
+// code), or a file was handed to the launcher (`code` its result, above 32 when started).
+struct ActionResult
+{
+    bool sound = false;
+    int code = 0;
+
+    bool done() const { return sound ? code == 0 : code > 32; }
+};
+
 // Performs the action of one list entry: a ".WAV" or ".MID" file is played (restarted from its start,
 // replacing the sound that plays), any other file is opened through the launcher. Remembers which kind
 // of sound it started so that Stop can end it; programs and files it opened are left alone.
@@ -21,10 +31,11 @@ public:
     ActionPerformer(const ActionPerformer &) = delete;
     ActionPerformer &operator=(const ActionPerformer &) = delete;
 
-    void PerformAction(WindowHandle parent, const std::string &actionFile, const std::string &parameters,
-                       std::int32_t windowSize);
-    // Stops the recorded sound and plays `path` once. 0 on success, or the media command's error code;
-    // does nothing for other extensions.
+    ActionResult PerformAction(WindowHandle parent, const std::string &actionFile,
+                               const std::string &parameters, std::int32_t windowSize);
+    // Stops the recorded sound and plays `path` once. 0 on success, or the media command's error code
+    // (`MediaCommands::cannotPlay` for a wave the player could not start); does nothing for other
+    // extensions.
     int Play(const std::string &path);
     void Stop();
 

@@ -6,15 +6,17 @@
 
 namespace belvane {
 
-void DispatchAlarm(std::string &receivedText, const std::string &actionListPath, ActionPerformer &performer,
-                   WindowHandle parent, const std::function<void(const AlarmMessage &)> &show)
+AlarmOutcome DispatchAlarm(std::string &receivedText, const std::string &actionListPath,
+                           ActionPerformer &performer, WindowHandle parent,
+                           const std::function<void(const AlarmMessage &)> &show)
 {
+    AlarmOutcome outcome;
     if (receivedText.empty()) {
-        return;
+        return outcome;
     }
     const AlarmFormat format = SelectAlarmFormat(receivedText);
     ActionListFile list;
-    const std::int32_t count = list.OpenOrCreate(0, actionListPath);
+    outcome.listCount = list.OpenOrCreate(0, actionListPath);
     const std::size_t handled = receivedText.size();
     const AlarmMessage message = ParseAlarmText(receivedText, format);
     show(message);
@@ -22,21 +24,40 @@ void DispatchAlarm(std::string &receivedText, const std::string &actionListPath,
     // instead of being lost.
     receivedText.erase(0, handled);
 
-    if (message.level < 0 || message.level >= count) {
-        return;
+    using Kind = AlarmOutcome::Kind;
+    if (message.level < 0 || message.level >= outcome.listCount) {
+        outcome.kind = Kind::OutsideList;
+        return outcome;
     }
     ActionRecord record;
     if (list.FetchRecord(message.level, record) != static_cast<std::int32_t>(ActionRecord::size)) {
-        return;
+        outcome.kind = Kind::Unreadable;
+        return outcome;
+    }
+    outcome.actionFile = fieldText(record.actionFile);
+    if (outcome.actionFile.empty()) {
+        outcome.kind = Kind::Blank;
+        return outcome;
     }
     if (record.enabled != 1) {
-        return;
+        outcome.kind = Kind::Disabled;
+        return outcome;
     }
-    const std::string actionFile = fieldText(record.actionFile);
-    if (!posix::exists(cp932::toNativePath(actionFile))) {
-        return;
+    if (!cp932::toUnicodeExactly(outcome.actionFile)) {
+        outcome.kind = Kind::NotCp932;
+        return outcome;
     }
-    performer.PerformAction(parent, actionFile, fieldText(record.parameters), record.windowSize);
+    const std::string nativePath = cp932::toNativePath(outcome.actionFile);
+    if (!posix::exists(nativePath)) {
+        outcome.kind = Kind::Missing;
+        return outcome;
+    }
+    outcome.result =
+        performer.PerformAction(parent, outcome.actionFile, fieldText(record.parameters), record.windowSize);
+    outcome.kind = outcome.result.sound       ? Kind::Played
+        : posix::isExecutableFile(nativePath) ? Kind::Started
+                                              : Kind::Opened;
+    return outcome;
 }
 
 } // namespace belvane

@@ -128,6 +128,15 @@ bool exists(const std::string &path)
     return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &info) == 0;
 }
 
+bool isExecutableFile(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    return exists(path) && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+        && ::access(path.c_str(), X_OK) == 0;
+}
+
 namespace {
 
 // Where a replacement really goes: the target of a symbolic link, so the link itself stays in place.

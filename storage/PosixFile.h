@@ -38,6 +38,8 @@ bool isRegularFile(int fd);
 int openHeld(const std::string &path, int access);
 // True when something, of any kind, exists at `path` (in the file system's encoding).
 bool exists(const std::string &path);
+// True for a regular file this process may execute.
+bool isExecutableFile(const std::string &path);
 // Reads until `size` bytes are in or the file ends; the count, or -1 with errno set.
 ssize_t readFully(int fd, void *buffer, std::size_t size);
 // Writes all `size` bytes; false with errno set otherwise (no progress counts as a full disk).

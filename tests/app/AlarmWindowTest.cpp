@@ -8,15 +8,18 @@
 #include <QAbstractTextDocumentLayout>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
 #include <QTimer>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <filesystem>
+#include <map>
 
 namespace belvane {
 namespace {
@@ -117,8 +120,144 @@ TEST(AlarmWindowTest, EveryDeliveredTextIsHandledInTurnWhateverTheWindowIsDoing)
     EXPECT_EQ(f.message(), QStringLiteral("second"));
 }
 
+// The lines of the alarm log written while `run` runs.
+QStringList LoggedLines(const std::function<void()> &run)
+{
+    static QStringList *lines = nullptr;
+    QStringList captured;
+    lines = &captured;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
+            if (QByteArray(context.category) == "belvane.alarm") {
+                lines->append(text);
+            }
+        });
+    run();
+    qInstallMessageHandler(previous);
+    return captured;
+}
+
+// What the history dialog lists, row by row ("|" between the columns), and its message pane for the
+// newest alarm; `whileOpen` runs while it is open.
+std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
+                                             const std::function<void()> &whileOpen = {})
+{
+    std::pair<QStringList, QString> shown;
+    QTimer::singleShot(0, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(dialog && dialog->windowTitle() == QStringLiteral("受信履歴"));
+        if (whileOpen) {
+            whileOpen();
+        }
+        const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(); ++column) {
+                cells << model->index(row, column).data().toString();
+            }
+            shown.first << cells.join(u'|');
+        }
+        shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    f.window.RunCommand(commandHistory);
+    return shown;
+}
+
+// Each alarm is listed newest first with its sender's address, sender, level, what became of it and
+// whether the user saw it, and logged in one line with the same words; 200 are kept.
+TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
+{
+    TempDir dir;
+    const std::string program = dir.file("prog"), document = dir.file("notes.txt"),
+                      bell = dir.file("bell.wav");
+    for (const std::string &file : {program, document, bell}) {
+        writeFile(file, "");
+    }
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const std::map<int, std::pair<int, std::string>> actions = {
+        {0, {1, bell}},    {1, {1, program}},          {2, {1, document}},
+        {4, {0, program}}, {5, {1, dir.file("gone")}}, {6, {1, program + "\x81"}},
+        {7, {1, program}}};
+    testing::writeList(dir.file("Belvane.acd"), 8, [&](int level, ActionRecord &record) {
+        if (const auto action = actions.find(level); action != actions.end()) {
+            record.enabled = action->second.first;
+            setFieldText(record.actionFile, action->second.second);
+        }
+    });
+    const QString prog = QString::fromStdString(program);
+    const std::pair<int, QString> rows[] = {
+        {0, "サウンドを再生しました: " + QString::fromStdString(bell)},
+        {1, "プログラムを起動しました: " + prog},
+        {2, "ファイルを開きました: " + QString::fromStdString(document)},
+        {3, "何もしません: このレベルに動作が登録されていません"},
+        {4, "何もしません: このレベルの動作は無効です"},
+        {5, "何もしません: ファイルが見つかりません: " + QString::fromStdString(dir.file("gone"))},
+        {6, "何もしません: 登録されたファイル名が cp932 の文字列ではありません: " + prog},
+        {7, "起動できません（アクセスが拒否されました）: " + prog},
+        {8, "何もしません: レベルが動作ファイルリストの範囲（00～07）の外です"},
+    };
+    Fixture f(dir);
+    for (const auto &[level, outcome] : rows) {
+        SCOPED_TRACE(level);
+        f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
+        const QStringList logged = LoggedLines([&] {
+            f.window.Deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
+                                 + "\n#Level=" + std::to_string(level) + "\n",
+                             "192.0.2.7");
+        });
+        ASSERT_EQ(logged.size(), 1);
+        EXPECT_TRUE(logged[0].endsWith(
+            QStringLiteral(" 192.0.2.7 から 送信者 \"PCあ\" レベル %1: ").arg(level) + outcome))
+            << logged[0].toStdString();
+        const auto [listed, message] = HistoryShown(f);
+        ASSERT_FALSE(listed.isEmpty());
+        EXPECT_EQ(listed[0].section(u'|', 1),
+                  QStringLiteral("192.0.2.7|PCあ|%1|").arg(level) + outcome + "|表示中");
+        EXPECT_EQ(message, QStringLiteral("m%1").arg(level));
+        if (listed.size() > 1) {
+            EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|未確認のまま次のアラームを表示")))
+                << "replaced unconfirmed";
+        }
+    }
+    // Confirmed; the log escapes what would break its line, and markup stays text.
+    f.window.Confirm();
+    const QStringList logged = LoggedLines([&] {
+        f.window.Deliver("#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
+    });
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_TRUE(logged[0].contains(QStringLiteral("送信者 \"<b>A\\u001b[2J\\nB")));
+    // An alarm that arrives while the history is open joins it; only 200 are kept, the newest first.
+    const auto [listed, message] = HistoryShown(f, [&] { f.alarm(99, "while open"); });
+    EXPECT_TRUE(listed[0].contains(QStringLiteral("|PC1|99|"))) << listed[0].toStdString();
+    EXPECT_TRUE(listed[2].endsWith(QStringLiteral("|確認済み"))) << listed[2].toStdString();
+    for (int i = 0; i < 200; ++i) {
+        f.alarm(i, "bulk " + std::to_string(i));
+    }
+    const auto [bounded, newest] = HistoryShown(f);
+    EXPECT_EQ(bounded.size(), 200);
+    EXPECT_EQ(newest, QStringLiteral("bulk 199"));
+    EXPECT_TRUE(bounded.back().contains(QStringLiteral("|PC1|0|")));
+}
+
+// The command menu's entries, "id text" each, "-" for a separator.
+QString MenuEntries(const QMenu &menu)
+{
+    QStringList entries;
+    for (const QAction *action : menu.actions()) {
+        entries << (action->isSeparator() ? QStringLiteral("-")
+                                          : QString::number(action->data().toInt()) + u' ' + action->text());
+    }
+    return entries.join(u'|');
+}
+
+const std::string menuEntries =
+    "32772 表示|32781 受信履歴|32773 設定|32779 動作ファイルリストのインポート|"
+    "32778 動作ファイルリストのエクスポート|32780 動作ファイルリストのテキスト出力|-|"
+    "32776 自己フォルダ開いて終了|32771 終了|-|32774 バージョン情報|32777 サポートページへ";
+
 // The window shows only its confirm button (which has the focus, as the end-to-end test's Return shows)
-// and opens its menu on its surface only.
+// and opens its menu on its surface only: the same entries, in the same order, as the tray icon's.
 // Under a dark theme (light text on dark grey), a message is cut at the box's bound, centred, and
 // dark on the light boxes, also while a dialog that is open disables the window.
 TEST(AlarmWindowTest,
@@ -141,17 +280,19 @@ TEST(AlarmWindowTest,
     for (const auto &[target, opens] : {std::pair<QWidget *, bool> {&f.window, true},
                                         {f.confirmButton(), false},
                                         {f.window.findChild<QLineEdit *>(), false}}) {
-        bool opened = false;
+        QString opened;
         QTimer::singleShot(200, [&] {
             if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-                opened = !menu->actions().isEmpty();
+                opened = MenuEntries(*menu);
                 menu->close();
             }
         });
         QTest::mouseRelease(target, Qt::RightButton, {}, QPoint(10, 10));
         QTest::qWait(300);
-        EXPECT_EQ(opened, opens) << target->metaObject()->className();
+        EXPECT_EQ(opened.toStdString(), opens ? menuEntries : "") << target->metaObject()->className();
     }
+    EXPECT_EQ(MenuEntries(*f.window.findChild<QSystemTrayIcon *>()->contextMenu()).toStdString(),
+              menuEntries);
     const std::string lines = QByteArray("a\n").repeated(3000).toStdString();
     const std::pair<std::string, QString> cases[] = {
         {lines, QString::fromStdString(lines.substr(0, 4000)) + QStringLiteral("…")},

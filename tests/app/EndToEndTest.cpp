@@ -118,10 +118,11 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     const QString menu = QStringLiteral("com.canonical.dbusmenu");
     const auto [texts, first] =
         ReadMenu(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
-    EXPECT_EQ(texts.join(u'|').toStdString(),
-              std::string("表示|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
-                          "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
-                          "バージョン情報|サポートページへ"));
+    EXPECT_EQ(
+        texts.join(u'|').toStdString(),
+        std::string("表示|受信履歴|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
+                    "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
+                    "バージョン情報|サポートページへ"));
 
     // With a host present, confirming (Return: the confirm button has the focus) hides the window.
     ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";
@@ -145,11 +146,11 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     ASSERT_TRUE(bus.unregisterService(watcherService));
     EXPECT_TRUE(WaitUntil([&] { return shown(); })) << "reachable again without a host";
 
-    // A right click on the window's surface opens the menu; its second entry is the settings dialog.
+    // A right click on the window's surface opens the menu; its third entry is the settings dialog.
     x.Xdotool(testing::Words("mousemove --sync --window")
               << window << QStringLiteral("450") << QStringLiteral("140"));
     x.Xdotool(testing::Words("click 3"));
-    x.Xdotool(testing::Words("key Down Down Return"));
+    x.Xdotool(testing::Words("key Down Down Down Return"));
     ASSERT_TRUE(WaitUntil([&] { return shown(QStringLiteral("環境設定")); }))
         << "the settings dialog is open";
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));

@@ -59,9 +59,10 @@ struct RecordingLauncher final : Launcher, Recording
         }
         parent = owner;
         journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(show));
-        return 42;
+        return result;
     }
     WindowHandle parent = 0; // of the last call
+    int result = Launcher::started;
     // Runs once inside the next call, before it is recorded: what a nested event loop might do there.
     std::function<void()> whileOpening;
 };

@@ -1,0 +1,166 @@
+#include "AlarmHistory.h"
+
+#include "Cp932.h"
+#include "Launcher.h"
+
+namespace belvane {
+
+namespace {
+
+// A file name from the list, as the user registered it; one that is no valid cp932 still shows.
+QString FileName(const std::string &cp932Name)
+{
+    return cp932::toUnicode(cp932Name);
+}
+
+// Why the launcher could not start or open a file.
+QString LaunchFailure(int code)
+{
+    switch (code) {
+    case Launcher::fileNotFound:
+        return QStringLiteral("ファイルが見つかりません");
+    case Launcher::pathNotFound:
+        return QStringLiteral("パスが見つかりません");
+    case Launcher::accessDenied:
+        return QStringLiteral("アクセスが拒否されました");
+    case Launcher::badFormat:
+        return QStringLiteral("起動できる形式でないか、パラメータが正しくありません");
+    case Launcher::invalidText:
+        return QStringLiteral("ファイル名かパラメータが cp932 の文字列ではありません");
+    case Launcher::noAssociation:
+        return QStringLiteral("開くアプリケーションがありません");
+    default:
+        return QStringLiteral("エラー %1").arg(code);
+    }
+}
+
+QString SeenText(HistoryEntry::Seen seen)
+{
+    switch (seen) {
+    case HistoryEntry::Seen::Showing:
+        return QStringLiteral("表示中");
+    case HistoryEntry::Seen::Confirmed:
+        return QStringLiteral("確認済み");
+    case HistoryEntry::Seen::Replaced:
+        return QStringLiteral("未確認のまま次のアラームを表示");
+    }
+    return QString();
+}
+
+} // namespace
+
+QString DescribeOutcome(const AlarmOutcome &outcome)
+{
+    using Kind = AlarmOutcome::Kind;
+    const QString file = FileName(outcome.actionFile);
+    switch (outcome.kind) {
+    case Kind::NoAlarm:
+        return QStringLiteral("アラームではありません");
+    case Kind::OutsideList:
+        return QStringLiteral("何もしません: レベルが動作ファイルリストの範囲（00～%1）の外です")
+            .arg(outcome.listCount - 1, 2, 10, QLatin1Char('0'));
+    case Kind::Unreadable:
+        return QStringLiteral("何もしません: 動作ファイルリストのこのレベルを読めません");
+    case Kind::Blank:
+        return QStringLiteral("何もしません: このレベルに動作が登録されていません");
+    case Kind::Disabled:
+        return QStringLiteral("何もしません: このレベルの動作は無効です");
+    case Kind::NotCp932:
+        return QStringLiteral("何もしません: 登録されたファイル名が cp932 の文字列ではありません: %1")
+            .arg(file);
+    case Kind::Missing:
+        return QStringLiteral("何もしません: ファイルが見つかりません: %1").arg(file);
+    case Kind::Played:
+        return outcome.result.done()
+            ? QStringLiteral("サウンドを再生しました: %1").arg(file)
+            : QStringLiteral("サウンドを再生できません（エラー %1）: %2").arg(outcome.result.code).arg(file);
+    case Kind::Started:
+    case Kind::Opened:
+        if (!outcome.result.done()) {
+            return QStringLiteral("起動できません（%1）: %2").arg(LaunchFailure(outcome.result.code), file);
+        }
+        return outcome.kind == Kind::Started ? QStringLiteral("プログラムを起動しました: %1").arg(file)
+                                             : QStringLiteral("ファイルを開きました: %1").arg(file);
+    }
+    return QString();
+}
+
+void AlarmHistory::Add(HistoryEntry entry)
+{
+    setSeen(HistoryEntry::Seen::Replaced);
+    entry.seen = HistoryEntry::Seen::Showing;
+    if (entries.size() >= static_cast<std::size_t>(limit)) {
+        beginRemoveRows(QModelIndex(), limit - 1, static_cast<int>(entries.size()) - 1);
+        entries.resize(limit - 1);
+        endRemoveRows();
+    }
+    beginInsertRows(QModelIndex(), 0, 0);
+    entries.push_front(std::move(entry));
+    endInsertRows();
+}
+
+void AlarmHistory::Confirmed()
+{
+    setSeen(HistoryEntry::Seen::Confirmed);
+}
+
+void AlarmHistory::setSeen(HistoryEntry::Seen seen)
+{
+    // Every alarm is shown as it arrives, so only the newest can still be waiting in the window.
+    if (entries.empty() || entries.front().seen != HistoryEntry::Seen::Showing) {
+        return;
+    }
+    entries.front().seen = seen;
+    emit dataChanged(index(0, seenColumn), index(0, seenColumn));
+}
+
+int AlarmHistory::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(entries.size());
+}
+
+int AlarmHistory::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : Column::columns;
+}
+
+QVariant AlarmHistory::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return QVariant();
+    }
+    const HistoryEntry &e = entry(index.row());
+    if (role == Qt::ToolTipRole && index.column() == outcomeColumn) {
+        return e.outcome;
+    }
+    if (role != Qt::DisplayRole) {
+        return QVariant();
+    }
+    switch (index.column()) {
+    case arrivedColumn:
+        return e.arrived.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+    case peerColumn:
+        return e.peer;
+    case senderColumn:
+        return e.sender;
+    case levelColumn:
+        return e.level;
+    case outcomeColumn:
+        return e.outcome;
+    case seenColumn:
+        return SeenText(e.seen);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant AlarmHistory::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QVariant();
+    }
+    static const char *const titles[] = {"受信時刻", "送信元", "送信者", "レベル", "結果", "表示"};
+    return section >= 0 && section < Column::columns ? QString::fromUtf8(titles[section]) : QVariant();
+}
+
+} // namespace belvane

@@ -1,0 +1,61 @@
+#include "AlarmLog.h"
+
+#include "AlarmHistory.h"
+
+namespace belvane {
+
+Q_LOGGING_CATEGORY(alarmLog, "belvane.alarm", QtInfoMsg)
+
+QString EscapeControls(const QString &text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\') {
+            line += QStringLiteral("\\\\");
+        } else if (u == u'\n') {
+            line += QStringLiteral("\\n");
+        } else if (u == u'\r') {
+            line += QStringLiteral("\\r");
+        } else if (u == u'\t') {
+            line += QStringLiteral("\\t");
+        } else if (u < 0x20 || (u >= 0x7f && u < 0xa0) || c.category() == QChar::Other_Format) {
+            // Also the C1 controls and the format characters (bidirectional overrides among them),
+            // which could make a line read as something else in a terminal.
+            line += QStringLiteral("\\u%1").arg(static_cast<unsigned>(u), 4, 16, QLatin1Char('0'));
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+QString AlarmLine(const HistoryEntry &entry)
+{
+    return QStringLiteral("%1 %2 から 送信者 \"%3\" レベル %4: %5")
+        .arg(entry.arrived.toString(Qt::ISODateWithMs),
+             entry.peer.isEmpty() ? QStringLiteral("-") : entry.peer, EscapeControls(entry.sender),
+             QString::number(entry.level), EscapeControls(entry.outcome));
+}
+
+void LogAlarm(const HistoryEntry &entry)
+{
+    // Streamed, never used as a format: the text comes from the network.
+    qCInfo(alarmLog).noquote() << AlarmLine(entry);
+}
+
+void LogStart(const QString &programFolder, std::int32_t port, bool listening)
+{
+    qCInfo(alarmLog).noquote() << QStringLiteral("起動しました: プログラムフォルダ %1、ポート %2 で%3")
+                                      .arg(EscapeControls(programFolder), QString::number(port),
+                                           listening ? QStringLiteral("受信しています")
+                                                     : QStringLiteral("受信できません"));
+}
+
+void LogEnd()
+{
+    qCInfo(alarmLog).noquote() << QStringLiteral("終了します");
+}
+
+} // namespace belvane

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLoggingCategory>
+#include <QString>
+
+#include <cstdint>
+
+namespace belvane {
+
+struct HistoryEntry;
+
+// The program's lines on standard error (the journal, under a desktop session): one at start-up, one
+// per alarm, one at the end. Silenced with QT_LOGGING_RULES="belvane.alarm=false".
+Q_DECLARE_LOGGING_CATEGORY(alarmLog)
+
+// `text` on one line: control characters (line feeds included) as escapes.
+QString EscapeControls(const QString &text);
+// The alarm's line: when it arrived, from where, the sender, the level and what became of it.
+QString AlarmLine(const HistoryEntry &entry);
+void LogAlarm(const HistoryEntry &entry);
+void LogStart(const QString &programFolder, std::int32_t port, bool listening);
+void LogEnd();
+
+} // namespace belvane

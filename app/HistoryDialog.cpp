@@ -1,0 +1,69 @@
+#include "HistoryDialog.h"
+
+#include "AlarmHistory.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace belvane {
+
+HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
+    : QDialog(parent)
+    , history(alarms)
+{
+    setWindowTitle(QStringLiteral("受信履歴"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(
+        QStringLiteral("起動してから受信したアラーム（新しい順、最大 %1 件）").arg(AlarmHistory::limit),
+        this));
+
+    list = new QTreeView(this);
+    list->setModel(&history);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAllColumnsShowFocus(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setTextElideMode(Qt::ElideRight);
+    list->header()->setStretchLastSection(false);
+    list->header()->setSectionResizeMode(AlarmHistory::outcomeColumn, QHeaderView::Stretch);
+    for (const auto &[column, width] : {std::pair {AlarmHistory::arrivedColumn, 150},
+                                        {AlarmHistory::peerColumn, 110},
+                                        {AlarmHistory::senderColumn, 120},
+                                        {AlarmHistory::levelColumn, 50},
+                                        {AlarmHistory::seenColumn, 120}}) {
+        list->setColumnWidth(column, width);
+    }
+    layout->addWidget(list, 3);
+
+    layout->addWidget(new QLabel(QStringLiteral("メッセージ"), this));
+    message = new QPlainTextEdit(this);
+    message->setReadOnly(true);
+    message->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(message, 2);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("閉じる"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &HistoryDialog::showMessage);
+    if (history.rowCount() > 0) {
+        list->setCurrentIndex(history.index(0, 0));
+    }
+    resize(900, 480);
+}
+
+void HistoryDialog::showMessage()
+{
+    const QModelIndex current = list->currentIndex();
+    message->setPlainText(current.isValid() ? history.entry(current.row()).message : QString());
+}
+
+} // namespace belvane
