@@ -42,7 +42,7 @@ QString SeenText(HistoryEntry::Seen seen)
     case HistoryEntry::Seen::Confirmed:
         return QStringLiteral("確認済み");
     case HistoryEntry::Seen::Replaced:
-        return QStringLiteral("未確認のまま次のアラームを表示");
+        return QStringLiteral("確認前に上書き");
     }
     return QString();
 }

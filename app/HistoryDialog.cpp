@@ -41,6 +41,11 @@ HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
     }
     layout->addWidget(list, 3);
 
+    outcome = new QLabel(this);
+    outcome->setWordWrap(true);
+    outcome->setTextFormat(Qt::PlainText);
+    outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(outcome);
     layout->addWidget(new QLabel(QStringLiteral("メッセージ"), this));
     message = new QPlainTextEdit(this);
     message->setReadOnly(true);
@@ -63,7 +68,14 @@ HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
 void HistoryDialog::showMessage()
 {
     const QModelIndex current = list->currentIndex();
-    message->setPlainText(current.isValid() ? history.entry(current.row()).message : QString());
+    if (!current.isValid()) {
+        outcome->clear();
+        message->clear();
+        return;
+    }
+    const HistoryEntry &entry = history.entry(current.row());
+    outcome->setText(QStringLiteral("結果: ") + entry.outcome);
+    message->setPlainText(entry.message);
 }
 
 } // namespace belvane

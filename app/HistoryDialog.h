@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QPlainTextEdit;
 class QTreeView;
 
@@ -10,8 +11,8 @@ namespace belvane {
 class AlarmHistory;
 
 // The alarms of this run: a list with a column each for the time, the sender's address, the sender,
-// the level, what became of the alarm and whether the window showed it to the user, newest first; the
-// chosen alarm's whole message below. Alarms that arrive while it is open join the list.
+// the level, what became of the alarm and whether the window showed it to the user, newest first; what
+// became of the chosen alarm and its whole message below. Alarms that arrive while it is open join the list.
 class HistoryDialog final : public QDialog
 {
     Q_OBJECT
@@ -24,6 +25,7 @@ private:
 
     AlarmHistory &history;
     QTreeView *list = nullptr;
+    QLabel *outcome = nullptr;
     QPlainTextEdit *message = nullptr;
 };
 

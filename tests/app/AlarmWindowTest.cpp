@@ -216,8 +216,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
                   QStringLiteral("192.0.2.7|PCあ|%1|").arg(level) + outcome + "|表示中");
         EXPECT_EQ(message, QStringLiteral("m%1").arg(level));
         if (listed.size() > 1) {
-            EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|未確認のまま次のアラームを表示")))
-                << "replaced unconfirmed";
+            EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|確認前に上書き"))) << "replaced unconfirmed";
         }
     }
     // Confirmed; the log escapes what would break its line, and markup stays text.

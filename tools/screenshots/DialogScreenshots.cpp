@@ -1,8 +1,10 @@
 #include "ActionEditDialog.h"
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
+#include "AlarmHistory.h"
 #include "Cp932.h"
 #include "FakeServices.h"
+#include "HistoryDialog.h"
 #include "ScriptedPrompts.h"
 #include "SettingsDialog.h"
 #include "TempDir.h"
@@ -15,8 +17,8 @@
 
 #include <cstdio>
 
-// Renders the settings dialog and the action edit dialog with sample entries into PNG files, for the
-// documentation. Run under an X server (xvfb-run -a build/tools/screenshots/dialog_screenshots docs).
+// Renders the settings dialog, the action edit dialog and the history with sample entries into PNG files, for
+// the documentation. Run under an X server (xvfb-run -a build/tools/screenshots/dialog_screenshots docs).
 namespace {
 
 using namespace belvane;
@@ -88,7 +90,34 @@ int main(int argc, char **argv)
     edit.actionFile = "/usr/bin/xmessage";
     edit.parameters = sjis("-center 夜間の警報です");
     const bool editDone = capture(edit, folder + QStringLiteral("/action-edit-dialog.png"));
-    if (!settingsDone || !editDone) {
+    edit.hide();
+
+    AlarmHistory history;
+    const QDateTime noon(QDate(2026, 12, 8), QTime(12, 0));
+    const auto add = [&](int minutes, const char *peer, const char *sender, const char *message, int level,
+                         AlarmOutcome outcome) {
+        HistoryEntry entry;
+        entry.arrived = noon.addSecs(minutes * 60);
+        entry.peer = QString::fromUtf8(peer);
+        entry.sender = QString::fromUtf8(sender);
+        entry.message = QString::fromUtf8(message);
+        entry.level = level;
+        entry.outcome = DescribeOutcome(outcome);
+        history.Add(entry);
+    };
+    using Kind = AlarmOutcome::Kind;
+    add(0, "192.168.10.21", "経理部PC", "お昼です", 0,
+        {Kind::Played, "/opt/belvane/Malarm.wav", {true, 0}, 50});
+    history.Confirmed();
+    add(30, "192.168.10.34", "総務PC01", "会議室Aの予約時間です\n資料をお持ちください", 2,
+        {Kind::Started, "/usr/bin/xmessage", {false, Launcher::started}, 50});
+    add(31, "192.168.10.34", "総務PC01", "定時連絡", 3, {Kind::Disabled, "/home/share/teiji.mid", {}, 50});
+    add(45, "192.168.10.52", "開発サーバ", "バックアップが終わりました", 7,
+        {Kind::Missing, "/home/share/done.wav", {}, 50});
+    add(58, "192.168.10.21", "経理部PC", "振込の締め切り 15 分前です", 62, {Kind::OutsideList, "", {}, 50});
+    HistoryDialog historyDialog(history, nullptr);
+    const bool historyDone = capture(historyDialog, folder + QStringLiteral("/history-dialog.png"));
+    if (!settingsDone || !editDone || !historyDone) {
         std::fprintf(stderr, "could not capture the dialogs (is an X server running?)\n");
         return 1;
     }
