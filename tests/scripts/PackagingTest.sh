@@ -64,6 +64,7 @@ for page in belvane belvane-send; do
     head -n 1 "$source" | grep -qF "\"Belvane $version\"" || fail "$page(1) does not name version $version"
     text=$(man --warnings -l "$source" 2>"$work/warnings") || fail "$page(1) does not render"
     [ ! -s "$work/warnings" ] || fail "$page(1) renders with warnings: $(cat "$work/warnings")"
+    ! grep -q '‐$' <<<"$text" || fail "$page(1) breaks a word across lines: $(grep '‐$' <<<"$text")"
     options=$("$usr/lib/belvane/$page" --help | grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u)
     [ -n "$options" ] || fail "no options found in $page --help"
     for option in $options; do
