@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs Belvane for the current user: builds it (without tests), puts the program folder in
-# DIR/lib/belvane, links DIR/bin/belvane and belvane-send to it, adds the menu entry and icons under
-# DIR/share, and starts Belvane at login unless --no-autostart. DIR defaults to ~/.local. Installing
-# again keeps the action list (Belvane.acd) and settings (Belvane.cfg) in the program folder.
+# Installs Belvane for the current user: builds it (without tests) and installs it with CMake into DIR:
+# the program folder DIR/lib/belvane, the links DIR/bin/belvane and belvane-send, and under DIR/share the
+# menu entry, icons, metainfo, manual pages and bash completion. Starts Belvane at login unless
+# --no-autostart. DIR defaults to ~/.local. Installing again keeps the action list (Belvane.acd) and the
+# settings (Belvane.cfg) in the program folder and removes what the earlier installation put in place
+# and this one does not. What is installed is listed in DIR/share/belvane/install_manifest.txt, which
+# scripts/uninstall.sh reads.
 #   scripts/install.sh [--prefix DIR] [--no-autostart] [--build-dir BUILD]
 # --build-dir installs what BUILD already holds, without set-up or build.
 set -euo pipefail
@@ -26,7 +29,7 @@ while [ $# -gt 0 ]; do
     esac
 done
 prefix=$(realpath -m -- "$prefix")
-# The program's path goes into the desktop entries' Exec lines, which give these characters meanings.
+# The autostart entry is found again by the program's path in it, which these characters would change.
 case "$prefix" in
     *[\"\`\$\\%]* | *$'\n'*)
         echo "install.sh: the folder \"$prefix\" holds a character a desktop entry cannot name (\" \` \$ \\ %)" >&2
@@ -41,33 +44,39 @@ if [ -z "$build" ]; then
 fi
 
 folder="$prefix/lib/belvane"
-program="$folder/belvane"
-cmake --install "$build" --prefix "$folder" >/dev/null
-mkdir -p "$prefix/bin"
-ln -sfn "$program" "$prefix/bin/belvane"
-ln -sfn "$folder/belvane-send" "$prefix/bin/belvane-send"
-
-icons="$prefix/share/icons/hicolor"
-(cd "$build/icons/hicolor" && find . -name 'belvane.*' -type f) | while read -r icon; do
-    install -D -m 644 "$build/icons/hicolor/$icon" "$icons/$icon"
-done
-# The theme name is found only where the desktop looks for icons; elsewhere the entry names the file.
-icon=belvane
-if [ "$prefix/share" != "$(realpath -m -- "${XDG_DATA_HOME:-$HOME/.local/share}")" ]; then
-    icon="$icons/scalable/apps/belvane.svg"
+manifest="$prefix/share/belvane/install_manifest.txt"
+previous=()
+if [ -f "$manifest" ]; then
+    mapfile -t previous <"$manifest"
 fi
 
-template=$(<resources/belvane.desktop.in)
-entry=${template//@EXEC@/"\"$program\""}
-entry=${entry//@TRYEXEC@/"$program"}
-entry=${entry//@ICON@/"$icon"}
-mkdir -p "$prefix/share/applications"
-printf '%s\n' "$entry" >"$prefix/share/applications/belvane.desktop"
+env -u DESTDIR cmake --install "$build" --prefix "$prefix" >/dev/null
+mkdir -p "$(dirname "$manifest")"
+{ cat -- "$build/install_manifest.txt"; echo; } >"$manifest"
+
+# What the earlier installation had and this one has not goes; the user's two files are never listed.
+declare -A installed=()
+while IFS= read -r file; do
+    installed["$file"]=1
+done <"$manifest"
+for file in "${previous[@]}"; do
+    if [ -n "$file" ] && [ -z "${installed["$file"]:-}" ] && [[ "$file" == "$prefix/"* ]]; then
+        rm -f -- "$file"
+    fi
+done
+
+entry="$prefix/share/applications/belvane.desktop"
+# The theme name is found only where the desktop looks for icons; elsewhere the entry names the file.
+if [ "$prefix/share" != "$(realpath -m -- "${XDG_DATA_HOME:-$HOME/.local/share}")" ]; then
+    icon="$prefix/share/icons/hicolor/scalable/apps/belvane.svg"
+    text=$(<"$entry")
+    printf '%s\n' "${text/$'\n'Icon=belvane$'\n'/$'\n'Icon=$icon$'\n'}" >"$entry"
+fi
 
 autostartEntry="${XDG_CONFIG_HOME:-$HOME/.config}/autostart/belvane.desktop"
 if [ "$autostart" -eq 1 ]; then
     mkdir -p "$(dirname "$autostartEntry")"
-    printf '%s\nX-GNOME-Autostart-enabled=true\n' "$entry" >"$autostartEntry"
+    { cat -- "$entry"; echo "X-GNOME-Autostart-enabled=true"; } >"$autostartEntry"
 fi
 
 echo "Belvane is installed in $folder"

@@ -22,7 +22,8 @@ run_packages=(
     qt6-translations-l10n
 )
 
-# The tests, sanitizers, fuzzing, benchmarks and the formatting check.
+# The tests, sanitizers, fuzzing, benchmarks and the formatting check; the packaging test validates the
+# menu entry and metainfo, renders the manual pages and loads the shell completion.
 test_packages=(
     clang-format
     libgtest-dev
@@ -38,6 +39,10 @@ test_packages=(
     sox
     netcat-openbsd
     desktop-file-utils
+    appstream
+    man-db
+    groff-base
+    bash-completion
     openbox
     dbus
     tint2

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Removes what scripts/install.sh put in place for the current user. The action list (Belvane.acd) and
-# the settings (Belvane.cfg) stay in DIR/lib/belvane, for a later installation.
+# Removes what scripts/install.sh put in place for the current user: the files its install manifest
+# lists, and the autostart entry. The action list (Belvane.acd) and the settings (Belvane.cfg) stay in
+# DIR/lib/belvane, for a later installation.
 #   scripts/uninstall.sh [--prefix DIR]
 set -euo pipefail
 
@@ -13,21 +14,33 @@ case "${1:-}" in
 esac
 prefix=$(realpath -m -- "$prefix")
 folder="$prefix/lib/belvane"
+manifest="$prefix/share/belvane/install_manifest.txt"
 
-# Only links that lead into our program folder are ours to remove.
-for link in belvane belvane-send; do
-    if [ -L "$prefix/bin/$link" ] && [ "$(readlink -- "$prefix/bin/$link")" = "$folder/$link" ]; then
-        rm -f -- "$prefix/bin/$link"
+if [ -f "$manifest" ]; then
+    mapfile -t files <"$manifest"
+else
+    # Installations from before the manifest put these in place.
+    files=("$prefix/bin/belvane" "$prefix/bin/belvane-send" "$prefix/share/applications/belvane.desktop")
+    for file in belvane belvane-send Malarm.wav Salarm.wav README.md; do
+        files+=("$folder/$file")
+    done
+    mapfile -t -O ${#files[@]} files < <(find "$prefix/share/icons/hicolor" -path '*/apps/belvane.*' 2>/dev/null)
+fi
+for file in "${files[@]}"; do
+    # A link that no longer leads into the program folder is someone else's now.
+    if [ -L "$file" ] && [[ "$(readlink -f -- "$file")" != "$folder/"* ]]; then
+        continue
     fi
+    case "$file" in
+        "$folder/Belvane.acd" | "$folder/Belvane.cfg") ;;
+        "$prefix/"*) rm -f -- "$file" ;;
+    esac
 done
-for file in belvane belvane-send Malarm.wav Salarm.wav README.md; do
-    rm -f -- "${folder:?}/$file"
-done
-rm -f -- "$prefix/share/applications/belvane.desktop"
-find "$prefix/share/icons/hicolor" -path '*/apps/belvane.*' -type f -delete 2>/dev/null || true
+rm -f -- "$manifest"
+rmdir -- "$(dirname "$manifest")" 2>/dev/null || true
 
 autostartEntry="${XDG_CONFIG_HOME:-$HOME/.config}/autostart/belvane.desktop"
-if [ -f "$autostartEntry" ] && grep -qF "TryExec=$folder/belvane" "$autostartEntry"; then
+if [ -f "$autostartEntry" ] && grep -qxF "TryExec=$folder/belvane" "$autostartEntry"; then
     rm -f -- "$autostartEntry"
 fi
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The user's scripts on a temporary home: install, run through the link, install again, uninstall;
-# and the set-up's message where packages cannot be installed.
+# The user's scripts on a temporary home: install over an older installation, run through the link,
+# install again, uninstall; and the set-up's message where packages cannot be installed.
 #   InstallScriptsTest.sh <source folder> <build folder>
 set -euo pipefail
 source_dir=$1
@@ -13,14 +13,28 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/config"
 unset XDG_DATA_HOME DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 prefix="$work/home/.local"
 folder="$prefix/lib/belvane"
+manifest="$prefix/share/belvane/install_manifest.txt"
+# An installation from before the manifest: absolute links and the program files, nothing listed.
+mkdir -p "$folder" "$prefix/bin"
+for f in belvane belvane-send; do
+    printf 'old' >"$folder/$f"
+    ln -s "$folder/$f" "$prefix/bin/$f"
+done
 "$source_dir/scripts/install.sh" --build-dir "$build_dir" >/dev/null
 
 for f in belvane belvane-send Malarm.wav Salarm.wav README.md; do
     [ -f "$folder/$f" ] || fail "$folder/$f is not installed"
 done
+[ "$("$folder/belvane" --version)" != "" ] || fail "the older program was not replaced"
 for f in belvane belvane-send; do
-    [ "$(readlink "$prefix/bin/$f")" = "$folder/$f" ] || fail "$prefix/bin/$f is no link to the program folder"
+    [ "$(readlink -f "$prefix/bin/$f")" = "$folder/$f" ] || fail "$prefix/bin/$f is no link to the program folder"
 done
+for f in share/man/man1/belvane.1 share/man/man1/belvane-send.1 share/applications/belvane.desktop; do
+    [ -f "$prefix/$f" ] && grep -qxF "$prefix/$f" "$manifest" || fail "$f is not installed or not in the manifest"
+done
+# bash-completion finds the sender's completion in the user's folder.
+bash -c 'source /usr/share/bash-completion/bash_completion && __load_completion belvane-send &&
+    complete -p belvane-send' >/dev/null || fail "bash-completion does not find the completion of belvane-send"
 for size in 16x16 32x32 48x48 256x256 scalable; do
     ls "$prefix/share/icons/hicolor/$size/apps/belvane."* >/dev/null || fail "no $size icon"
 done
@@ -42,11 +56,17 @@ wait $! || true
 [ -f "$folder/Belvane.acd" ] || fail "the action list is not in the program folder"
 [ ! -e "$prefix/bin/Belvane.acd" ] || fail "the action list went beside the link"
 
-# Installing again keeps the user's files; without autostart no entry comes back.
+# Installing again keeps the user's files and removes what the earlier installation had and this one
+# has not; without autostart no entry comes back.
 printf 'settings' >"$folder/Belvane.cfg"
 cp "$folder/Belvane.acd" "$work/list"
 rm "$autostart"
+dropped="$prefix/share/icons/hicolor/20x20/apps/belvane.png"
+mkdir -p "$(dirname "$dropped")"
+touch "$dropped"
+echo "$dropped" >>"$manifest"
 "$source_dir/scripts/install.sh" --build-dir "$build_dir" --no-autostart >/dev/null
+[ ! -e "$dropped" ] || fail "installing again kept a file the new installation does not have"
 cmp -s "$folder/Belvane.acd" "$work/list" || fail "installing again changed the action list"
 [ "$(cat "$folder/Belvane.cfg")" = settings ] || fail "installing again changed the settings"
 [ ! -e "$autostart" ] || fail "--no-autostart made an autostart entry"
