@@ -2,6 +2,7 @@
 
 #include "Cp932.h"
 #include "Launcher.h"
+#include "MediaCommands.h"
 
 namespace belvane {
 
@@ -29,6 +30,23 @@ QString LaunchFailure(int code)
         return QStringLiteral("ファイル名かパラメータが cp932 の文字列ではありません");
     case Launcher::noAssociation:
         return QStringLiteral("開くアプリケーションがありません");
+    default:
+        return QStringLiteral("エラー %1").arg(code);
+    }
+}
+
+// Why a sound could not be played.
+QString SoundFailure(int code)
+{
+    switch (code) {
+    case MediaCommands::fileNotFound:
+        return QStringLiteral("ファイルが見つかりません");
+    case MediaCommands::cannotPlay:
+        return QStringLiteral("音声を出力できないか、再生できない形式です");
+    case MediaCommands::commandTooLong:
+        return QStringLiteral("ファイル名が長すぎます");
+    case MediaCommands::aliasInUse:
+        return QStringLiteral("MIDI の再生装置が使用中です");
     default:
         return QStringLiteral("エラー %1").arg(code);
     }
@@ -71,9 +89,9 @@ QString DescribeOutcome(const AlarmOutcome &outcome)
     case Kind::Missing:
         return QStringLiteral("何もしません: ファイルが見つかりません: %1").arg(file);
     case Kind::Played:
-        return outcome.result.done()
-            ? QStringLiteral("サウンドを再生しました: %1").arg(file)
-            : QStringLiteral("サウンドを再生できません（エラー %1）: %2").arg(outcome.result.code).arg(file);
+        return outcome.result.done() ? QStringLiteral("サウンドを再生しました: %1").arg(file)
+                                     : QStringLiteral("サウンドを再生できません（%1）: %2")
+                                           .arg(SoundFailure(outcome.result.code), file);
     case Kind::Started:
     case Kind::Opened:
         if (!outcome.result.done()) {

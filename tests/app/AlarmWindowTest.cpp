@@ -170,16 +170,20 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
 {
     TempDir dir;
     const std::string program = dir.file("prog"), document = dir.file("notes.txt"),
-                      bell = dir.file("bell.wav");
-    for (const std::string &file : {program, document, bell}) {
+                      bell = dir.file("bell.wav"), tune = dir.file("tune.mid");
+    for (const std::string &file : {program, document, bell, tune}) {
         writeFile(file, "");
     }
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    const std::map<int, std::pair<int, std::string>> actions = {
-        {0, {1, bell}},    {1, {1, program}},          {2, {1, document}},
-        {4, {0, program}}, {5, {1, dir.file("gone")}}, {6, {1, program + "\x81"}},
-        {7, {1, program}}};
-    testing::writeList(dir.file("Belvane.acd"), 8, [&](int level, ActionRecord &record) {
+    const std::map<int, std::pair<int, std::string>> actions = {{0, {1, bell}},
+                                                                {1, {1, program}},
+                                                                {2, {1, document}},
+                                                                {4, {0, program}},
+                                                                {5, {1, dir.file("gone")}},
+                                                                {6, {1, program + "\x81"}},
+                                                                {7, {1, program}},
+                                                                {8, {1, tune}}};
+    testing::writeList(dir.file("Belvane.acd"), 9, [&](int level, ActionRecord &record) {
         if (const auto action = actions.find(level); action != actions.end()) {
             record.enabled = action->second.first;
             setFieldText(record.actionFile, action->second.second);
@@ -195,12 +199,16 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         {5, "何もしません: ファイルが見つかりません: " + QString::fromStdString(dir.file("gone"))},
         {6, "何もしません: 登録されたファイル名が cp932 の文字列ではありません: " + prog},
         {7, "起動できません（アクセスが拒否されました）: " + prog},
-        {8, "何もしません: レベルが動作ファイルリストの範囲（00～07）の外です"},
+        {8,
+         "サウンドを再生できません（音声を出力できないか、再生できない形式です）: "
+             + QString::fromStdString(tune)},
+        {9, "何もしません: レベルが動作ファイルリストの範囲（00～08）の外です"},
     };
     Fixture f(dir);
     for (const auto &[level, outcome] : rows) {
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
+        f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
         const QStringList logged = LoggedLines([&] {
             f.window.Deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                  + "\n#Level=" + std::to_string(level) + "\n",
