@@ -237,6 +237,7 @@ void AlarmWindow::Initialise()
         place.moveTo(defaults.windowX, defaults.windowY);
     }
     setGeometry(place);
+    placed = place.topLeft();
     senderLine->setGeometry(20, 20, 460, 20);
     messageBox->setGeometry(20, 45, 460, 70);
     confirmButton->setGeometry(200, 120, 100, 24);
@@ -469,8 +470,11 @@ void AlarmWindow::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && overWindow) {
         dragging = false;
         dragPoint = QPoint(0, 0);
+        // Compared with where the window was put, not with the saved position: a saved position off
+        // every screen is shown elsewhere, and a click there moves nothing.
         const QPoint topLeft = pos();
-        if (topLeft.x() != settings.windowX || topLeft.y() != settings.windowY) {
+        if (topLeft != placed) {
+            placed = topLeft;
             settings.windowY = topLeft.y();
             settings.windowX = topLeft.x();
             SaveSettings();
@@ -486,7 +490,11 @@ void AlarmWindow::mouseReleaseEvent(QMouseEvent *event)
 void AlarmWindow::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
+        // Not passed on: the base class would take it for a press and arm a drag that the window,
+        // gone by then, never sees released.
+        dragging = false;
         Confirm();
+        return;
     }
     QWidget::mouseDoubleClickEvent(event);
 }
@@ -508,6 +516,17 @@ void AlarmWindow::keyPressEvent(QKeyEvent *event)
         break;
     }
     QWidget::keyPressEvent(event);
+}
+
+void AlarmWindow::changeEvent(QEvent *event)
+{
+    // Restored from the taskbar (no tray host), the window shows what "表示" would.
+    if (event->type() == QEvent::WindowStateChange
+        && (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)
+        && !isMinimized()) {
+        Refresh();
+    }
+    QWidget::changeEvent(event);
 }
 
 void AlarmWindow::closeEvent(QCloseEvent *event)

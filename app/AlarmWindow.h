@@ -69,6 +69,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -105,6 +106,7 @@ private:
     std::string senderText; // cp932
     std::string messageText; // cp932
     QPoint dragPoint;
+    QPoint placed; // where the window was last put: at the start, or by the user
     bool dragging = false;
     bool listening = false;
 

@@ -80,7 +80,12 @@ bool QuitSignals::Install()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(handledSignals); ++i) {
-        sigaction(handledSignals[i], &action, &previous[i]);
+        sigaction(handledSignals[i], nullptr, &previous[i]);
+        // A signal ignored at our start (SIGHUP under nohup) stays ignored: whoever started us asked
+        // for that.
+        if (previous[i].sa_handler != SIG_IGN) {
+            sigaction(handledSignals[i], &action, nullptr);
+        }
     }
     installed = true;
     return true;

@@ -71,6 +71,13 @@ TEST(AlarmWindowTest,
         EXPECT_EQ(f.sender(), step.sender);
         EXPECT_EQ(f.message(), step.message) << "shown as plain text";
     }
+    // Without a tray host the confirmed window waits in the taskbar; restored from there, it shows
+    // what "表示" would.
+    f.window.TrayHostChanged(false);
+    f.window.Confirm();
+    f.window.showNormal();
+    EXPECT_EQ(f.sender(), QStringLiteral("新しいメッセージは届いていません"));
+    f.window.TrayHostChanged(true);
     QSignalSpy quit(&f.window, &AlarmWindow::quitRequested);
     QTest::keyClick(&f.window, Qt::Key_Escape);
     f.window.close();
@@ -380,7 +387,8 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenAndADragSavesTheWh
         writeFile(cfg, image);
         Fixture f(dir, true);
         EXPECT_EQ(f.window.pos(), shownAt);
-        EXPECT_EQ(readFile(cfg), image);
+        f.drag({0, 0});
+        EXPECT_EQ(readFile(cfg), image) << "neither the start nor a click where it was shown writes";
         f.mouse(QEvent::MouseButtonPress, {100, 140}, Qt::LeftButton, Qt::LeftButton);
         f.mouse(QEvent::MouseMove, {130, 150}, Qt::NoButton, Qt::LeftButton);
         f.mouse(QEvent::MouseMove, {900, 900}, Qt::NoButton, Qt::LeftButton);
@@ -395,6 +403,11 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenAndADragSavesTheWh
         f.mouse(QEvent::MouseMove, {150, 150}, Qt::NoButton, Qt::NoButton);
         EXPECT_EQ(f.window.pos(), shownAt + QPoint(40, 15));
         EXPECT_FALSE(std::filesystem::exists(cfg));
+        // A double click confirms, and leaves no drag behind for the window's next showing.
+        f.mouse(QEvent::MouseButtonDblClick, {100, 140}, Qt::LeftButton, Qt::LeftButton);
+        f.alarm(99);
+        f.mouse(QEvent::MouseMove, {160, 150}, Qt::NoButton, Qt::NoButton);
+        EXPECT_EQ(f.window.pos(), shownAt + QPoint(40, 15));
         // The default port may be taken by a test running beside this one: only the files' reports count.
         EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Stop), 0u);
     }

@@ -42,6 +42,19 @@ TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
             std::_Exit(0);
         },
         ::testing::ExitedWithCode(0), "");
+    // Started with SIGHUP ignored (nohup), a hangup leaves the program running; SIGTERM still ends it.
+    EXPECT_EXIT(
+        {
+            std::signal(SIGHUP, SIG_IGN);
+            QuitSignals quit;
+            static_cast<void>(quit.Install());
+            std::raise(SIGHUP);
+            std::raise(SIGHUP);
+            std::raise(SIGTERM);
+            std::raise(SIGTERM);
+            std::_Exit(0);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
 }
 
 } // namespace
