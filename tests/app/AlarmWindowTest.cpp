@@ -74,9 +74,10 @@ TEST(AlarmWindowTest,
     // Without a tray host the confirmed window waits in the taskbar; restored from there, it shows
     // what "表示" would.
     f.window.TrayHostChanged(false);
+    f.alarm(99);
     f.window.Confirm();
     f.window.showNormal();
-    EXPECT_EQ(f.sender(), QStringLiteral("新しいメッセージは届いていません"));
+    EXPECT_EQ(f.sender(), confirmed);
     f.window.TrayHostChanged(true);
     QSignalSpy quit(&f.window, &AlarmWindow::quitRequested);
     QTest::keyClick(&f.window, Qt::Key_Escape);
