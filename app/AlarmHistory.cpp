@@ -1,5 +1,7 @@
 #include "AlarmHistory.h"
 
+#include "AlarmLog.h"
+#include "AlarmLook.h"
 #include "Cp932.h"
 #include "Launcher.h"
 #include "MediaCommands.h"
@@ -103,7 +105,7 @@ QString DescribeOutcome(const AlarmOutcome &outcome)
     return QString();
 }
 
-void AlarmHistory::Add(HistoryEntry entry)
+void AlarmHistory::add(HistoryEntry entry)
 {
     setSeen(HistoryEntry::Seen::Replaced);
     entry.seen = HistoryEntry::Seen::Showing;
@@ -117,7 +119,21 @@ void AlarmHistory::Add(HistoryEntry entry)
     endInsertRows();
 }
 
-void AlarmHistory::Confirmed()
+void AlarmHistory::record(const QDateTime &arrived, const QString &peer, const std::string &sender,
+                          const std::string &message, int level, const AlarmOutcome &outcome)
+{
+    HistoryEntry entry;
+    entry.arrived = arrived;
+    entry.peer = peer;
+    entry.sender = cp932::toUnicode(sender);
+    entry.message = shownMessage(cp932::toUnicode(message));
+    entry.level = level;
+    entry.outcome = DescribeOutcome(outcome);
+    LogAlarm(entry);
+    add(std::move(entry));
+}
+
+void AlarmHistory::confirmed()
 {
     setSeen(HistoryEntry::Seen::Confirmed);
 }

@@ -6,6 +6,21 @@ namespace belvane {
 
 Q_LOGGING_CATEGORY(alarmLog, "belvane.alarm", QtInfoMsg)
 
+QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error)
+{
+    if (port < 0 || port > 65535) {
+        return QStringLiteral("TCP のポート番号（0～65535）ではありません");
+    }
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("ほかのプログラムがこのポートを使っています");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("このポートを使う権限がありません");
+    default:
+        return QStringLiteral("受信用のソケットを開けません");
+    }
+}
+
 QString EscapeControls(const QString &text)
 {
     QString line;
@@ -45,12 +60,13 @@ void LogAlarm(const HistoryEntry &entry)
     qCInfo(alarmLog).noquote() << AlarmLine(entry);
 }
 
-void LogStart(const QString &programFolder, std::int32_t port, bool listening)
+void LogStart(const QString &programFolder, std::int32_t port, const QString &failure)
 {
     qCInfo(alarmLog).noquote() << QStringLiteral("起動しました: プログラムフォルダ %1、ポート %2 で%3")
                                       .arg(EscapeControls(programFolder), QString::number(port),
-                                           listening ? QStringLiteral("受信しています")
-                                                     : QStringLiteral("受信できません"));
+                                           failure.isEmpty()
+                                               ? QStringLiteral("受信しています")
+                                               : QStringLiteral("受信できません（%1）").arg(failure));
 }
 
 void LogEnd()

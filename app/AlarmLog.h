@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractSocket>
 #include <QLoggingCategory>
 #include <QString>
 
@@ -18,7 +19,10 @@ QString EscapeControls(const QString &text);
 // The alarm's line: when it arrived, from where, the sender, the level and what became of it.
 QString AlarmLine(const HistoryEntry &entry);
 void LogAlarm(const HistoryEntry &entry);
-void LogStart(const QString &programFolder, std::int32_t port, bool listening);
+// Why the receiver cannot listen on `port`, as the user can act on it.
+QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error);
+// `failure` is empty when the receiver listens.
+void LogStart(const QString &programFolder, std::int32_t port, const QString &failure);
 void LogEnd();
 
 } // namespace belvane

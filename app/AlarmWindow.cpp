@@ -1,40 +1,30 @@
 #include "AlarmWindow.h"
 
-#include "AboutDialog.h"
-#include "ActionListCommands.h"
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
 #include "AlarmDispatch.h"
 #include "AlarmLog.h"
+#include "AlarmLook.h"
 #include "AlarmReceiver.h"
+#include "AlarmTray.h"
 #include "ApplicationIcon.h"
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
-#include "HistoryDialog.h"
 #include "PosixFile.h"
-#include "SettingsDialog.h"
-#include "TrayPresence.h"
 #include "UserPrompts.h"
 
 #include <QCloseEvent>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QFile>
-#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
-#include <QSystemTrayIcon>
 #include <QTextEdit>
-#include <QUrl>
 
 #include <algorithm>
-#include <climits>
-#include <unistd.h>
 
 namespace belvane {
 
@@ -49,111 +39,6 @@ std::string Cp932Of(const char *utf8)
     return cp932::fromUnicode(QString::fromUtf8(utf8)).value_or(std::string());
 }
 
-// The message box shows at most this much of a message, then "…": the box lays out every line and
-// character it holds, and a message may fill all the megabyte the receiver keeps.
-constexpr qsizetype shownCharacters = 64 * 1024;
-constexpr qsizetype shownLines = 2000;
-
-QString ShownMessage(QString text)
-{
-    qsizetype cut = std::min(text.size(), shownCharacters);
-    for (qsizetype i = 0, lines = 0; i < cut; ++i) {
-        if (text.at(i) == u'\n' && ++lines == shownLines) {
-            cut = i + 1;
-            break;
-        }
-    }
-    if (cut == text.size()) {
-        return text;
-    }
-    if (text.at(cut - 1).isHighSurrogate()) {
-        --cut;
-    }
-    text.truncate(cut);
-    return text + QStringLiteral("…");
-}
-
-// The computer's name, or nothing when the system will not say.
-std::optional<std::string> ComputerName()
-{
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        return std::nullopt;
-    }
-    return std::string(name);
-}
-
-// Why the receiver cannot listen on `port`, as the user can act on it.
-QString ListenFailure(std::int32_t port, QAbstractSocket::SocketError error)
-{
-    if (port < 0 || port > 65535) {
-        return QStringLiteral("TCP のポート番号（0～65535）ではありません");
-    }
-    switch (error) {
-    case QAbstractSocket::AddressInUseError:
-        return QStringLiteral("ほかのプログラムがこのポートを使っています");
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral("このポートを使う権限がありません");
-    default:
-        return QStringLiteral("受信用のソケットを開けません");
-    }
-}
-
-// Whether any part of `area` lies on a screen; a position saved on a monitor since removed does not.
-bool OnSomeScreen(const QRect &area)
-{
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        if (screen->geometry().intersects(area)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The window's own light colours, whatever the desktop's theme: every role is set, text and
-// highlight included, for the active, inactive and disabled window (a dialog disables it), so a dark
-// theme cannot put light text on the white boxes.
-QPalette LightPalette()
-{
-    QPalette light(Qt::white); // black text on white, grey when disabled
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        const bool enabled = group != QPalette::Disabled;
-        const QColor text = enabled ? QColor(Qt::black) : QColor(109, 109, 109);
-        light.setColor(group, QPalette::Window, Qt::white);
-        light.setColor(group, QPalette::Base, Qt::white);
-        light.setColor(group, QPalette::Button, Qt::white);
-        light.setColor(group, QPalette::WindowText, text);
-        light.setColor(group, QPalette::Text, text);
-        light.setColor(group, QPalette::ButtonText, text);
-        light.setColor(group, QPalette::PlaceholderText, QColor(109, 109, 109));
-        light.setColor(group, QPalette::Highlight, enabled ? QColor(0, 120, 215) : QColor(200, 200, 200));
-        light.setColor(group, QPalette::HighlightedText, enabled ? QColor(Qt::white) : text);
-    }
-    return light;
-}
-
-constexpr int windowWidth = 500;
-constexpr int windowHeight = 155;
-constexpr const char *supportPageName = "README.md";
-const QColor frameFillColour(240, 240, 255);
-const QColor frameOutlineColour(130, 130, 155);
-const QColor senderColour(255, 255, 200);
-
-// The window's shape: a 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse.
-QRegion WindowRegion()
-{
-    constexpr int w = windowWidth;
-    constexpr int h = windowHeight;
-    constexpr int d = 20; // the corner ellipse
-    QRegion region(d / 2, 0, w - d, h);
-    region += QRegion(0, d / 2, w, h - d);
-    region += QRegion(0, 0, d, d, QRegion::Ellipse);
-    region += QRegion(w - d, 0, d, d, QRegion::Ellipse);
-    region += QRegion(0, h - d, d, d, QRegion::Ellipse);
-    region += QRegion(w - d, h - d, d, d, QRegion::Ellipse);
-    return region;
-}
-
 } // namespace
 
 AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts)
@@ -161,10 +46,11 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     , performer(thePerformer)
     , prompts(userPrompts)
     , programFolder(std::move(folder))
+    , commands({*this, performer, prompts, programFolder, actionListPath, history})
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFont(DialogFont());
-    setPalette(LightPalette());
+    setPalette(lightPalette());
     setAutoFillBackground(true);
     setMouseTracking(true); // moves between a release outside and the next press still reach the window
 
@@ -214,13 +100,13 @@ void AlarmWindow::Initialise()
     dragging = false;
     dragPoint = QPoint(0, 0);
 
-    if (const auto name = ComputerName()) {
+    if (const auto name = computerName()) {
         senderText = Cp932Of("コンピュータ名: [") + *name + "]";
     }
 
     LoadSettings();
 
-    actionListPath = NativePath(ActionListFile::fileName);
+    actionListPath = nativePath(ActionListFile::fileName);
     if (!posix::exists(actionListPath)) {
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
@@ -229,9 +115,9 @@ void AlarmWindow::Initialise()
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
-    setMask(WindowRegion());
+    setMask(windowRegion());
     QRect place(settings.windowX, settings.windowY, windowWidth, windowHeight);
-    if (!OnSomeScreen(place)) {
+    if (!onSomeScreen(place)) {
         // Shown where it can be seen; the saved position stays as it is until the user moves the window.
         const SettingsRecord defaults;
         place.moveTo(defaults.windowX, defaults.windowY);
@@ -243,36 +129,23 @@ void AlarmWindow::Initialise()
     confirmButton->setGeometry(200, 120, 100, 24);
     dispatchButton->setGeometry(20, 113, 100, 24);
 
-    trayIcon = new QSystemTrayIcon(icon, this);
-    trayIcon->setToolTip(QStringLiteral("Belvane"));
-    // The command menu belongs to the icon: an XEmbed tray pops it up when the right button is pressed
-    // on the icon, a StatusNotifierItem host reads it over D-Bus and shows it itself. Nothing else on
-    // the icon does anything. The chosen command runs after the menu (and the host's call) returned.
-    trayMenu = BuildCommandMenu(nullptr);
-    for (QAction *action : trayMenu->actions()) {
-        connect(action, &QAction::triggered, this, [this, id = action->data().toInt()] {
-            QMetaObject::invokeMethod(
-                this, [this, id] { RunCommand(id); }, Qt::QueuedConnection);
-        });
-    }
-    trayIcon->setContextMenu(trayMenu.get());
-    trayIcon->show();
-    trayPresence = new TrayPresence(this);
-    trayHost = trayPresence->present();
-    connect(trayPresence, &TrayPresence::changed, this, &AlarmWindow::TrayHostChanged);
+    tray = new AlarmTray(icon, this);
+    trayHost = tray->hostPresent();
+    connect(tray, &AlarmTray::commandChosen, this, &AlarmWindow::runCommand);
+    connect(tray, &AlarmTray::hostChanged, this, &AlarmWindow::trayHostChanged);
 
     StartListening();
 
     performer.currentKind.clear();
-    Refresh();
+    refresh();
     confirmButton->setFocus();
 }
 
-void AlarmWindow::Refresh()
+void AlarmWindow::refresh()
 {
     senderLine->setText(cp932::toUnicode(senderText));
     senderLine->setCursorPosition(0);
-    messageBox->setPlainText(ShownMessage(cp932::toUnicode(messageText)));
+    messageBox->setPlainText(shownMessage(cp932::toUnicode(messageText)));
 }
 
 void AlarmWindow::ShowAlarm()
@@ -286,7 +159,7 @@ void AlarmWindow::ShowAlarm()
         raise();
         activateWindow();
     }
-    Refresh();
+    refresh();
 }
 
 void AlarmWindow::Confirm()
@@ -294,7 +167,7 @@ void AlarmWindow::Confirm()
     senderText = messageText.empty() ? Cp932Of("新しいメッセージは届いていません")
                                      : Cp932Of("すでに確認済みメッセージです");
     performer.Stop();
-    history.Confirmed();
+    history.confirmed();
     showMinimized();
     // Without a tray host the minimised window is the way back: it stays in the taskbar and the
     // window switcher, and the next alarm restores it.
@@ -303,22 +176,17 @@ void AlarmWindow::Confirm()
     }
 }
 
-void AlarmWindow::TrayHostChanged(bool present)
+void AlarmWindow::trayHostChanged(bool present)
 {
     trayHost = present;
-    if (present) {
-        // A host that came after the start has no icon of ours yet.
-        trayIcon->hide();
-        trayIcon->show();
-        if (isMinimized()) {
-            hide();
-        }
-    } else if (!isVisible()) {
+    if (present && isMinimized()) {
+        hide();
+    } else if (!present && !isVisible()) {
         showMinimized();
     }
 }
 
-void AlarmWindow::Deliver(std::string text, std::string peer)
+void AlarmWindow::deliver(std::string text, std::string peer)
 {
     pendingTexts.push_back(
         Delivery {std::move(text), QString::fromStdString(peer), QDateTime::currentDateTime()});
@@ -339,54 +207,42 @@ void AlarmWindow::DispatchAlarm()
         Delivery delivery = std::move(pendingTexts.front());
         pendingTexts.pop_front();
         receivedText = std::move(delivery.text);
-        HistoryEntry entry;
-        entry.arrived = delivery.arrived;
-        entry.peer = delivery.peer;
-        const AlarmOutcome outcome = belvane::DispatchAlarm(receivedText, actionListPath, performer, Handle(),
-                                                            [this, &entry](const AlarmMessage &alarm) {
+        int level = 0;
+        const AlarmOutcome outcome = belvane::DispatchAlarm(receivedText, actionListPath, performer, handle(),
+                                                            [this, &level](const AlarmMessage &alarm) {
                                                                 senderText = alarm.sender;
                                                                 messageText = alarm.message;
+                                                                level = alarm.level;
                                                                 ShowAlarm();
-                                                                entry.sender = cp932::toUnicode(alarm.sender);
-                                                                entry.level = alarm.level;
                                                             });
-        if (outcome.kind == AlarmOutcome::Kind::NoAlarm) {
-            continue;
-        }
         // Recorded once the action has been started, so that it waits for none of this.
-        entry.message = ShownMessage(cp932::toUnicode(messageText));
-        entry.outcome = DescribeOutcome(outcome);
-        LogAlarm(entry);
-        history.Add(std::move(entry));
+        if (outcome.kind != AlarmOutcome::Kind::NoAlarm) {
+            history.record(delivery.arrived, delivery.peer, senderText, messageText, level, outcome);
+        }
     }
     dispatching = false;
-}
-
-void AlarmWindow::OpenHistory()
-{
-    HistoryDialog dialog(history, this);
-    dialog.exec();
 }
 
 void AlarmWindow::StartListening()
 {
     receiver = std::make_unique<AlarmReceiver>([this](std::string &text, const std::string &peer) {
-        Deliver(std::move(text), peer);
+        deliver(std::move(text), peer);
         text.clear();
     });
-    listening = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
-    LogStart(QFile::decodeName(programFolder.native.c_str()), settings.port, listening);
-    if (listening) {
+    receiving = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
+    LogStart(QFile::decodeName(programFolder.native.c_str()), settings.port,
+             receiving ? QString() : listenFailure(settings.port, receiver->listenError()));
+    if (receiving) {
         return;
     }
     // A receiver that cannot listen misses every alarm: the user hears of it at once, and the program
     // stays with its tray icon and menu so the port can be changed in the settings.
-    trayIcon->setToolTip(QStringLiteral("Belvane - 受信していません（ポート %1）").arg(settings.port));
+    tray->reportNotReceiving(settings.port);
     prompts.Message(this,
                     QStringLiteral("ポート %1 でアラームを受信できません。%2。\r\n\r\n"
                                    "メニューの「設定」でポート番号を変更し、Belvane を起動し直してください。")
                         .arg(settings.port)
-                        .arg(ListenFailure(settings.port, receiver->listenError())),
+                        .arg(listenFailure(settings.port, receiver->listenError())),
                     UserPrompts::Icon::Warning);
 }
 
@@ -396,39 +252,41 @@ void AlarmWindow::DestroyWindow()
         receiver->Finish();
         LogEnd();
     }
-    delete trayPresence;
-    trayPresence = nullptr;
-    if (trayIcon) {
-        trayIcon->hide();
-        delete trayIcon;
-        trayIcon = nullptr;
+    if (tray) {
+        tray->remove();
     }
     hide();
 }
 
 void AlarmWindow::LoadSettings()
 {
-    ReportFileError(belvane::LoadSettings(NativePath(SettingsRecord::fileName), settings));
+    reportFileError(belvane::LoadSettings(nativePath(SettingsRecord::fileName), settings));
 }
 
 void AlarmWindow::SaveSettings()
 {
-    ReportFileError(belvane::SaveSettings(NativePath(SettingsRecord::fileName), settings));
+    reportFileError(belvane::SaveSettings(nativePath(SettingsRecord::fileName), settings));
 }
 
-void AlarmWindow::ReportFileError(const SettingsFileResult &result)
+void AlarmWindow::changePort(std::int32_t port)
+{
+    settings.port = port;
+    SaveSettings();
+}
+
+void AlarmWindow::reportFileError(const SettingsFileResult &result)
 {
     if (!result.ok) {
         prompts.Message(this, QString::fromStdString(result.message), UserPrompts::Icon::Stop);
     }
 }
 
-std::string AlarmWindow::NativePath(const char *fileName) const
+std::string AlarmWindow::nativePath(const char *fileName) const
 {
     return programFolder.native + fileName;
 }
 
-WindowHandle AlarmWindow::Handle() const
+WindowHandle AlarmWindow::handle() const
 {
     return static_cast<WindowHandle>(winId());
 }
@@ -524,7 +382,7 @@ void AlarmWindow::changeEvent(QEvent *event)
     if (event->type() == QEvent::WindowStateChange
         && (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized)
         && !isMinimized()) {
-        Refresh();
+        refresh();
     }
     QWidget::changeEvent(event);
 }
@@ -540,81 +398,18 @@ void AlarmWindow::OpenPopupMenu()
 {
     const std::unique_ptr<QMenu> menu = BuildCommandMenu(this);
     if (const QAction *chosen = menu->exec(QCursor::pos())) {
-        RunCommand(chosen->data().toInt());
+        runCommand(chosen->data().toInt());
     }
 }
 
-void AlarmWindow::RunCommand(int id)
+void AlarmWindow::runCommand(int id)
 {
-    switch (id) {
-    case commandShow:
-        ShowAlarm();
-        break;
-    case commandHistory:
-        OpenHistory();
-        break;
-    case commandSettings:
-        OpenSettings();
-        break;
-    case commandImportList:
-        ImportActionList(this, prompts, programFolder.native, actionListPath);
-        break;
-    case commandExportList:
-        ExportActionList(this, prompts, programFolder.native, actionListPath);
-        break;
-    case commandWriteListText:
-        WriteActionListText(this, prompts, programFolder.native, actionListPath);
-        break;
-    case commandOpenFolderAndQuit:
-        OpenFolderAndQuit();
-        break;
-    case commandQuit:
-        Quit();
-        break;
-    case commandAbout:
-        ShowAbout();
-        break;
-    case commandSupportPage:
-        OpenSupportPage();
-        break;
-    default:
-        break;
-    }
-}
-
-void AlarmWindow::OpenSettings()
-{
-    SettingsDialog dialog(performer, prompts, this);
-    dialog.listPath = actionListPath;
-    dialog.port = settings.port;
-    if (dialog.exec() == QDialog::Accepted) {
-        // The new port is used from the next start on.
-        settings.port = dialog.port;
-        SaveSettings();
-    }
-}
-
-void AlarmWindow::OpenFolderAndQuit()
-{
-    // Whether the file browser opens or not, the program ends.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(programFolder.native.c_str())));
-    Quit();
+    commands.run(id);
 }
 
 void AlarmWindow::Quit()
 {
     emit quitRequested();
-}
-
-void AlarmWindow::ShowAbout()
-{
-    AboutDialog dialog(this);
-    dialog.exec();
-}
-
-void AlarmWindow::OpenSupportPage()
-{
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(NativePath(supportPageName).c_str())));
 }
 
 } // namespace belvane

@@ -166,7 +166,7 @@ int BelvaneApp::Start(int argc, char **argv)
 
         window.Initialise();
         // Headless, a receiver that cannot listen does nothing at all; the message said why.
-        if (headless && !window.Listening()) {
+        if (headless && !window.listening()) {
             status = 1;
         } else if (!quitting) {
             window.show();

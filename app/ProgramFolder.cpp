@@ -1,5 +1,8 @@
 #include "ProgramFolder.h"
 
+#include <climits>
+#include <unistd.h>
+
 #include "Cp932.h"
 
 #include <QCoreApplication>
@@ -52,6 +55,15 @@ FolderLock::Result FolderLock::Take(const std::string &nativeFolder)
     }
     fd = opened;
     return Result::Held;
+}
+
+std::optional<std::string> computerName()
+{
+    char name[HOST_NAME_MAX + 1] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) {
+        return std::nullopt;
+    }
+    return std::string(name);
 }
 
 } // namespace belvane

@@ -18,6 +18,8 @@ struct ProgramFolder
 
 // The running executable's folder.
 ProgramFolder ExecutableFolder();
+// The computer's name, or nothing when the system will not say.
+std::optional<std::string> computerName();
 
 // Keeps one copy of the program per program folder: the folder itself is locked for the run, so
 // nothing is created in it and copies in other folders run side by side.

@@ -45,15 +45,15 @@ TrayPresence::TrayPresence(QObject *parent)
     : QObject(parent)
     , onBus(StatusNotifierHostPresent())
 {
-    hostPresent = Look();
+    hostPresent = look();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         auto *watcher =
             new QDBusServiceWatcher(watcherService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayPresence::QueueRecheck);
+        connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &TrayPresence::queueRecheck);
         for (const char *signal : {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
             bus.connect(watcherService, watcherPath, watcherService, QString::fromLatin1(signal), this,
-                        SLOT(QueueRecheck()));
+                        SLOT(queueRecheck()));
         }
     }
     QCoreApplication::instance()->installNativeEventFilter(this);
@@ -64,7 +64,7 @@ TrayPresence::~TrayPresence()
     QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-bool TrayPresence::Look() const
+bool TrayPresence::look() const
 {
     return onBus ? StatusNotifierHostPresent() : QSystemTrayIcon::isSystemTrayAvailable();
 }
@@ -74,25 +74,25 @@ bool TrayPresence::nativeEventFilter(const QByteArray &eventType, void *message,
     if (!onBus && eventType == "xcb_generic_event_t") {
         const std::uint8_t type = *static_cast<const std::uint8_t *>(message) & 0x7f;
         if (type == destroyNotify || type == clientMessage) {
-            QueueRecheck();
+            queueRecheck();
         }
     }
     return false; // the toolkit handles the event as usual
 }
 
-void TrayPresence::QueueRecheck()
+void TrayPresence::queueRecheck()
 {
     // After the toolkit has seen the event, and once for a burst of them.
     if (!recheckQueued) {
         recheckQueued = true;
-        QTimer::singleShot(0, this, &TrayPresence::Recheck);
+        QTimer::singleShot(0, this, &TrayPresence::recheck);
     }
 }
 
-void TrayPresence::Recheck()
+void TrayPresence::recheck()
 {
     recheckQueued = false;
-    const bool now = Look();
+    const bool now = look();
     if (now != hostPresent) {
         hostPresent = now;
         emit changed(now);

@@ -25,11 +25,11 @@ signals:
     void changed(bool present);
 
 private slots:
-    void QueueRecheck();
+    void queueRecheck();
 
 private:
-    void Recheck();
-    bool Look() const;
+    void recheck();
+    bool look() const;
 
     bool onBus = false; // the icon is a StatusNotifierItem
     bool hostPresent = false;

@@ -39,15 +39,15 @@ TEST(AlarmWindowTest,
     const quint16 port = testing::FreePort();
     writeFile(dir.file("Belvane.cfg"), SettingsImage(port));
     Fixture f(dir);
-    EXPECT_TRUE(f.window.Listening() && f.prompts.messages.empty()) << "a usable port: nothing to report";
+    EXPECT_TRUE(f.window.listening() && f.prompts.messages.empty()) << "a usable port: nothing to report";
     EXPECT_TRUE(f.sender().startsWith(QStringLiteral("コンピュータ名: [")));
     EXPECT_FALSE(f.message().isEmpty()) << "the notice that the list was made anew";
     EXPECT_EQ(fieldText(testing::readRecord(dir.file("Belvane.acd"), 0).actionFile),
               dir.path().string() + "/Malarm.wav");
-    f.window.TrayHostChanged(true);
+    f.window.trayHostChanged(true);
     const QString confirmed = QStringLiteral("すでに確認済みメッセージです");
     f.window.Confirm();
-    f.window.RunCommand(commandShow);
+    f.window.runCommand(commandShow);
     EXPECT_EQ(f.sender(), confirmed) << "the first start's notice counts as a message";
     const struct
     {
@@ -61,11 +61,11 @@ TEST(AlarmWindowTest,
     };
     for (const auto &step : steps) {
         if (step.alarm) {
-            f.window.Deliver(step.alarm);
+            f.window.deliver(step.alarm);
         } else {
             f.window.Confirm();
             EXPECT_FALSE(f.window.isVisible());
-            f.window.RunCommand(commandShow);
+            f.window.runCommand(commandShow);
         }
         EXPECT_TRUE(f.window.isVisible());
         EXPECT_EQ(f.sender(), step.sender);
@@ -73,18 +73,18 @@ TEST(AlarmWindowTest,
     }
     // Without a tray host the confirmed window waits in the taskbar; restored from there, it shows
     // what "表示" would.
-    f.window.TrayHostChanged(false);
+    f.window.trayHostChanged(false);
     f.alarm(99);
     f.window.Confirm();
     f.window.showNormal();
     EXPECT_EQ(f.sender(), confirmed);
-    f.window.TrayHostChanged(true);
+    f.window.trayHostChanged(true);
     QSignalSpy quit(&f.window, &AlarmWindow::quitRequested);
     QTest::keyClick(&f.window, Qt::Key_Escape);
     f.window.close();
     EXPECT_TRUE(f.window.isVisible()) << "closing only asks; the run ends the window";
     QTest::keyClick(f.window.findChild<QLineEdit *>(), Qt::Key_Return);
-    f.window.RunCommand(commandQuit);
+    f.window.runCommand(commandQuit);
     EXPECT_EQ(quit.count(), 4);
     f.confirmButton()->setFocus();
     QTest::keyClick(f.confirmButton(), Qt::Key_Return);
@@ -168,7 +168,7 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
         shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    f.window.RunCommand(commandHistory);
+    f.window.runCommand(commandHistory);
     return shown;
 }
 
@@ -218,7 +218,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
         f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
         const QStringList logged = LoggedLines([&] {
-            f.window.Deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
+            f.window.deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                  + "\n#Level=" + std::to_string(level) + "\n",
                              "192.0.2.7");
         });
@@ -238,7 +238,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     // Confirmed; the log escapes what would break its line, and markup stays text.
     f.window.Confirm();
     const QStringList logged = LoggedLines([&] {
-        f.window.Deliver("#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
+        f.window.deliver("#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
     });
     ASSERT_EQ(logged.size(), 1);
     EXPECT_TRUE(logged[0].contains(QStringLiteral("送信者 \"<b>A\\u001b[2J\\nB")));
@@ -427,7 +427,7 @@ TEST(AlarmWindowTest, APortThatCannotBeListenedOnIsReportedAndTheTrayIconSaysSo)
         writeFile(dir.file("Belvane.cfg"), SettingsImage(port));
         Fixture f(dir);
         const QString told = f.prompts.texts().join(u'|');
-        EXPECT_FALSE(f.window.Listening());
+        EXPECT_FALSE(f.window.listening());
         EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Warning), 1u) << told.toStdString();
         EXPECT_TRUE(f.window.findChild<QSystemTrayIcon *>()->toolTip().contains(QString::number(port)));
         EXPECT_TRUE(told.contains(QString::number(port)) && told.contains(QString::fromUtf8(reason)))

@@ -53,7 +53,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
         EXPECT_TRUE(f.journal.calls.empty()) << "nothing unreadable is performed";
         f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
-        f.window.RunCommand(commandWriteListText);
+        f.window.runCommand(commandWriteListText);
         ASSERT_EQ(f.prompts.messages.size(), 1u);
         EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning) << "the failure is reported";
         if (held) {

@@ -43,7 +43,7 @@ struct WindowFixture : PerformerBench
     }
     void alarm(int level, const std::string &message = "tea")
     {
-        window.Deliver("#Sender=PC1\n#Message=" + message + "\n#Level=" + std::to_string(level) + "\n");
+        window.deliver("#Sender=PC1\n#Message=" + message + "\n#Level=" + std::to_string(level) + "\n");
     }
 
     void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)

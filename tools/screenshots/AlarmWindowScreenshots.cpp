@@ -37,7 +37,7 @@ int main(int argc, char **argv)
                                 prompts);
     window.Initialise();
     window.show();
-    window.Deliver(belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
+    window.deliver(belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
                                                               "#Message=12:00 お昼休みです。\r\n"
                                                               "午後の会議は 13:30 から第二会議室で。\n"
                                                               "#Level=0\n"))
@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     about.hide();
 
     // No tray host: confirming leaves the window minimised, as a button in the taskbar.
-    window.TrayHostChanged(false);
+    window.trayHostChanged(false);
     window.Confirm();
     QTest::qWait(1000);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

@@ -103,12 +103,12 @@ int main(int argc, char **argv)
         entry.message = QString::fromUtf8(message);
         entry.level = level;
         entry.outcome = DescribeOutcome(outcome);
-        history.Add(entry);
+        history.add(entry);
     };
     using Kind = AlarmOutcome::Kind;
     add(0, "192.168.10.21", "経理部PC", "お昼です", 0,
         {Kind::Played, "/opt/belvane/Malarm.wav", {true, 0}, 50});
-    history.Confirmed();
+    history.confirmed();
     add(30, "192.168.10.34", "総務PC01", "会議室Aの予約時間です\n資料をお持ちください", 2,
         {Kind::Started, "/usr/bin/xmessage", {false, Launcher::started}, 50});
     add(31, "192.168.10.34", "総務PC01", "定時連絡", 3, {Kind::Disabled, "/home/share/teiji.mid", {}, 50});

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+#include <QRegion>
+#include <QString>
+
+namespace belvane {
+
+// How the alarm window looks: its size and rounded shape, its own light colours, and how much of a
+// long message it shows.
+constexpr int windowWidth = 500;
+constexpr int windowHeight = 155;
+inline const QColor frameFillColour(240, 240, 255);
+inline const QColor frameOutlineColour(130, 130, 155);
+inline const QColor senderColour(255, 255, 200);
+
+// A 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse.
+QRegion windowRegion();
+// The window's own light colours, whatever the desktop's theme: every role is set, text and highlight
+// included, for the active, inactive and disabled window (a dialog disables it), so a dark theme cannot
+// put light text on the white boxes.
+QPalette lightPalette();
+// Whether any part of `area` lies on a screen; a position saved on a monitor since removed does not.
+bool onSomeScreen(const QRect &area);
+// The message as a box shows it: at most 2,000 lines or 65,536 characters, then "…". A box lays out
+// every line and character it holds, and a message may fill all the megabyte the receiver keeps.
+QString shownMessage(QString text);
+
+} // namespace belvane
