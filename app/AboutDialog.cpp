@@ -14,7 +14,7 @@ AboutDialog::AboutDialog(QWidget *parent)
     setWindowTitle(QStringLiteral("Belvaneのﾊﾞｰｼﾞｮﾝ情報"));
     setFont(DialogFont());
     const DialogBaseUnits base = BaseUnitsOf(font());
-    const QIcon icon = ApplicationIcon();
+    const QIcon icon = applicationIcon();
     setWindowIcon(icon);
     const QSize size = DialogUnitsToPixels({0, 0, 255, 55}, base).size();
 

@@ -69,7 +69,7 @@ QString SeenText(HistoryEntry::Seen seen)
 
 } // namespace
 
-QString DescribeOutcome(const AlarmOutcome &outcome)
+QString describeOutcome(const AlarmOutcome &outcome)
 {
     using Kind = AlarmOutcome::Kind;
     const QString file = FileName(outcome.actionFile);
@@ -128,8 +128,8 @@ void AlarmHistory::record(const QDateTime &arrived, const QString &peer, const s
     entry.sender = cp932::toUnicode(sender);
     entry.message = shownMessage(cp932::toUnicode(message));
     entry.level = level;
-    entry.outcome = DescribeOutcome(outcome);
-    LogAlarm(entry);
+    entry.outcome = describeOutcome(outcome);
+    logAlarm(entry);
     add(std::move(entry));
 }
 

@@ -27,7 +27,7 @@ struct HistoryEntry
 };
 
 // What became of an alarm, in the words of the history and the log.
-QString DescribeOutcome(const AlarmOutcome &outcome);
+QString describeOutcome(const AlarmOutcome &outcome);
 
 // The alarms of this run, newest first, at most `limit` of them, as a table for a view. Kept in
 // memory only.

@@ -21,7 +21,7 @@ QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error)
     }
 }
 
-QString EscapeControls(const QString &text)
+QString escapeControls(const QString &text)
 {
     QString line;
     line.reserve(text.size());
@@ -46,30 +46,30 @@ QString EscapeControls(const QString &text)
     return line;
 }
 
-QString AlarmLine(const HistoryEntry &entry)
+QString alarmLine(const HistoryEntry &entry)
 {
     return QStringLiteral("%1 %2 から 送信者 \"%3\" レベル %4: %5")
         .arg(entry.arrived.toString(Qt::ISODateWithMs),
-             entry.peer.isEmpty() ? QStringLiteral("-") : entry.peer, EscapeControls(entry.sender),
-             QString::number(entry.level), EscapeControls(entry.outcome));
+             entry.peer.isEmpty() ? QStringLiteral("-") : entry.peer, escapeControls(entry.sender),
+             QString::number(entry.level), escapeControls(entry.outcome));
 }
 
-void LogAlarm(const HistoryEntry &entry)
+void logAlarm(const HistoryEntry &entry)
 {
     // Streamed, never used as a format: the text comes from the network.
-    qCInfo(alarmLog).noquote() << AlarmLine(entry);
+    qCInfo(alarmLog).noquote() << alarmLine(entry);
 }
 
-void LogStart(const QString &programFolder, std::int32_t port, const QString &failure)
+void logStart(const QString &programFolder, std::int32_t port, const QString &failure)
 {
     qCInfo(alarmLog).noquote() << QStringLiteral("起動しました: プログラムフォルダ %1、ポート %2 で%3")
-                                      .arg(EscapeControls(programFolder), QString::number(port),
+                                      .arg(escapeControls(programFolder), QString::number(port),
                                            failure.isEmpty()
                                                ? QStringLiteral("受信しています")
                                                : QStringLiteral("受信できません（%1）").arg(failure));
 }
 
-void LogEnd()
+void logEnd()
 {
     qCInfo(alarmLog).noquote() << QStringLiteral("終了します");
 }

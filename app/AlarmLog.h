@@ -15,14 +15,14 @@ struct HistoryEntry;
 Q_DECLARE_LOGGING_CATEGORY(alarmLog)
 
 // `text` on one line: control characters (line feeds included) as escapes.
-QString EscapeControls(const QString &text);
+QString escapeControls(const QString &text);
 // The alarm's line: when it arrived, from where, the sender, the level and what became of it.
-QString AlarmLine(const HistoryEntry &entry);
-void LogAlarm(const HistoryEntry &entry);
+QString alarmLine(const HistoryEntry &entry);
+void logAlarm(const HistoryEntry &entry);
 // Why the receiver cannot listen on `port`, as the user can act on it.
 QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error);
 // `failure` is empty when the receiver listens.
-void LogStart(const QString &programFolder, std::int32_t port, const QString &failure);
-void LogEnd();
+void logStart(const QString &programFolder, std::int32_t port, const QString &failure);
+void logEnd();
 
 } // namespace belvane

@@ -11,7 +11,7 @@ namespace belvane {
 AlarmTray::AlarmTray(const QIcon &image, QObject *parent)
     : QObject(parent)
     , icon(new QSystemTrayIcon(image, this))
-    , menu(BuildCommandMenu(nullptr))
+    , menu(buildCommandMenu(nullptr))
 {
     icon->setToolTip(QStringLiteral("Belvane"));
     // The command menu belongs to the icon: an XEmbed tray pops it up when the right button is pressed

@@ -90,7 +90,7 @@ AlarmWindow::~AlarmWindow() = default;
 
 void AlarmWindow::Initialise()
 {
-    const QIcon icon = ApplicationIcon();
+    const QIcon icon = applicationIcon();
     setWindowIcon(icon);
 
     receivedText.clear();
@@ -230,7 +230,7 @@ void AlarmWindow::StartListening()
         text.clear();
     });
     receiving = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
-    LogStart(QFile::decodeName(programFolder.native.c_str()), settings.port,
+    logStart(QFile::decodeName(programFolder.native.c_str()), settings.port,
              receiving ? QString() : listenFailure(settings.port, receiver->listenError()));
     if (receiving) {
         return;
@@ -250,7 +250,7 @@ void AlarmWindow::DestroyWindow()
 {
     if (receiver) {
         receiver->Finish();
-        LogEnd();
+        logEnd();
     }
     if (tray) {
         tray->remove();
@@ -396,7 +396,7 @@ void AlarmWindow::closeEvent(QCloseEvent *event)
 
 void AlarmWindow::OpenPopupMenu()
 {
-    const std::unique_ptr<QMenu> menu = BuildCommandMenu(this);
+    const std::unique_ptr<QMenu> menu = buildCommandMenu(this);
     if (const QAction *chosen = menu->exec(QCursor::pos())) {
         runCommand(chosen->data().toInt());
     }

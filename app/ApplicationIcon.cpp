@@ -39,7 +39,7 @@ QImage BellImage(int size)
     return image;
 }
 
-QIcon ApplicationIcon()
+QIcon applicationIcon()
 {
     QIcon icon;
     for (int size : {48, 32, 16}) {

@@ -8,7 +8,7 @@ class QPainter;
 namespace belvane {
 
 // The application icon in its three sizes (48, 32 and 16 pixels).
-QIcon ApplicationIcon();
+QIcon applicationIcon();
 
 // The bell on a lavender disc, painted into a 48 x 48 square of `painter`'s coordinates; the
 // installed desktop icons are made from the same drawing.

@@ -134,9 +134,9 @@ int BelvaneApp::Start(int argc, char **argv)
     ConsolePrompts console;
     UserPrompts &prompts = headless ? static_cast<UserPrompts &>(console) : boxes;
 
-    const ProgramFolder folder = ExecutableFolder();
+    const ProgramFolder folder = executableFolder();
     FolderLock oneCopy;
-    if (oneCopy.Take(folder.native) == FolderLock::Result::Taken) {
+    if (oneCopy.take(folder.native) == FolderLock::Result::Taken) {
         prompts.Message(nullptr,
                         QStringLiteral("Belvane はこのフォルダですでに動いています。\r\n%1")
                             .arg(QFile::decodeName(folder.native.c_str())),
@@ -160,7 +160,7 @@ int BelvaneApp::Start(int argc, char **argv)
             Qt::QueuedConnection);
 
         QuitSignals signalsToQuit;
-        if (signalsToQuit.Install()) {
+        if (signalsToQuit.install()) {
             QObject::connect(&signalsToQuit, &QuitSignals::quitRequested, &window, &AlarmWindow::Quit);
         }
 

@@ -30,7 +30,7 @@ constexpr MenuItem menuItems[] = {
 
 } // namespace
 
-std::unique_ptr<QMenu> BuildCommandMenu(QWidget *parent)
+std::unique_ptr<QMenu> buildCommandMenu(QWidget *parent)
 {
     auto menu = std::make_unique<QMenu>(parent);
     for (const MenuItem &item : menuItems) {

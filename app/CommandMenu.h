@@ -22,6 +22,6 @@ enum CommandId : int {
 };
 
 // A fresh popup menu with the program's commands in their order, two separators between the groups.
-std::unique_ptr<QMenu> BuildCommandMenu(QWidget *parent);
+std::unique_ptr<QMenu> buildCommandMenu(QWidget *parent);
 
 } // namespace belvane

@@ -15,7 +15,7 @@
 
 namespace belvane {
 
-ProgramFolder ProgramFolder::FromNative(std::string nativePath)
+ProgramFolder ProgramFolder::fromNative(std::string nativePath)
 {
     if (nativePath.empty() || nativePath.back() != '/') {
         nativePath += '/';
@@ -26,9 +26,9 @@ ProgramFolder ProgramFolder::FromNative(std::string nativePath)
     return folder;
 }
 
-ProgramFolder ExecutableFolder()
+ProgramFolder executableFolder()
 {
-    return ProgramFolder::FromNative(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
+    return ProgramFolder::fromNative(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString());
 }
 
 FolderLock::~FolderLock()
@@ -38,7 +38,7 @@ FolderLock::~FolderLock()
     }
 }
 
-FolderLock::Result FolderLock::Take(const std::string &nativeFolder)
+FolderLock::Result FolderLock::take(const std::string &nativeFolder)
 {
     // Close-on-exec: programs that alarms start must not keep the folder locked after we end.
     const int opened = ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -13,11 +13,11 @@ struct ProgramFolder
     std::optional<std::string> cp932; // nullopt when cp932 cannot hold the folder's name
 
     // The folder of `nativePath` (a folder), with a '/' appended when missing.
-    static ProgramFolder FromNative(std::string nativePath);
+    static ProgramFolder fromNative(std::string nativePath);
 };
 
 // The running executable's folder.
-ProgramFolder ExecutableFolder();
+ProgramFolder executableFolder();
 // The computer's name, or nothing when the system will not say.
 std::optional<std::string> computerName();
 
@@ -37,7 +37,7 @@ public:
     FolderLock(const FolderLock &) = delete;
     FolderLock &operator=(const FolderLock &) = delete;
 
-    [[nodiscard]] Result Take(const std::string &nativeFolder);
+    [[nodiscard]] Result take(const std::string &nativeFolder);
 
 private:
     int fd = -1;

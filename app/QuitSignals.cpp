@@ -59,7 +59,7 @@ QuitSignals::~QuitSignals()
     }
 }
 
-bool QuitSignals::Install()
+bool QuitSignals::install()
 {
     if (installed || writeEnd >= 0) {
         return false;
@@ -69,7 +69,7 @@ bool QuitSignals::Install()
         return false;
     }
     notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read);
-    connect(notifier, &QSocketNotifier::activated, this, &QuitSignals::OnReadable);
+    connect(notifier, &QSocketNotifier::activated, this, &QuitSignals::onReadable);
     writeEnd = fds[0];
     requests = 0;
 
@@ -91,7 +91,7 @@ bool QuitSignals::Install()
     return true;
 }
 
-void QuitSignals::OnReadable()
+void QuitSignals::onReadable()
 {
     char buffer[16];
     while (::read(fds[1], buffer, sizeof buffer) > 0) { }

@@ -19,13 +19,13 @@ public:
 
     // False when the pipe or the handlers could not be set up; the program then ends only through its
     // own commands.
-    [[nodiscard]] bool Install();
+    [[nodiscard]] bool install();
 
 signals:
     void quitRequested();
 
 private:
-    void OnReadable();
+    void onReadable();
 
     int fds[2] = {-1, -1};
     bool installed = false;

@@ -25,7 +25,7 @@ constexpr std::uint8_t clientMessage = 33;
 
 } // namespace
 
-bool StatusNotifierHostPresent()
+bool statusNotifierHostPresent()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcherService)) {
@@ -43,7 +43,7 @@ bool StatusNotifierHostPresent()
 
 TrayPresence::TrayPresence(QObject *parent)
     : QObject(parent)
-    , onBus(StatusNotifierHostPresent())
+    , onBus(statusNotifierHostPresent())
 {
     hostPresent = look();
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -66,7 +66,7 @@ TrayPresence::~TrayPresence()
 
 bool TrayPresence::look() const
 {
-    return onBus ? StatusNotifierHostPresent() : QSystemTrayIcon::isSystemTrayAvailable();
+    return onBus ? statusNotifierHostPresent() : QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool TrayPresence::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)

@@ -37,6 +37,6 @@ private:
 };
 
 // Whether a StatusNotifierItem host is registered on the session bus.
-bool StatusNotifierHostPresent();
+bool statusNotifierHostPresent();
 
 } // namespace belvane

@@ -18,7 +18,7 @@ TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
     EXPECT_EXIT(
         {
             QuitSignals quit;
-            static_cast<void>(quit.Install());
+            static_cast<void>(quit.install());
             std::raise(SIGINT);
             std::raise(SIGTERM);
             std::_Exit(0);
@@ -28,7 +28,7 @@ TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
         {
             std::signal(SIGPIPE, SIG_DFL);
             QuitSignals quit;
-            static_cast<void>(quit.Install());
+            static_cast<void>(quit.install());
             // Shut every socket for reading: the handler's writes then find no reader.
             for (int fd = 3; fd < 1024; ++fd) {
                 struct stat info
@@ -47,7 +47,7 @@ TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
         {
             std::signal(SIGHUP, SIG_IGN);
             QuitSignals quit;
-            static_cast<void>(quit.Install());
+            static_cast<void>(quit.install());
             std::raise(SIGHUP);
             std::raise(SIGHUP);
             std::raise(SIGTERM);

@@ -20,7 +20,7 @@ namespace belvane::testing {
 struct WindowFixture : PerformerBench
 {
     explicit WindowFixture(const TempDir &dir, bool show = false)
-        : window(ProgramFolder::FromNative(dir.path().string()), performer, prompts)
+        : window(ProgramFolder::fromNative(dir.path().string()), performer, prompts)
     {
         window.Initialise();
         if (show) {

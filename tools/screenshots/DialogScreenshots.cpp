@@ -102,7 +102,7 @@ int main(int argc, char **argv)
         entry.sender = QString::fromUtf8(sender);
         entry.message = QString::fromUtf8(message);
         entry.level = level;
-        entry.outcome = DescribeOutcome(outcome);
+        entry.outcome = describeOutcome(outcome);
         history.add(entry);
     };
     using Kind = AlarmOutcome::Kind;
