@@ -1,7 +1,6 @@
 #include "AlarmHistory.h"
 
 #include "AlarmLog.h"
-#include "AlarmLook.h"
 #include "Cp932.h"
 #include "Launcher.h"
 #include "MediaCommands.h"
@@ -120,13 +119,13 @@ void AlarmHistory::add(HistoryEntry entry)
 }
 
 void AlarmHistory::record(const QDateTime &arrived, const QString &peer, const std::string &sender,
-                          const std::string &message, int level, const AlarmOutcome &outcome)
+                          const QString &shownMessage, int level, const AlarmOutcome &outcome)
 {
     HistoryEntry entry;
     entry.arrived = arrived;
     entry.peer = peer;
     entry.sender = cp932::toUnicode(sender);
-    entry.message = shownMessage(cp932::toUnicode(message));
+    entry.message = shownMessage;
     entry.level = level;
     entry.outcome = describeOutcome(outcome);
     logAlarm(entry);

@@ -95,7 +95,7 @@ void AlarmWindow::Initialise()
 
     receivedText.clear();
     senderText.clear();
-    messageText.clear();
+    setMessage(std::string());
     settings = SettingsRecord();
     dragging = false;
     dragPoint = QPoint(0, 0);
@@ -111,7 +111,7 @@ void AlarmWindow::Initialise()
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
         list.CreateDefault(actionListPath, programFolder.cp932.value_or(std::string()));
-        messageText = Cp932Of(noticeText);
+        setMessage(Cp932Of(noticeText));
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
@@ -141,11 +141,18 @@ void AlarmWindow::Initialise()
     confirmButton->setFocus();
 }
 
+void AlarmWindow::setMessage(std::string text)
+{
+    messageText = std::move(text);
+    // Converted once: a message may fill the megabyte the receiver keeps.
+    shownText = shownMessage(cp932::toUnicode(messageText));
+}
+
 void AlarmWindow::refresh()
 {
     senderLine->setText(cp932::toUnicode(senderText));
     senderLine->setCursorPosition(0);
-    messageBox->setPlainText(shownMessage(cp932::toUnicode(messageText)));
+    messageBox->setPlainText(shownText);
 }
 
 void AlarmWindow::ShowAlarm()
@@ -211,13 +218,13 @@ void AlarmWindow::DispatchAlarm()
         const AlarmOutcome outcome = belvane::DispatchAlarm(receivedText, actionListPath, performer, handle(),
                                                             [this, &level](const AlarmMessage &alarm) {
                                                                 senderText = alarm.sender;
-                                                                messageText = alarm.message;
+                                                                setMessage(alarm.message);
                                                                 level = alarm.level;
                                                                 ShowAlarm();
                                                             });
         // Recorded once the action has been started, so that it waits for none of this.
         if (outcome.kind != AlarmOutcome::Kind::NoAlarm) {
-            history.record(delivery.arrived, delivery.peer, senderText, messageText, level, outcome);
+            history.record(delivery.arrived, delivery.peer, senderText, shownText, level, outcome);
         }
     }
     dispatching = false;

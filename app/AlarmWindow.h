@@ -83,6 +83,7 @@ private:
     void StartListening();
     void LoadSettings();
     void SaveSettings();
+    void setMessage(std::string text);
     void refresh();
     // A settings file that could not be read or written is reported in a stop-icon message box.
     void reportFileError(const SettingsFileResult &result);
@@ -106,6 +107,7 @@ private:
     std::string actionListPath; // native
     std::string senderText; // cp932
     std::string messageText; // cp932
+    QString shownText; // messageText as the message box shows it
     QPoint dragPoint;
     QPoint placed; // where the window was last put: at the start, or by the user
     bool dragging = false;
