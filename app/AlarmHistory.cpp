@@ -171,7 +171,7 @@ QVariant AlarmHistory::data(const QModelIndex &index, int role) const
     }
     switch (index.column()) {
     case arrivedColumn:
-        return e.arrived.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
+        return e.arrived.toLocalTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
     case peerColumn:
         return e.peer;
     case senderColumn:

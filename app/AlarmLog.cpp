@@ -49,7 +49,7 @@ QString escapeControls(const QString &text)
 QString alarmLine(const HistoryEntry &entry)
 {
     return QStringLiteral("%1 %2 から 送信者 \"%3\" レベル %4: %5")
-        .arg(entry.arrived.toString(Qt::ISODateWithMs),
+        .arg(entry.arrived.toLocalTime().toString(Qt::ISODateWithMs),
              entry.peer.isEmpty() ? QStringLiteral("-") : entry.peer, escapeControls(entry.sender),
              QString::number(entry.level), escapeControls(entry.outcome));
 }

@@ -196,7 +196,7 @@ void AlarmWindow::trayHostChanged(bool present)
 void AlarmWindow::deliver(std::string text, std::string peer)
 {
     pendingTexts.push_back(
-        Delivery {std::move(text), QString::fromStdString(peer), QDateTime::currentDateTime()});
+        Delivery {std::move(text), QString::fromStdString(peer), QDateTime::currentDateTimeUtc()});
     // The hidden button's command, run synchronously as the connection ends. Called directly rather
     // than through a click, which a disabled button would swallow.
     DispatchAlarm();
