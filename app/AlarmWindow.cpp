@@ -11,6 +11,7 @@
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
+#include "FileErrorText.h"
 #include "HistoryDialog.h"
 #include "PosixFile.h"
 #include "SettingsDialog.h"
@@ -86,8 +87,8 @@ std::optional<std::string> ComputerName()
 // Why the receiver cannot listen on `port`, as the user can act on it.
 QString ListenFailure(std::int32_t port, QAbstractSocket::SocketError error)
 {
-    if (port < 0 || port > 65535) {
-        return QStringLiteral("TCP のポート番号（0～65535）ではありません");
+    if (port < 1 || port > 65535) {
+        return QStringLiteral("TCP のポート番号（1～65535）ではありません");
     }
     switch (error) {
     case QAbstractSocket::AddressInUseError:
@@ -163,7 +164,7 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     , programFolder(std::move(folder))
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setFont(DialogFont());
+    setFont(dialogFont());
     setPalette(LightPalette());
     setAutoFillBackground(true);
     setMouseTracking(true); // moves between a release outside and the next press still reach the window
@@ -262,7 +263,7 @@ void AlarmWindow::Initialise()
 
     StartListening();
 
-    performer.currentKind.clear();
+    performer.Stop();
     Refresh();
     confirmButton->setFocus();
 }
@@ -373,7 +374,8 @@ void AlarmWindow::StartListening()
         Deliver(std::move(text), peer);
         text.clear();
     });
-    listening = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
+    listening = settings.port != 0
+        && receiver->startListening(settings.port) == AlarmReceiver::ListenState::Listening;
     LogStart(QFile::decodeName(programFolder.native.c_str()), settings.port, listening);
     if (listening) {
         return;
@@ -381,7 +383,7 @@ void AlarmWindow::StartListening()
     // A receiver that cannot listen misses every alarm: the user hears of it at once, and the program
     // stays with its tray icon and menu so the port can be changed in the settings.
     trayIcon->setToolTip(QStringLiteral("Belvane - 受信していません（ポート %1）").arg(settings.port));
-    prompts.Message(this,
+    prompts.message(this,
                     QStringLiteral("ポート %1 でアラームを受信できません。%2。\r\n\r\n"
                                    "メニューの「設定」でポート番号を変更し、Belvane を起動し直してください。")
                         .arg(settings.port)
@@ -392,7 +394,7 @@ void AlarmWindow::StartListening()
 void AlarmWindow::DestroyWindow()
 {
     if (receiver) {
-        receiver->Finish();
+        receiver->finish();
         LogEnd();
     }
     delete trayPresence;
@@ -418,7 +420,7 @@ void AlarmWindow::SaveSettings()
 void AlarmWindow::ReportFileError(const SettingsFileResult &result)
 {
     if (!result.ok) {
-        prompts.Message(this, QString::fromStdString(result.message), UserPrompts::Icon::Stop);
+        prompts.message(this, settingsFileMessage(result), UserPrompts::Icon::Stop);
     }
 }
 
@@ -538,13 +540,13 @@ void AlarmWindow::RunCommand(int id)
         OpenSettings();
         break;
     case commandImportList:
-        ImportActionList(this, prompts, programFolder.native, actionListPath);
+        importActionList(this, prompts, programFolder.native, actionListPath);
         break;
     case commandExportList:
-        ExportActionList(this, prompts, programFolder.native, actionListPath);
+        exportActionList(this, prompts, programFolder.native, actionListPath);
         break;
     case commandWriteListText:
-        WriteActionListText(this, prompts, programFolder.native, actionListPath);
+        writeActionListText(this, prompts, programFolder.native, actionListPath);
         break;
     case commandOpenFolderAndQuit:
         OpenFolderAndQuit();
@@ -565,12 +567,10 @@ void AlarmWindow::RunCommand(int id)
 
 void AlarmWindow::OpenSettings()
 {
-    SettingsDialog dialog(performer, prompts, this);
-    dialog.listPath = actionListPath;
-    dialog.port = settings.port;
+    SettingsDialog dialog(actionListPath, settings.port, performer, prompts, this);
     if (dialog.exec() == QDialog::Accepted) {
         // The new port is used from the next start on.
-        settings.port = dialog.port;
+        settings.port = dialog.chosenPort();
         SaveSettings();
     }
 }

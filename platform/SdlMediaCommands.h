@@ -25,7 +25,7 @@ public:
     // Closes every alias still open.
     ~SdlMediaCommands() override;
 
-    int Send(std::string_view command) override;
+    int send(std::string_view command) override;
 
     // Whether an alias is open, and whether its piece is sounding; aliases compare case-insensitively.
     bool isOpen(std::string_view alias) const;

@@ -20,8 +20,8 @@ public:
     explicit SdlWavePlayer(SdlAudio &audio, QObject *parent = nullptr);
     ~SdlWavePlayer() override;
 
-    bool Play(const std::string &path) override;
-    void Stop() override;
+    bool play(const std::string &path) override;
+    void stop() override;
 
     // A wave (or the alert) is still sounding.
     bool isPlaying() const { return chunk != nullptr; }

@@ -339,7 +339,7 @@ TEST(AlarmWindowTest,
 TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsChosenWhenBothDisplaysAreThere)
 {
     ASSERT_TRUE(BelvaneApp::LoadQtTranslation()) << "qt6-translations-l10n is needed";
-    EXPECT_EQ(MakeQuestionBox(nullptr, QStringLiteral("?"))->button(QMessageBox::Cancel)->text(),
+    EXPECT_EQ(makeQuestionBox(nullptr, QStringLiteral("?"))->button(QMessageBox::Cancel)->text(),
               QStringLiteral("キャンセル"));
 
     const char *names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
@@ -407,7 +407,8 @@ TEST(AlarmWindowTest, APortThatCannotBeListenedOnIsReportedAndTheTrayIconSaysSo)
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
     const std::pair<std::int32_t, const char *> cases[] = {
         {other.serverPort(), "ほかのプログラムがこのポートを使っています"},
-        {70000, "TCP のポート番号（0～65535）ではありません"}};
+        {70000, "TCP のポート番号（1～65535）ではありません"},
+        {0, "TCP のポート番号（1～65535）ではありません"}}; // not some port the system picks
     for (const auto &[port, reason] : cases) {
         TempDir dir;
         writeFile(dir.file("Belvane.cfg"), SettingsImage(port));
