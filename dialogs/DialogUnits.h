@@ -42,7 +42,7 @@ QLabel *placeStaticText(QWidget *parent, const QString &text, const QRect &units
 class DialogLayout final
 {
 public:
-    DialogLayout(QWidget *dialog, QSize sizeUnits);
+    DialogLayout(QWidget *dialogWidget, QSize sizeUnits);
 
     QWidget *place(QWidget *widget, const char *objectName, const QRect &units) const;
     QPushButton *button(const char *objectName, const QString &text, const QRect &units) const;

@@ -21,7 +21,7 @@ class SdlMediaCommands final : public QObject, public MediaCommands
     Q_OBJECT
 
 public:
-    explicit SdlMediaCommands(SdlAudio &audio, QObject *parent = nullptr);
+    explicit SdlMediaCommands(SdlAudio &sharedAudio, QObject *parent = nullptr);
     // Closes every alias still open.
     ~SdlMediaCommands() override;
 

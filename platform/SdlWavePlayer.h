@@ -17,7 +17,7 @@ class SdlWavePlayer final : public QObject, public WavePlayer
     Q_OBJECT
 
 public:
-    explicit SdlWavePlayer(SdlAudio &audio, QObject *parent = nullptr);
+    explicit SdlWavePlayer(SdlAudio &sharedAudio, QObject *parent = nullptr);
     ~SdlWavePlayer() override;
 
     bool play(const std::string &path) override;

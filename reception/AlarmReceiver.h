@@ -41,7 +41,7 @@ public:
     static constexpr std::chrono::milliseconds acceptRetry {150};
 
     explicit AlarmReceiver(ConnectionState::Dispatch dispatch,
-                           std::chrono::milliseconds quietLimit = defaultQuietLimit);
+                           std::chrono::milliseconds quiet = defaultQuietLimit);
     // Closes the sockets without dispatching: call finish first to hand on open connections' texts.
     ~AlarmReceiver() override;
     AlarmReceiver(const AlarmReceiver &) = delete;

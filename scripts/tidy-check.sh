@@ -12,6 +12,6 @@ if [ ! -f "$build/compile_commands.json" ]; then
 fi
 folders='(app|base|bench|dialogs|fuzz|performer|platform|reception|resources|storage|tests|tools)'
 run-clang-tidy-14 -quiet -p "$build" -j "$(nproc)" \
-    -checks='-*,readability-inconsistent-declaration-parameter-name' -warnings-as-errors='*' \
-    -config='{CheckOptions: [{key: readability-inconsistent-declaration-parameter-name.Strict, value: true}]}' \
+    -config="{Checks: '-*,readability-inconsistent-declaration-parameter-name', WarningsAsErrors: '*',
+              CheckOptions: [{key: readability-inconsistent-declaration-parameter-name.Strict, value: true}]}" \
     -header-filter="^$PWD/$folders/" "^$PWD/$folders/.*\.cpp$"

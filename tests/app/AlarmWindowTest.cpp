@@ -209,7 +209,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
         f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
-        const QStringList logged = LoggedLines([&] {
+        const QStringList logged = LoggedLines([&, level = level] {
             f.window.Deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                  + "\n#Level=" + std::to_string(level) + "\n",
                              "192.0.2.7");

@@ -25,7 +25,10 @@ TEST(ActionListFileTest, CreatesListOfRequestedOrDefaultCountWholeOrNotAtAll)
     for (const auto &[requested, limit, count] : cases) {
         TempDir dir;
         const std::string path = dir.file(ActionListFile::fileName);
-        EXPECT_EQ(exitUnderSizeLimit(limit, [&]() { return ActionListFile().OpenOrCreate(requested, path); }),
+        EXPECT_EQ(exitUnderSizeLimit(limit,
+                                     [&, requested = requested]() {
+                                         return ActionListFile().OpenOrCreate(requested, path);
+                                     }),
                   count);
         EXPECT_EQ(readFile(path), count != 0 ? listBytes(1, count, blanks(count)) : "") << limit;
         // An existing list keeps its count; a missing one (none was left behind) is made as asked.
