@@ -2,6 +2,7 @@
 // and the settings file, with holds, cut-short files and size limits standing in for a full disk.
 #include "ActionListFile.h"
 #include "ActionListTransfer.h"
+#include "PosixFile.h"
 #include "SettingsFile.h"
 #include "StorageTestSupport.h"
 #include "TempDir.h"
@@ -179,6 +180,20 @@ TEST(ActionListTransferTest, ListingShowsEnabledRecordsAndOnlyWholeListsAreListe
     EXPECT_FALSE(copyReplacing(source, list, 44825));
     EXPECT_EQ(readFile(list), cut);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3) << "no stray file, nothing created";
+
+    // What replacements cut short left beside the list goes; one still held by its replacement, and a
+    // name of another form, stay.
+    const std::string left = dir.file(".Belvane.acd.7-0-9"), held = dir.file(".Belvane.acd.8-1-9"),
+                      other = dir.file(".Belvane.acd.8-1-x");
+    for (const std::string &file : {left, held, other}) {
+        writeFile(file, "");
+    }
+    {
+        const FileHolder holder(held);
+        posix::removeLeftoverSiblings(list);
+    }
+    EXPECT_EQ(std::tuple(fs::exists(left), fs::exists(held), fs::exists(other)),
+              std::tuple(false, true, true));
 }
 
 // The file image of a record, with `reserved` over the start of its reserved bytes.
