@@ -12,23 +12,23 @@ AboutDialog::AboutDialog(QWidget *parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Belvaneのﾊﾞｰｼﾞｮﾝ情報"));
-    setFont(DialogFont());
-    const DialogBaseUnits base = BaseUnitsOf(font());
+    setFont(dialogFont());
+    const DialogBaseUnits base = baseUnitsOf(font());
     const QIcon icon = applicationIcon();
     setWindowIcon(icon);
-    const QSize size = DialogUnitsToPixels({0, 0, 255, 55}, base).size();
+    const QSize size = dialogUnitsToPixels({0, 0, 255, 55}, base).size();
 
     iconLabel = new QLabel(this);
     iconLabel->setPixmap(icon.pixmap(32, 32));
     // An icon control takes the size of its icon, whatever its rectangle says.
-    iconLabel->setGeometry(QRect(DialogUnitsToPixels({11, 17, 20, 20}, base).topLeft(), QSize(32, 32)));
+    iconLabel->setGeometry(QRect(dialogUnitsToPixels({11, 17, 20, 20}, base).topLeft(), QSize(32, 32)));
 
-    versionLabel = PlaceStaticText(
+    versionLabel = placeStaticText(
         this, QStringLiteral("Belvane バージョン %1  アラーム受信設備").arg(QStringLiteral(BELVANE_VERSION)),
         {40, 22, 152, 8}, base, size.width());
 
     okButton = new QPushButton(QStringLiteral("OK"), this);
-    okButton->setGeometry(DialogUnitsToPixels({198, 7, 50, 14}, base));
+    okButton->setGeometry(dialogUnitsToPixels({198, 7, 50, 14}, base));
     okButton->setDefault(true);
     okButton->setFocus();
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -67,28 +67,26 @@ void AlarmCommands::run(int id)
 
 void AlarmCommands::OpenSettings()
 {
-    SettingsDialog dialog(c.performer, c.prompts, &c.window);
-    dialog.listPath = c.actionListPath;
-    dialog.port = c.window.port();
+    SettingsDialog dialog(c.actionListPath, c.window.port(), c.performer, c.prompts, &c.window);
     if (dialog.exec() == QDialog::Accepted) {
         // The new port is used from the next start on.
-        c.window.changePort(dialog.port);
+        c.window.changePort(dialog.chosenPort());
     }
 }
 
 void AlarmCommands::OnImportActionList()
 {
-    ImportActionList(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
+    importActionList(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
 }
 
 void AlarmCommands::OnExportActionList()
 {
-    ExportActionList(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
+    exportActionList(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
 }
 
 void AlarmCommands::OnWriteActionListText()
 {
-    WriteActionListText(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
+    writeActionListText(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
 }
 
 void AlarmCommands::ShowAbout()

@@ -8,8 +8,8 @@ Q_LOGGING_CATEGORY(alarmLog, "belvane.alarm", QtInfoMsg)
 
 QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error)
 {
-    if (port < 0 || port > 65535) {
-        return QStringLiteral("TCP のポート番号（0～65535）ではありません");
+    if (port < 1 || port > 65535) {
+        return QStringLiteral("TCP のポート番号（1～65535）ではありません");
     }
     switch (error) {
     case QAbstractSocket::AddressInUseError:

@@ -21,7 +21,7 @@ class AlarmTray final : public QObject
 
 public:
     // Shows the icon at once.
-    AlarmTray(const QIcon &icon, QObject *parent);
+    AlarmTray(const QIcon &image, QObject *parent);
     ~AlarmTray() override;
 
     bool hostPresent() const;

@@ -11,6 +11,7 @@
 #include "CommandMenu.h"
 #include "Cp932.h"
 #include "DialogUnits.h"
+#include "FileErrorText.h"
 #include "PosixFile.h"
 #include "UserPrompts.h"
 
@@ -49,7 +50,7 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     , commands({*this, performer, prompts, programFolder, actionListPath, history})
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setFont(DialogFont());
+    setFont(dialogFont());
     setPalette(lightPalette());
     setAutoFillBackground(true);
     setMouseTracking(true); // moves between a release outside and the next press still reach the window
@@ -136,7 +137,7 @@ void AlarmWindow::Initialise()
 
     StartListening();
 
-    performer.currentKind.clear();
+    performer.Stop();
     refresh();
     confirmButton->setFocus();
 }
@@ -236,7 +237,8 @@ void AlarmWindow::StartListening()
         deliver(std::move(text), peer);
         text.clear();
     });
-    receiving = receiver->StartListening(settings.port) == AlarmReceiver::ListenState::Listening;
+    receiving = settings.port != 0
+        && receiver->startListening(settings.port) == AlarmReceiver::ListenState::Listening;
     logStart(QFile::decodeName(programFolder.native.c_str()), settings.port,
              receiving ? QString() : listenFailure(settings.port, receiver->listenError()));
     if (receiving) {
@@ -245,7 +247,7 @@ void AlarmWindow::StartListening()
     // A receiver that cannot listen misses every alarm: the user hears of it at once, and the program
     // stays with its tray icon and menu so the port can be changed in the settings.
     tray->reportNotReceiving(settings.port);
-    prompts.Message(this,
+    prompts.message(this,
                     QStringLiteral("ポート %1 でアラームを受信できません。%2。\r\n\r\n"
                                    "メニューの「設定」でポート番号を変更し、Belvane を起動し直してください。")
                         .arg(settings.port)
@@ -256,7 +258,7 @@ void AlarmWindow::StartListening()
 void AlarmWindow::DestroyWindow()
 {
     if (receiver) {
-        receiver->Finish();
+        receiver->finish();
         logEnd();
     }
     if (tray) {
@@ -284,7 +286,7 @@ void AlarmWindow::changePort(std::int32_t port)
 void AlarmWindow::reportFileError(const SettingsFileResult &result)
 {
     if (!result.ok) {
-        prompts.Message(this, QString::fromStdString(result.message), UserPrompts::Icon::Stop);
+        prompts.message(this, settingsFileMessage(result), UserPrompts::Icon::Stop);
     }
 }
 

@@ -32,7 +32,7 @@ class AlarmWindow final : public QWidget
     Q_OBJECT
 
 public:
-    AlarmWindow(ProgramFolder folder, ActionPerformer &performer, UserPrompts &prompts);
+    AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts);
     ~AlarmWindow() override;
 
     // The start-up sequence: defaults, computer name, settings, default list, shape and position,

@@ -1,8 +1,11 @@
 #include "BelvaneApp.h"
 
-#include "ActionPerformer.h"
+#include "ActionListFile.h"
 #include "AlarmWindow.h"
+#include "PosixFile.h"
 #include "QuitSignals.h"
+#include "SettingsFile.h"
+#include "SystemPerformer.h"
 #include "SystemPrompts.h"
 
 #include <QApplication>
@@ -58,13 +61,13 @@ bool IsSet(const char *name)
 class ConsolePrompts final : public UserPrompts
 {
 public:
-    void Message(QWidget *, const QString &text, Icon) override
+    void message(QWidget *, const QString &text, Icon) override
     {
         QString line = text.simplified();
         std::fprintf(stderr, "belvane: %s\n", line.toLocal8Bit().constData());
     }
-    bool Question(QWidget *, const QString &) override { return false; }
-    QString ChooseFile(QWidget *, const FileRequest &) override { return {}; }
+    bool question(QWidget *, const QString &) override { return false; }
+    QString chooseFile(QWidget *, const FileRequest &) override { return {}; }
 };
 
 } // namespace
@@ -137,11 +140,16 @@ int BelvaneApp::Start(int argc, char **argv)
     const ProgramFolder folder = executableFolder();
     FolderLock oneCopy;
     if (oneCopy.take(folder.native) == FolderLock::Result::Taken) {
-        prompts.Message(nullptr,
+        prompts.message(nullptr,
                         QStringLiteral("Belvane はこのフォルダですでに動いています。\r\n%1")
                             .arg(QFile::decodeName(folder.native.c_str())),
                         UserPrompts::Icon::Warning);
         return 1;
+    }
+    // Replacements of the list or the settings that a crash cut short left hidden files beside them;
+    // with the folder ours, no replacement is under way.
+    for (const char *name : {ActionListFile::fileName, SettingsRecord::fileName}) {
+        posix::removeLeftoverSiblings(folder.native + name);
     }
 
     int status = 0;

@@ -18,7 +18,7 @@ class HistoryDialog final : public QDialog
     Q_OBJECT
 
 public:
-    explicit HistoryDialog(AlarmHistory &history, QWidget *parent = nullptr);
+    explicit HistoryDialog(AlarmHistory &alarms, QWidget *parent = nullptr);
 
 private:
     void showMessage();

@@ -30,7 +30,7 @@ void ParseLineFormat(benchmark::State &state)
 {
     const std::string text = AlarmOfSize(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
-        const belvane::AlarmFormat format = belvane::SelectAlarmFormat(text);
+        const belvane::AlarmFormat format = belvane::selectAlarmFormat(text);
         benchmark::DoNotOptimize(belvane::ParseAlarmText(text, format));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

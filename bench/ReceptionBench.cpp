@@ -203,7 +203,7 @@ Figures measureReceiver(int latencyRuns, int alarms)
         arrivals.arrived(text, Clock::now());
         text.clear();
     });
-    if (receiver.StartListening(0) != belvane::AlarmReceiver::ListenState::Listening) {
+    if (receiver.startListening(0) != belvane::AlarmReceiver::ListenState::Listening) {
         std::fprintf(stderr, "reception_bench: the receiver cannot listen\n");
         std::exit(2);
     }
@@ -215,7 +215,7 @@ Figures measureReceiver(int latencyRuns, int alarms)
     });
     QCoreApplication::exec();
     sender.join();
-    receiver.Finish();
+    receiver.finish();
     return figures;
 }
 
@@ -311,7 +311,7 @@ std::pair<double, double> measureStarts(const StartStamps &stamps, int runs, int
     belvane::AlarmReceiver receiver([&](std::string &text, const std::string &) {
         belvane::DispatchAlarm(text, listPath, performer, 0, [](const belvane::AlarmMessage &) {});
     });
-    if (receiver.StartListening(0) != belvane::AlarmReceiver::ListenState::Listening) {
+    if (receiver.startListening(0) != belvane::AlarmReceiver::ListenState::Listening) {
         std::fprintf(stderr, "reception_bench: the receiver cannot listen\n");
         std::exit(2);
     }
@@ -327,7 +327,7 @@ std::pair<double, double> measureStarts(const StartStamps &stamps, int runs, int
     });
     QCoreApplication::exec();
     sender.join();
-    receiver.Finish();
+    receiver.finish();
     forkExec.kill();
     forkExec.waitForFinished();
     if (ballast.back() != 1) {

@@ -105,9 +105,9 @@ void ActionEditDialog::Initialise()
 {
     ShowFields();
     enabledCombo->clear();
-    enabledCombo->addItems({DisabledMarkText(), EnabledMarkText()});
+    enabledCombo->addItems({disabledMarkText(), enabledMarkText()});
     windowSizeCombo->clear();
-    windowSizeCombo->addItems({WindowSizeText(0), WindowSizeText(1), WindowSizeText(2)});
+    windowSizeCombo->addItems({windowSizeName(0), windowSizeName(1), windowSizeName(2)});
     ShowFields();
 }
 
@@ -119,8 +119,8 @@ void ActionEditDialog::ShowFields()
     };
     show(fileField);
     levelEdit->setText(QString::number(levelNo));
-    enabledShown = ShowInCombo(enabledCombo, enabledMark);
-    windowSizeShown = ShowInCombo(windowSizeCombo, windowSizeText);
+    enabledShown = showInCombo(enabledCombo, enabledMark);
+    windowSizeShown = showInCombo(windowSizeCombo, windowSizeText);
     show(nameField);
     show(parametersField);
     show(workFolderField);
@@ -131,7 +131,7 @@ bool ActionEditDialog::TakeFields()
     if (!takeText(fileField)) {
         return false;
     }
-    const std::optional<std::int32_t> level = ParseInteger(levelEdit->text());
+    const std::optional<std::int32_t> level = parseInteger(levelEdit->text());
     if (!level) {
         refuse(levelEdit, QStringLiteral("整数を入力してください。"));
         return false;
@@ -147,7 +147,7 @@ bool ActionEditDialog::takeText(TextField &field)
     const QString now = field.edit->text();
     const std::optional<std::string> bytes = field.shown.take(now);
     if (!bytes) {
-        refuse(field.edit, UnencodableTextMessage());
+        refuse(field.edit, unencodableTextMessage());
         return false;
     }
     if (bytes->size() > field.limit) {
@@ -163,7 +163,7 @@ bool ActionEditDialog::takeCombo(QComboBox *combo, std::string &member, const Sh
 {
     const std::optional<std::string> bytes = shown.take(combo->currentText());
     if (!bytes) {
-        refuse(combo, UnencodableTextMessage());
+        refuse(combo, unencodableTextMessage());
         return false;
     }
     member = *bytes;
@@ -172,7 +172,7 @@ bool ActionEditDialog::takeCombo(QComboBox *combo, std::string &member, const Sh
 
 void ActionEditDialog::refuse(QWidget *field, const QString &message)
 {
-    prompts.Message(this, message, UserPrompts::Icon::Warning);
+    prompts.message(this, message, UserPrompts::Icon::Warning);
     field->setFocus();
     if (auto *edit = qobject_cast<QLineEdit *>(field)) {
         edit->selectAll();
@@ -189,13 +189,13 @@ void ActionEditDialog::browse(TextField &field, const QString &filter)
     request.filter = filter;
     request.defaultSuffix = QStringLiteral("*");
     request.mustExist = true;
-    const QString chosen = prompts.ChooseFile(this, request);
+    const QString chosen = prompts.chooseFile(this, request);
     if (chosen.isEmpty()) {
         return;
     }
     const std::optional<std::string> bytes = cp932::fromNativePath(QFile::encodeName(chosen).toStdString());
     if (!bytes) {
-        prompts.Message(this, UnencodableTextMessage(), UserPrompts::Icon::Warning);
+        prompts.message(this, unencodableTextMessage(), UserPrompts::Icon::Warning);
         return;
     }
     // Only the browsed field is shown anew: a field left untaken after a refusal keeps what was typed.
@@ -217,17 +217,17 @@ void ActionEditDialog::BrowseParameter()
 void ActionEditDialog::Test()
 {
     static_cast<void>(TakeFields());
-    if (enabledMark != Cp932Text(EnabledMarkText())) {
-        prompts.Message(this, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています"),
+    if (enabledMark != cp932Text(enabledMarkText())) {
+        prompts.message(this, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています"),
                         UserPrompts::Icon::Warning);
         return;
     }
     if (!posix::exists(cp932::toNativePath(actionFile))) {
-        prompts.Message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
+        prompts.message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
         return;
     }
     performer.PerformAction(static_cast<WindowHandle>(winId()), actionFile, parameters,
-                            WindowSizeCode(windowSizeText));
+                            windowSizeCode(windowSizeText));
 }
 
 void ActionEditDialog::StopSound()

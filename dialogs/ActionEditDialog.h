@@ -25,7 +25,7 @@ class ActionEditDialog final : public QDialog
     Q_OBJECT
 
 public:
-    ActionEditDialog(ActionPerformer &performer, UserPrompts &prompts, QWidget *parent);
+    ActionEditDialog(ActionPerformer &actionPerformer, UserPrompts &userPrompts, QWidget *parent);
 
     // Members as cp932 bytes, in the order the fields are exchanged.
     std::string actionFile;

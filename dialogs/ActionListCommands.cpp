@@ -24,7 +24,7 @@ QString choose(QWidget *parent, UserPrompts &prompts, const std::string &program
     request.defaultSuffix = suffix;
     request.mustExist = !save;
     request.confirmOverwrite = save;
-    return prompts.ChooseFile(parent, request);
+    return prompts.chooseFile(parent, request);
 }
 
 std::string nativePath(const QString &path)
@@ -34,17 +34,17 @@ std::string nativePath(const QString &path)
 
 void warn(QWidget *parent, UserPrompts &prompts, const QString &text)
 {
-    prompts.Message(parent, text, UserPrompts::Icon::Warning);
+    prompts.message(parent, text, UserPrompts::Icon::Warning);
 }
 
 void done(QWidget *parent, UserPrompts &prompts, const QString &text, const QString &path)
 {
-    prompts.Message(parent, text + QStringLiteral("\r\n") + path, UserPrompts::Icon::Information);
+    prompts.message(parent, text + QStringLiteral("\r\n") + path, UserPrompts::Icon::Information);
 }
 
 } // namespace
 
-void ExportActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
+void exportActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
                       const std::string &actionListPath)
 {
     const QString chosen = choose(parent, prompts, programFolder, true, listFilter, QStringLiteral("acd"));
@@ -52,18 +52,18 @@ void ExportActionList(QWidget *parent, UserPrompts &prompts, const std::string &
         return;
     }
     const std::string target = nativePath(chosen);
-    if (IsSameFile(target, actionListPath)) {
+    if (isSameFile(target, actionListPath)) {
         warn(parent, prompts, QStringLiteral("使用中のBelvane動作登録ファイルにはエクスポートできません。"));
         return;
     }
-    if (!CopyReplacing(actionListPath, target)) {
+    if (!copyReplacing(actionListPath, target)) {
         warn(parent, prompts, QStringLiteral("エクスポートに失敗しました(Disk i/o Error)。"));
         return;
     }
     done(parent, prompts, QStringLiteral("ファイルへのエクスポートが完了しました。"), chosen);
 }
 
-void ImportActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
+void importActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
                       const std::string &actionListPath)
 {
     const QString chosen = choose(parent, prompts, programFolder, false, listFilter, QStringLiteral("acd"));
@@ -71,25 +71,25 @@ void ImportActionList(QWidget *parent, UserPrompts &prompts, const std::string &
         return;
     }
     const std::string source = nativePath(chosen);
-    if (IsSameFile(source, actionListPath)) {
+    if (isSameFile(source, actionListPath)) {
         warn(parent, prompts,
              QStringLiteral("使用中のBelvane動作登録ファイルからのインポートは無意味です。"));
         return;
     }
-    if (!IsImportableList(source)) {
+    if (!isImportableList(source)) {
         warn(parent, prompts,
              QStringLiteral("指定されたファイルは Belvane用動作登録ファイルではありません。"));
         return;
     }
     // The copy must bring every record the checked header promised, or the old list stays.
-    if (!CopyReplacing(source, actionListPath, ActionListFile::defaultListBytes)) {
+    if (!copyReplacing(source, actionListPath, ActionListFile::defaultListBytes)) {
         warn(parent, prompts, QStringLiteral("ファイルからのインポートに失敗しました(Disk i/o Error)。"));
         return;
     }
     done(parent, prompts, QStringLiteral("ファイルからのインポートが完了しました。"), chosen);
 }
 
-void WriteActionListText(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
+void writeActionListText(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
                          const std::string &actionListPath)
 {
     const QString chosen = choose(parent, prompts, programFolder, true, textFilter, QStringLiteral("txt"));
@@ -97,11 +97,11 @@ void WriteActionListText(QWidget *parent, UserPrompts &prompts, const std::strin
         return;
     }
     const std::string target = nativePath(chosen);
-    if (IsSameFile(target, actionListPath)) {
+    if (isSameFile(target, actionListPath)) {
         warn(parent, prompts, QStringLiteral("使用中のBelvane動作登録ファイルには出力できません。"));
         return;
     }
-    switch (WriteListing(target, actionListPath)) {
+    switch (writeListing(target, actionListPath)) {
     case ListingOutcome::CannotCreate:
         warn(parent, prompts, QStringLiteral("テキストファイルがクリエイトできません。"));
         return;

@@ -13,16 +13,16 @@ namespace belvane {
 class UserPrompts;
 
 // "動作ファイルリストのエクスポート": copies the in-use list to a file the user names.
-void ExportActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
+void exportActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
                       const std::string &actionListPath);
 
 // "動作ファイルリストのインポート": replaces the in-use list by a 50-record list file the user picks.
-void ImportActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
+void importActionList(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
                       const std::string &actionListPath);
 
 // "動作ファイルリストのテキスト出力": writes the enabled entries of the in-use list as tab-separated
 // cp932 text into a file the user names.
-void WriteActionListText(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
+void writeActionListText(QWidget *parent, UserPrompts &prompts, const std::string &programFolder,
                          const std::string &actionListPath);
 
 } // namespace belvane

@@ -19,13 +19,13 @@ std::optional<std::string> ShownText::take(const QString &now) const
     return cp932::fromUnicode(now);
 }
 
-ShownText ShowInCombo(QComboBox *combo, const std::string &bytes)
+ShownText showInCombo(QComboBox *combo, const std::string &bytes)
 {
     const QString text = cp932::toUnicode(bytes);
     for (int i = 0; i < combo->count(); ++i) {
         if (combo->itemText(i).startsWith(text, Qt::CaseInsensitive)) {
             combo->setCurrentIndex(i);
-            return {combo->itemText(i), Cp932Text(combo->itemText(i))};
+            return {combo->itemText(i), cp932Text(combo->itemText(i))};
         }
     }
     combo->setCurrentIndex(-1);
@@ -33,12 +33,12 @@ ShownText ShowInCombo(QComboBox *combo, const std::string &bytes)
     return {text, bytes};
 }
 
-std::string Cp932Text(const QString &text)
+std::string cp932Text(const QString &text)
 {
     return cp932::fromUnicode(text).value_or(std::string());
 }
 
-QString UnencodableTextMessage()
+QString unencodableTextMessage()
 {
     return QStringLiteral("シフトJIS(cp932)で表せない文字が含まれています。");
 }

@@ -24,12 +24,12 @@ struct ShownText
 
 // Shows `bytes` in a combo box: selects the first item that begins with the text, letter case ignored,
 // or else puts the text into the combo box's edit field. Returns what the combo box now shows.
-ShownText ShowInCombo(QComboBox *combo, const std::string &bytes);
+ShownText showInCombo(QComboBox *combo, const std::string &bytes);
 
 // cp932 bytes of a text the program itself writes (every such text is cp932).
-std::string Cp932Text(const QString &text);
+std::string cp932Text(const QString &text);
 
 // The refusal of a text that cp932 cannot hold.
-QString UnencodableTextMessage();
+QString unencodableTextMessage();
 
 } // namespace belvane

@@ -22,7 +22,7 @@ int mulDiv(int a, int b, int c)
 
 } // namespace
 
-QFont DialogFont()
+QFont dialogFont()
 {
     QFont font;
     // The IPA gothic faces ship with the program's Debian packages; the others are common elsewhere.
@@ -33,7 +33,7 @@ QFont DialogFont()
     return font;
 }
 
-DialogBaseUnits BaseUnitsOf(const QFont &font)
+DialogBaseUnits baseUnitsOf(const QFont &font)
 {
     const QFontMetrics metrics(font);
     const int letters =
@@ -41,7 +41,7 @@ DialogBaseUnits BaseUnitsOf(const QFont &font)
     return {(letters / 26 + 1) / 2, metrics.height()};
 }
 
-QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base)
+QRect dialogUnitsToPixels(const QRect &units, DialogBaseUnits base)
 {
     const int left = mulDiv(units.x(), base.x, 4);
     const int top = mulDiv(units.y(), base.y, 8);
@@ -50,11 +50,11 @@ QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base)
     return {left, top, right - left, bottom - top};
 }
 
-QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
+QLabel *placeStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
                         int parentWidth)
 {
     auto *label = new QLabel(text, parent);
-    QRect pixels = DialogUnitsToPixels(units, base);
+    QRect pixels = dialogUnitsToPixels(units, base);
     const int wanted = label->sizeHint().width();
     if (wanted > pixels.width()) {
         pixels.setWidth(std::max(pixels.width(), std::min(wanted, parentWidth - pixels.x())));
@@ -66,9 +66,9 @@ QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units
 DialogLayout::DialogLayout(QWidget *dialogWidget, QSize sizeUnits)
     : dialog(dialogWidget)
 {
-    dialog->setFont(DialogFont());
-    base = BaseUnitsOf(dialog->font());
-    const QSize size = DialogUnitsToPixels({QPoint(0, 0), sizeUnits}, base).size();
+    dialog->setFont(dialogFont());
+    base = baseUnitsOf(dialog->font());
+    const QSize size = dialogUnitsToPixels({QPoint(0, 0), sizeUnits}, base).size();
     width = size.width();
     dialog->setFixedSize(size);
 }
@@ -76,7 +76,7 @@ DialogLayout::DialogLayout(QWidget *dialogWidget, QSize sizeUnits)
 QWidget *DialogLayout::place(QWidget *widget, const char *objectName, const QRect &units) const
 {
     widget->setObjectName(QString::fromLatin1(objectName));
-    widget->setGeometry(DialogUnitsToPixels(units, base));
+    widget->setGeometry(dialogUnitsToPixels(units, base));
     return widget;
 }
 
@@ -96,7 +96,7 @@ QLineEdit *DialogLayout::edit(const char *objectName, const QRect &units) const
 
 void DialogLayout::label(const QString &text, const QRect &units) const
 {
-    PlaceStaticText(dialog, text, units, base, width);
+    placeStaticText(dialog, text, units, base, width);
 }
 
 } // namespace belvane

@@ -21,20 +21,20 @@ struct DialogBaseUnits
 };
 
 // The font of the program's dialogs: a Japanese-capable proportional gothic face at 9 points.
-QFont DialogFont();
+QFont dialogFont();
 
 // The base units of `font`: the average width of the letters A-Z and a-z, rounded to whole pixels,
 // and the font's height.
-DialogBaseUnits BaseUnitsOf(const QFont &font);
+DialogBaseUnits baseUnitsOf(const QFont &font);
 
 // A rectangle in dialog units (left, top, width, height) in pixels. The corners are converted, each
 // rounded to the nearest pixel, so neighbouring controls meet exactly where their units meet.
-QRect DialogUnitsToPixels(const QRect &units, DialogBaseUnits base);
+QRect dialogUnitsToPixels(const QRect &units, DialogBaseUnits base);
 
 // A static text of `parent` at its dialog-unit rectangle. Where this font's glyphs run wider than the
 // rectangle allows, the text is widened to its full length, up to the parent's right edge, rather than
 // cut off.
-QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
+QLabel *placeStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
                         int parentWidth);
 
 // Builds a dialog of `sizeUnits` from dialog units: gives it the dialog font and its fixed size, then
@@ -42,12 +42,12 @@ QLabel *PlaceStaticText(QWidget *parent, const QString &text, const QRect &units
 class DialogLayout final
 {
 public:
-    DialogLayout(QWidget *dialog, QSize sizeUnits);
+    DialogLayout(QWidget *dialogWidget, QSize sizeUnits);
 
     QWidget *place(QWidget *widget, const char *objectName, const QRect &units) const;
     QPushButton *button(const char *objectName, const QString &text, const QRect &units) const;
     QLineEdit *edit(const char *objectName, const QRect &units) const;
-    // A static text, widened where its glyphs need it (see PlaceStaticText).
+    // A static text, widened where its glyphs need it (see placeStaticText).
     void label(const QString &text, const QRect &units) const;
 
 private:

@@ -4,17 +4,17 @@
 
 namespace belvane {
 
-QString EnabledMarkText()
+QString enabledMarkText()
 {
     return QStringLiteral("●");
 }
 
-QString DisabledMarkText()
+QString disabledMarkText()
 {
     return QStringLiteral("…");
 }
 
-QString WindowSizeText(int code)
+QString windowSizeName(int code)
 {
     switch (code) {
     case 1:
@@ -26,12 +26,12 @@ QString WindowSizeText(int code)
     }
 }
 
-std::int32_t WindowSizeCode(const std::string &bytes)
+std::int32_t windowSizeCode(const std::string &bytes)
 {
-    if (bytes == Cp932Text(WindowSizeText(1))) {
+    if (bytes == cp932Text(windowSizeName(1))) {
         return 1;
     }
-    if (bytes == Cp932Text(WindowSizeText(2))) {
+    if (bytes == cp932Text(windowSizeName(2))) {
         return 2;
     }
     return 0;

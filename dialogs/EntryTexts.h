@@ -9,11 +9,11 @@
 namespace belvane {
 
 // The mark of an enabled entry, "●", and of a disabled one, "…".
-QString EnabledMarkText();
-QString DisabledMarkText();
+QString enabledMarkText();
+QString disabledMarkText();
 // The window-size texts "通常", "最小化", "最大化" for the codes 0, 1 and 2.
-QString WindowSizeText(int code);
+QString windowSizeName(int code);
 // The window-size code of a text: 1 for exactly "最小化", 2 for exactly "最大化", 0 for anything else.
-std::int32_t WindowSizeCode(const std::string &bytes);
+std::int32_t windowSizeCode(const std::string &bytes);
 
 } // namespace belvane

@@ -2,7 +2,7 @@
 
 namespace belvane {
 
-std::optional<std::int32_t> ParseInteger(const QString &text)
+std::optional<std::int32_t> parseInteger(const QString &text)
 {
     const auto blank = [](QChar c) {
         return c == u' ' || c == u'\t';

@@ -9,6 +9,6 @@ namespace belvane {
 
 // A decimal integer, optionally signed, with blanks or tabs allowed before and after it; nullopt for
 // anything else, an empty text and a value beyond 32 bits included.
-std::optional<std::int32_t> ParseInteger(const QString &text);
+std::optional<std::int32_t> parseInteger(const QString &text);
 
 } // namespace belvane

@@ -62,11 +62,11 @@ std::array<std::string, 7> cellsOf(int row, const ActionRecord &record)
 {
     return {
         levelText(row),
-        Cp932Text(record.enabled == 1 ? EnabledMarkText() : DisabledMarkText()),
+        cp932Text(record.enabled == 1 ? enabledMarkText() : disabledMarkText()),
         fieldText(record.name),
         fieldText(record.actionFile),
         fieldText(record.parameters),
-        Cp932Text(WindowSizeText(record.windowSize == 1 || record.windowSize == 2 ? record.windowSize : 0)),
+        cp932Text(windowSizeName(record.windowSize == 1 || record.windowSize == 2 ? record.windowSize : 0)),
         fieldText(record.workFolder)};
 }
 
@@ -75,8 +75,8 @@ std::array<std::string, 7> cellsOf(int row, const ActionRecord &record)
 ActionRecord recordOf(const std::array<std::string, 7> &cells)
 {
     ActionRecord record;
-    record.enabled = cells[enabledColumn] == Cp932Text(EnabledMarkText()) ? 1 : 0;
-    record.windowSize = WindowSizeCode(cells[sizeColumn]);
+    record.enabled = cells[enabledColumn] == cp932Text(enabledMarkText()) ? 1 : 0;
+    record.windowSize = windowSizeCode(cells[sizeColumn]);
     setFieldText(record.name, cells[nameColumn]);
     setFieldText(record.actionFile, cells[fileColumn]);
     setFieldText(record.parameters, cells[parametersColumn]);
@@ -88,7 +88,7 @@ const QString noRowText = QStringLiteral("項目が選択されていません")
 
 } // namespace
 
-std::array<int, 7> ColumnWidths(int clientWidth)
+std::array<int, 7> columnWidths(int clientWidth)
 {
     const double unit = clientWidth * 0.014285714285714285;
     std::array<int, 7> widths {};
@@ -98,8 +98,11 @@ std::array<int, 7> ColumnWidths(int clientWidth)
     return widths;
 }
 
-SettingsDialog::SettingsDialog(ActionPerformer &actionPerformer, UserPrompts &userPrompts, QWidget *parent)
+SettingsDialog::SettingsDialog(std::string listFile, std::int32_t shownPort, ActionPerformer &actionPerformer,
+                               UserPrompts &userPrompts, QWidget *parent)
     : QDialog(parent)
+    , listPath(std::move(listFile))
+    , port(shownPort)
     , performer(actionPerformer)
     , prompts(userPrompts)
 {
@@ -158,7 +161,7 @@ void SettingsDialog::Initialise()
     modified = 0;
     ActionListFile file;
     file.OpenOrCreate(0, listPath);
-    const std::array<int, 7> widths = ColumnWidths(list->contentsRect().width());
+    const std::array<int, 7> widths = columnWidths(list->contentsRect().width());
     for (int column = 0; column < static_cast<int>(widths.size()); ++column) {
         list->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
     }
@@ -177,7 +180,7 @@ void SettingsDialog::Initialise()
     file.Close();
 }
 
-int SettingsDialog::SelectionMark() const
+int SettingsDialog::selectionMark() const
 {
     const QItemSelectionModel *selection = list->selectionModel();
     if (!selection->hasSelection()) {
@@ -199,9 +202,9 @@ std::array<std::string, 7> SettingsDialog::rowCells(int row) const
 
 void SettingsDialog::Edit()
 {
-    const int row = SelectionMark();
+    const int row = selectionMark();
     if (row < 0) {
-        prompts.Message(this, noRowText, UserPrompts::Icon::Warning);
+        prompts.message(this, noRowText, UserPrompts::Icon::Warning);
         return;
     }
     const std::array<std::string, 7> cells = rowCells(row);
@@ -224,23 +227,23 @@ void SettingsDialog::Edit()
 
 void SettingsDialog::Test()
 {
-    const int row = SelectionMark();
+    const int row = selectionMark();
     if (row < 0) {
-        prompts.Message(this, noRowText, UserPrompts::Icon::Warning);
+        prompts.message(this, noRowText, UserPrompts::Icon::Warning);
         return;
     }
     const std::array<std::string, 7> cells = rowCells(row);
-    if (cells[enabledColumn] != Cp932Text(EnabledMarkText())) {
-        prompts.Message(this, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています"),
+    if (cells[enabledColumn] != cp932Text(enabledMarkText())) {
+        prompts.message(this, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています"),
                         UserPrompts::Icon::Warning);
         return;
     }
     if (!posix::exists(cp932::toNativePath(cells[fileColumn]))) {
-        prompts.Message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
+        prompts.message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
         return;
     }
     performer.PerformAction(static_cast<WindowHandle>(winId()), cells[fileColumn], cells[parametersColumn],
-                            WindowSizeCode(cells[sizeColumn]));
+                            windowSizeCode(cells[sizeColumn]));
 }
 
 void SettingsDialog::StopSound()
@@ -270,13 +273,17 @@ void SettingsDialog::Accept()
     // The rows were the only copy of the user's edits: a list that could not take them is reported
     // and the dialog stays open, rather than closing as if they were saved.
     if (!writeRows()) {
-        prompts.Message(this, QStringLiteral("動作ファイルリストを保存できませんでした。"),
+        prompts.message(this, QStringLiteral("動作ファイルリストを保存できませんでした。"),
                         UserPrompts::Icon::Warning);
         return;
     }
-    const std::optional<std::int32_t> value = ParseInteger(portEdit->text());
-    if (!value) {
-        prompts.Message(this, QStringLiteral("整数を入力してください。"), UserPrompts::Icon::Warning);
+    const std::optional<std::int32_t> value = parseInteger(portEdit->text());
+    // Port 0 would have the system pick some free port at each start, which no sender could know.
+    if (!value || *value == 0) {
+        prompts.message(this,
+                        value ? QStringLiteral("ポート番号 0 では受信できません。")
+                              : QStringLiteral("整数を入力してください。"),
+                        UserPrompts::Icon::Warning);
         portEdit->setFocus();
         portEdit->selectAll();
         return;
@@ -293,7 +300,7 @@ void SettingsDialog::Cancel()
             + QStringLiteral(" \u3000\u3000\u3000\u3000[OK]・・・ "
                              "このままダイアログを閉じ、指示にしたがいます。(変更は反映されません)\n")
             + QStringLiteral("[キャンセル]・・・ もう一度設定ダイアログに戻ります。");
-        if (!prompts.Question(this, question)) {
+        if (!prompts.question(this, question)) {
             return;
         }
     }

@@ -39,17 +39,17 @@ std::unique_ptr<QMessageBox> makeBox(QWidget *parent, const QString &text, QMess
 
 } // namespace
 
-std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &text, UserPrompts::Icon icon)
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, const QString &text, UserPrompts::Icon icon)
 {
     return makeBox(parent, text, boxIcon(icon), QMessageBox::Ok);
 }
 
-std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget *parent, const QString &text)
+std::unique_ptr<QMessageBox> makeQuestionBox(QWidget *parent, const QString &text)
 {
     return makeBox(parent, text, QMessageBox::Warning, QMessageBox::Ok | QMessageBox::Cancel);
 }
 
-QStringList FileDialogFilters(const QString &pairs)
+QStringList fileDialogFilters(const QString &pairs)
 {
     const QStringList parts = pairs.split(u'|');
     QStringList filters;
@@ -67,7 +67,7 @@ QStringList FileDialogFilters(const QString &pairs)
     return filters;
 }
 
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, const UserPrompts::FileRequest &request)
+std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const UserPrompts::FileRequest &request)
 {
     auto dialog = std::make_unique<QFileDialog>(parent);
     dialog->setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -75,7 +75,7 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, const UserPrompts::
     if (!request.folder.isEmpty()) {
         dialog->setDirectory(request.folder);
     }
-    const QStringList filters = FileDialogFilters(request.filter);
+    const QStringList filters = fileDialogFilters(request.filter);
     dialog->setNameFilters(filters);
     if (!filters.isEmpty()) {
         dialog->selectNameFilter(filters.front());
@@ -87,19 +87,19 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, const UserPrompts::
     return dialog;
 }
 
-void SystemPrompts::Message(QWidget *parent, const QString &text, Icon icon)
+void SystemPrompts::message(QWidget *parent, const QString &text, Icon icon)
 {
-    MakeMessageBox(parent, text, icon)->exec();
+    makeMessageBox(parent, text, icon)->exec();
 }
 
-bool SystemPrompts::Question(QWidget *parent, const QString &text)
+bool SystemPrompts::question(QWidget *parent, const QString &text)
 {
-    return MakeQuestionBox(parent, text)->exec() == QMessageBox::Ok;
+    return makeQuestionBox(parent, text)->exec() == QMessageBox::Ok;
 }
 
-QString SystemPrompts::ChooseFile(QWidget *parent, const FileRequest &request)
+QString SystemPrompts::chooseFile(QWidget *parent, const FileRequest &request)
 {
-    const std::unique_ptr<QFileDialog> dialog = MakeFileDialog(parent, request);
+    const std::unique_ptr<QFileDialog> dialog = makeFileDialog(parent, request);
     if (dialog->exec() != QDialog::Accepted) {
         return {};
     }

@@ -15,20 +15,20 @@ namespace belvane {
 class SystemPrompts final : public UserPrompts
 {
 public:
-    void Message(QWidget *parent, const QString &text, Icon icon) override;
-    bool Question(QWidget *parent, const QString &text) override;
-    QString ChooseFile(QWidget *parent, const FileRequest &request) override;
+    void message(QWidget *parent, const QString &text, Icon icon) override;
+    bool question(QWidget *parent, const QString &text) override;
+    QString chooseFile(QWidget *parent, const FileRequest &request) override;
 };
 
-// The message box Message shows: captioned with the program's name, the icon, an OK button.
-std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &text, UserPrompts::Icon icon);
-// The question Question asks: warning icon, OK and Cancel.
-std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget *parent, const QString &text);
-// The file dialog ChooseFile runs for `request`.
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget *parent, const UserPrompts::FileRequest &request);
+// The message box message() shows: captioned with the program's name, the icon, an OK button.
+std::unique_ptr<QMessageBox> makeMessageBox(QWidget *parent, const QString &text, UserPrompts::Icon icon);
+// The question question() asks: warning icon, OK and Cancel.
+std::unique_ptr<QMessageBox> makeQuestionBox(QWidget *parent, const QString &text);
+// The file dialog chooseFile() runs for `request`.
+std::unique_ptr<QFileDialog> makeFileDialog(QWidget *parent, const UserPrompts::FileRequest &request);
 
 // A filter text of description and pattern pairs separated by "|" ("All(*.*)|*.*|") as the file
 // dialog's name filters ("All(*.*) (*.*)"); patterns separated by ";" become a list of patterns.
-QStringList FileDialogFilters(const QString &pairs);
+QStringList fileDialogFilters(const QString &pairs);
 
 } // namespace belvane

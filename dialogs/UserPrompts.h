@@ -25,11 +25,11 @@ public:
 
     virtual ~UserPrompts() = default;
     // A message box with an OK button, owned by `parent`, captioned with the program's name.
-    virtual void Message(QWidget *parent, const QString &text, Icon icon) = 0;
+    virtual void message(QWidget *parent, const QString &text, Icon icon) = 0;
     // An OK/Cancel question with the warning icon; true when the user answered OK.
-    virtual bool Question(QWidget *parent, const QString &text) = 0;
+    virtual bool question(QWidget *parent, const QString &text) = 0;
     // The full path the user chose, or an empty text when the dialog was cancelled.
-    virtual QString ChooseFile(QWidget *parent, const FileRequest &request) = 0;
+    virtual QString chooseFile(QWidget *parent, const FileRequest &request) = 0;
 };
 
 // The caption of every message box.

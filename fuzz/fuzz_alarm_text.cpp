@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
     for (std::string_view marker : markers) {
-        check(belvane::FindAlarmMarker(text, marker) == walkFind(text, marker, 0));
+        check(belvane::findAlarmMarker(text, marker) == walkFind(text, marker, 0));
     }
     for (const belvane::AlarmFormat format : {belvane::AlarmFormat::Line, belvane::AlarmFormat::Marker}) {
         const belvane::AlarmMessage parsed = belvane::ParseAlarmText(text, format);
@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(parsed.sender.empty() || text.find(parsed.sender) != std::string_view::npos);
         check(parsed.message.empty() || text.find(parsed.message) != std::string_view::npos);
     }
-    const belvane::AlarmFormat selected = belvane::SelectAlarmFormat(text);
+    const belvane::AlarmFormat selected = belvane::selectAlarmFormat(text);
     check(selected == belvane::AlarmFormat::Line || selected == belvane::AlarmFormat::Marker);
-    static_cast<void>(belvane::ConvertAlarmNumber(text));
+    static_cast<void>(belvane::convertAlarmNumber(text));
     return 0;
 }

@@ -122,12 +122,12 @@ struct Run
         switch (next() % 7) {
         case 0: { // accept, making room first as the socket layer does
             if (model.open.size() >= ConnectionState::openLimit && !model.finished) {
-                const auto room = state.ToMakeRoom();
+                const auto room = state.toMakeRoom();
                 check(room && *room == model.open.front().id);
                 model.end(*room);
-                state.Closed(*room);
+                state.closed(*room);
             }
-            const auto id = state.Accept("p", now);
+            const auto id = state.accept("p", now);
             check(id == (model.finished ? 0 : model.lastId + 1));
             if (id != 0) {
                 model.lastId = id;
@@ -142,13 +142,13 @@ struct Run
             const std::string_view bytes(reinterpret_cast<const char *>(data) + at, taken);
             at += taken;
             model.receive(id, bytes, now);
-            state.Receive(id, bytes, now);
+            state.receive(id, bytes, now);
             break;
         }
         case 2: { // a close and a reset end the connection alike
             const ConnectionState::Id id = pick();
             model.end(id);
-            state.Closed(id);
+            state.closed(id);
             break;
         }
         case 3: { // the program's end: oldest first; what the dispatch lets in then is not modelled
@@ -162,7 +162,7 @@ struct Run
             model.open.clear();
             model.finished = true;
             const int saved = std::exchange(depth, nestingLimit);
-            state.Finish();
+            state.finish();
             depth = saved;
             break;
         }
@@ -170,28 +170,28 @@ struct Run
             const ConnectionState::Id id = pick();
             const std::string block(std::size_t {next()} * 64, static_cast<char>(next()));
             model.receive(id, block, now);
-            state.Receive(id, block, now);
+            state.receive(id, block, now);
             break;
         }
         case 5: // time passes, up to a minute
             now += std::chrono::milliseconds(std::size_t {next()} * 250);
             break;
         case 6: { // the time-out looks for silent connections
-            const auto silent = state.Expired(now, quiet);
+            const auto silent = state.expired(now, quiet);
             const bool due = !model.open.empty() && now - model.open.front().lastActive >= quiet;
             check(silent.has_value() == due);
-            check(state.NextExpiry(quiet).has_value() == !model.open.empty());
+            check(state.nextExpiry(quiet).has_value() == !model.open.empty());
             if (due) {
                 check(*silent == model.open.front().id);
-                check(*state.NextExpiry(quiet) == model.open.front().lastActive + quiet);
+                check(*state.nextExpiry(quiet) == model.open.front().lastActive + quiet);
                 model.end(*silent);
-                state.Closed(*silent);
+                state.closed(*silent);
             }
             break;
         }
         }
         check(state.openCount() == model.open.size());
-        check(!state.ToMakeRoom() == (model.open.size() < ConnectionState::openLimit));
+        check(!state.toMakeRoom() == (model.open.size() < ConnectionState::openLimit));
     }
 };
 

@@ -82,7 +82,7 @@ int ActionPerformer::Play(const std::string &path)
     if (kind == waveKind) {
         // The kind is recorded either way: a player that could not play the file may sound something
         // else instead, which Stop must end.
-        const bool playing = wavePlayer.Play(path);
+        const bool playing = wavePlayer.play(path);
         currentKind = waveKind;
         return playing ? 0 : MediaCommands::cannotPlay;
     }
@@ -95,12 +95,12 @@ int ActionPerformer::Play(const std::string &path)
     if (open.size() >= commandBufferSize) {
         return MediaCommands::commandTooLong;
     }
-    if (const int result = mediaCommands.Send(open); result != 0) {
+    if (const int result = mediaCommands.send(open); result != 0) {
         return result;
     }
-    if (const int result = mediaCommands.Send("play " + kind); result != 0) {
+    if (const int result = mediaCommands.send("play " + kind); result != 0) {
         // Leaving the device open would keep the alias taken and make every later MIDI alarm fail.
-        static_cast<void>(mediaCommands.Send("close " + kind));
+        static_cast<void>(mediaCommands.send("close " + kind));
         return result;
     }
     currentKind = kind;
@@ -113,10 +113,10 @@ void ActionPerformer::Stop()
         return;
     }
     if (currentKind == midiKind) {
-        static_cast<void>(mediaCommands.Send("stop " + currentKind));
-        static_cast<void>(mediaCommands.Send("close " + currentKind));
+        static_cast<void>(mediaCommands.send("stop " + currentKind));
+        static_cast<void>(mediaCommands.send("close " + currentKind));
     } else if (currentKind == waveKind) {
-        wavePlayer.Stop();
+        wavePlayer.stop();
     }
     currentKind.clear();
 }
@@ -124,7 +124,7 @@ void ActionPerformer::Stop()
 int LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
                const std::string &parameters, std::int32_t windowSize)
 {
-    return launcher.Open(parent, file, parameters, showCommandFor(windowSize));
+    return launcher.open(parent, file, parameters, showCommandFor(windowSize));
 }
 
 } // namespace belvane

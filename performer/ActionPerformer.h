@@ -25,7 +25,7 @@ struct ActionResult
 class ActionPerformer final
 {
 public:
-    ActionPerformer(WavePlayer &wavePlayer, MediaCommands &mediaCommands, Launcher &launcher);
+    ActionPerformer(WavePlayer &waves, MediaCommands &media, Launcher &opener);
     // Stops whatever it still plays.
     ~ActionPerformer();
     ActionPerformer(const ActionPerformer &) = delete;
@@ -39,10 +39,9 @@ public:
     int Play(const std::string &path);
     void Stop();
 
-    // ".WAV", ".MID" or empty.
-    std::string currentKind;
-
 private:
+    // ".WAV", ".MID" or empty: the kind of sound that Stop ends.
+    std::string currentKind;
     WavePlayer &wavePlayer;
     MediaCommands &mediaCommands;
     Launcher &launcher;
@@ -52,9 +51,5 @@ private:
 // `windowSize` maps to (1 minimised, 2 maximised, anything else normal). Returns the launcher's result.
 int LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
                const std::string &parameters, std::int32_t windowSize);
-
-// The process's single performer over the system's sound player, sequencer and launcher. Built on
-// first use; it lives until the process exits and then stops what it plays.
-ActionPerformer &thePerformer();
 
 } // namespace belvane

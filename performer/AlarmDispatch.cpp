@@ -14,7 +14,7 @@ AlarmOutcome DispatchAlarm(std::string &receivedText, const std::string &actionL
     if (receivedText.empty()) {
         return outcome;
     }
-    const AlarmFormat format = SelectAlarmFormat(receivedText);
+    const AlarmFormat format = selectAlarmFormat(receivedText);
     ActionListFile list;
     outcome.listCount = list.OpenOrCreate(0, actionListPath);
     const std::size_t handled = receivedText.size();

@@ -1,4 +1,5 @@
-#include "ActionPerformer.h"
+#include "SystemPerformer.h"
+
 #include "PosixLauncher.h"
 #include "SdlAudio.h"
 #include "SdlMediaCommands.h"

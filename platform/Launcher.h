@@ -31,7 +31,7 @@ public:
     virtual ~Launcher() = default;
     // `file` and `parameters` are cp932 bytes. Returns a value above 32 when the open was started,
     // 32 or less when it could not be.
-    virtual int Open(WindowHandle parent, const std::string &file, const std::string &parameters,
+    virtual int open(WindowHandle parent, const std::string &file, const std::string &parameters,
                      int showCommand) = 0;
 };
 

@@ -20,7 +20,7 @@ public:
 
     virtual ~MediaCommands() = default;
     // Runs one command string (cp932; file paths are converted for the file system inside).
-    virtual int Send(std::string_view command) = 0;
+    virtual int send(std::string_view command) = 0;
 };
 
 } // namespace belvane

@@ -149,7 +149,7 @@ int spawn(std::vector<std::string> words, const std::string &startupId, pid_t &p
 
 } // namespace
 
-std::optional<QStringList> SplitShellWords(const QString &parameters)
+std::optional<QStringList> splitShellWords(const QString &parameters)
 {
     QStringList words;
     QString word;
@@ -216,21 +216,21 @@ PosixLauncher::PosixLauncher(std::chrono::milliseconds windowBound)
     : windowStates(windowBound)
 { }
 
-int PosixLauncher::Start(std::vector<std::string> words, int showCommand)
+int PosixLauncher::start(std::vector<std::string> words, int showCommand)
 {
-    const std::string startupId = windowStates.Prepare(showCommand);
+    const std::string startupId = windowStates.prepare(showCommand);
     pid_t pid = 0;
     const int error = spawn(std::move(words), startupId, pid);
-    windowStates.Started(startupId, error == 0 ? pid : 0);
+    windowStates.started(startupId, error == 0 ? pid : 0);
     return error;
 }
 
-bool PosixLauncher::WatchingWindows() const
+bool PosixLauncher::watchingWindows() const
 {
-    return windowStates.Watching();
+    return windowStates.watching();
 }
 
-int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const std::string &parameters,
+int PosixLauncher::open(WindowHandle /*parent*/, const std::string &file, const std::string &parameters,
                         int showCommand)
 {
     const std::optional<QString> name = cp932::toUnicodeExactly(file);
@@ -255,7 +255,7 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
     }
 
     if (S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0) {
-        const std::optional<QStringList> arguments = SplitShellWords(*parameterText);
+        const std::optional<QStringList> arguments = splitShellWords(*parameterText);
         if (!arguments) {
             return badFormat;
         }
@@ -263,7 +263,7 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
         for (const QString &argument : *arguments) {
             words.push_back(QFile::encodeName(argument).toStdString());
         }
-        const int error = Start(std::move(words), showCommand);
+        const int error = start(std::move(words), showCommand);
         return error == 0 ? started : error == EACCES ? accessDenied : badFormat;
     }
 
@@ -272,7 +272,7 @@ int PosixLauncher::Open(WindowHandle /*parent*/, const std::string &file, const 
         return noAssociation;
     }
     // The opener's final program is a descendant or takes the startup id over.
-    return Start({QFile::encodeName(opener).toStdString(), path}, showCommand) == 0 ? started : noAssociation;
+    return start({QFile::encodeName(opener).toStdString(), path}, showCommand) == 0 ? started : noAssociation;
 }
 
 } // namespace belvane

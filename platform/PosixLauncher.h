@@ -27,13 +27,13 @@ class PosixLauncher final : public Launcher
 public:
     explicit PosixLauncher(std::chrono::milliseconds windowBound = std::chrono::seconds(10));
     // True while a start still waits for its window.
-    bool WatchingWindows() const;
-    int Open(WindowHandle parent, const std::string &file, const std::string &parameters,
+    bool watchingWindows() const;
+    int open(WindowHandle parent, const std::string &file, const std::string &parameters,
              int showCommand) override;
 
 private:
     // Spawns words[0] with the other words as arguments and watches for its window; 0 or the errno.
-    int Start(std::vector<std::string> words, int showCommand);
+    int start(std::vector<std::string> words, int showCommand);
 
     X11WindowStates windowStates;
 };
@@ -43,6 +43,6 @@ private:
 // backslash-newline, which lose their backslash (the last is removed whole); a backslash outside quotes
 // keeps the next character literally (a newline then disappears). $, `, *, ~, ;, |, > and the like stay
 // as they are. Nullopt when a quote is left open.
-std::optional<QStringList> SplitShellWords(const QString &parameters);
+std::optional<QStringList> splitShellWords(const QString &parameters);
 
 } // namespace belvane

@@ -77,7 +77,7 @@ bool SdlAudio::acquire()
         ++users;
         return true;
     }
-    if (!library && !(library = SdlLibrary::Load(libraryFile.c_str()))) {
+    if (!library && !(library = SdlLibrary::load(libraryFile.c_str()))) {
         return false;
     }
     const SdlLibrary &sdl = *library;
@@ -117,7 +117,7 @@ const SdlLibrary &SdlAudio::sdl() const
     return *library;
 }
 
-SDL_RWops *SdlAudio::OpenRegularFile(const std::string &nativePath) const
+SDL_RWops *SdlAudio::openRegularFile(const std::string &nativePath) const
 {
     const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {

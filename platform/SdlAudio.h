@@ -49,7 +49,7 @@ public:
 
     // Opens a regular file for reading, or null. A FIFO or device is refused without blocking: reading
     // one would stall the thread that plays. Only while the device is open.
-    SDL_RWops *OpenRegularFile(const std::string &nativePath) const;
+    SDL_RWops *openRegularFile(const std::string &nativePath) const;
 
 signals:
     // A mixer channel stopped, on its own or halted. Queued: check the channel's state when it arrives.

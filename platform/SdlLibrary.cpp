@@ -4,7 +4,7 @@
 
 namespace belvane {
 
-std::unique_ptr<SdlLibrary> SdlLibrary::Load(const char *fileName)
+std::unique_ptr<SdlLibrary> SdlLibrary::load(const char *fileName)
 {
     void *handle = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {

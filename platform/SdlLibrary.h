@@ -47,7 +47,7 @@ struct SdlLibrary
 
     // Loads SDL_mixer from `fileName` (found as the dynamic linker finds libraries) together with the
     // SDL it depends on; null when the library or one of the functions is missing.
-    static std::unique_ptr<SdlLibrary> Load(const char *fileName);
+    static std::unique_ptr<SdlLibrary> load(const char *fileName);
 };
 
 } // namespace belvane

@@ -16,7 +16,7 @@ constexpr std::size_t longestCommand = 255;
 constexpr std::string_view openSeparator = " type sequencer alias ";
 
 // A Standard MIDI File, bare or wrapped in RIFF as an RMID file.
-bool IsMidiHeader(std::string_view header)
+bool isMidiHeader(std::string_view header)
 {
     return header.starts_with("MThd")
         || (header.size() >= 12 && header.starts_with("RIFF") && header.substr(8, 4) == "RMID");
@@ -49,7 +49,7 @@ SdlMediaCommands::~SdlMediaCommands()
     }
 }
 
-int SdlMediaCommands::Send(std::string_view command)
+int SdlMediaCommands::send(std::string_view command)
 {
     if (command.size() > longestCommand) {
         return commandTooLong;
@@ -169,10 +169,10 @@ int SdlMediaCommands::load(Device &device)
     // named .mid for MIDI and fails only once it plays, so the content is checked first.
     const SdlLibrary &sdl = audio.sdl();
     _Mix_Music *music = nullptr;
-    if (SDL_RWops *file = audio.OpenRegularFile(device.nativePath)) {
+    if (SDL_RWops *file = audio.openRegularFile(device.nativePath)) {
         std::array<char, 12> header {};
         const std::size_t got = sdl.SDL_RWread(file, header.data(), 1, header.size());
-        if (IsMidiHeader(std::string_view(header.data(), got)) && sdl.SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
+        if (isMidiHeader(std::string_view(header.data(), got)) && sdl.SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
             music = sdl.Mix_LoadMUSType_RW(file, MUS_MID, 1);
         } else {
             sdl.SDL_RWclose(file);

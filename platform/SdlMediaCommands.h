@@ -21,11 +21,11 @@ class SdlMediaCommands final : public QObject, public MediaCommands
     Q_OBJECT
 
 public:
-    explicit SdlMediaCommands(SdlAudio &audio, QObject *parent = nullptr);
+    explicit SdlMediaCommands(SdlAudio &sharedAudio, QObject *parent = nullptr);
     // Closes every alias still open.
     ~SdlMediaCommands() override;
 
-    int Send(std::string_view command) override;
+    int send(std::string_view command) override;
 
     // Whether an alias is open, and whether its piece is sounding; aliases compare case-insensitively.
     bool isOpen(std::string_view alias) const;

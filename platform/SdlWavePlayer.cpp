@@ -39,7 +39,7 @@ const std::string &alertImage()
                 samples.push_back(static_cast<std::int16_t>(alertAmplitude * fade * std::sin(phase)));
             }
         }
-        return BuildWaveImage(samples, alertRate);
+        return buildWaveImage(samples, alertRate);
     }();
     return image;
 }
@@ -53,14 +53,14 @@ Mix_Chunk *loadAlert(const SdlLibrary &sdl)
 // SDL_mixer would also decode Ogg, MP3 or FLAC under any name; a wave player plays RIFF WAVE only.
 Mix_Chunk *loadWave(const SdlAudio &audio, const std::string &nativePath)
 {
-    SDL_RWops *file = audio.OpenRegularFile(nativePath);
+    SDL_RWops *file = audio.openRegularFile(nativePath);
     if (file == nullptr) {
         return nullptr;
     }
     const SdlLibrary &sdl = audio.sdl();
     std::array<char, 12> header {};
     const bool isWave = sdl.SDL_RWread(file, header.data(), 1, header.size()) == header.size()
-        && IsWaveHeader(std::string_view(header.data(), header.size()));
+        && isWaveHeader(std::string_view(header.data(), header.size()));
     if (!isWave || sdl.SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
         sdl.SDL_RWclose(file);
         return nullptr;
@@ -79,10 +79,10 @@ SdlWavePlayer::SdlWavePlayer(SdlAudio &sharedAudio, QObject *parent)
 
 SdlWavePlayer::~SdlWavePlayer()
 {
-    Stop();
+    stop();
 }
 
-bool SdlWavePlayer::Play(const std::string &path)
+bool SdlWavePlayer::play(const std::string &path)
 {
     // A new wave replaces the one that plays; the device stays open in between.
     halt();
@@ -97,13 +97,13 @@ bool SdlWavePlayer::Play(const std::string &path)
         chunk = loadAlert(audio.sdl());
     }
     if (chunk == nullptr || audio.sdl().Mix_PlayChannel(waveChannel, chunk, 0) < 0) {
-        Stop();
+        stop();
         return false;
     }
     return true;
 }
 
-void SdlWavePlayer::Stop()
+void SdlWavePlayer::stop()
 {
     halt();
     if (holdsDevice) {
@@ -129,7 +129,7 @@ void SdlWavePlayer::onChannelFinished(int channel)
     if (channel != waveChannel || chunk == nullptr || audio.sdl().Mix_Playing(waveChannel) != 0) {
         return;
     }
-    Stop();
+    stop();
 }
 
 } // namespace belvane

@@ -17,11 +17,11 @@ class SdlWavePlayer final : public QObject, public WavePlayer
     Q_OBJECT
 
 public:
-    explicit SdlWavePlayer(SdlAudio &audio, QObject *parent = nullptr);
+    explicit SdlWavePlayer(SdlAudio &sharedAudio, QObject *parent = nullptr);
     ~SdlWavePlayer() override;
 
-    bool Play(const std::string &path) override;
-    void Stop() override;
+    bool play(const std::string &path) override;
+    void stop() override;
 
     // A wave (or the alert) is still sounding.
     bool isPlaying() const { return chunk != nullptr; }

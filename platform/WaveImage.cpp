@@ -21,7 +21,7 @@ void put16(std::string &out, std::uint16_t value)
 
 } // namespace
 
-std::string BuildWaveImage(std::span<const std::int16_t> samples, int sampleRate)
+std::string buildWaveImage(std::span<const std::int16_t> samples, int sampleRate)
 {
     constexpr std::uint16_t bytesPerSample = 2;
     const auto dataSize = static_cast<std::uint32_t>(samples.size() * bytesPerSample);
@@ -45,7 +45,7 @@ std::string BuildWaveImage(std::span<const std::int16_t> samples, int sampleRate
     return out;
 }
 
-bool IsWaveHeader(std::string_view header)
+bool isWaveHeader(std::string_view header)
 {
     return header.size() >= 12 && header.substr(0, 4) == "RIFF" && header.substr(8, 4) == "WAVE";
 }

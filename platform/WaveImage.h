@@ -8,9 +8,9 @@
 namespace belvane {
 
 // The bytes of a RIFF WAVE file holding 16-bit PCM mono samples at `sampleRate`.
-std::string BuildWaveImage(std::span<const std::int16_t> samples, int sampleRate);
+std::string buildWaveImage(std::span<const std::int16_t> samples, int sampleRate);
 
 // True when `header` (the first 12 bytes of a file, or more) starts a RIFF WAVE file.
-bool IsWaveHeader(std::string_view header);
+bool isWaveHeader(std::string_view header);
 
 } // namespace belvane

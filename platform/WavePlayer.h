@@ -12,9 +12,9 @@ public:
     virtual ~WavePlayer() = default;
     // Starts `path` (cp932 bytes, converted for the file system inside). False when not even the
     // default alert could be sounded (no audio device).
-    virtual bool Play(const std::string &path) = 0;
+    virtual bool play(const std::string &path) = 0;
     // Stops any wave that plays; nothing when none does.
-    virtual void Stop() = 0;
+    virtual void stop() = 0;
 };
 
 } // namespace belvane

@@ -103,7 +103,7 @@ struct X11WindowStates::Watch
     }
 
     // A connection that reports the creation of every top-level window; nullptr without a display.
-    static std::unique_ptr<Watch> Open()
+    static std::unique_ptr<Watch> open()
     {
         int screenNumber = 0;
         xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);
@@ -149,15 +149,15 @@ struct X11WindowStates::Watch
         return watch;
     }
 
-    void HandleEvents()
+    void handleEvents()
     {
         while (xcb_generic_event_t *event = xcb_poll_for_event(connection)) {
-            Handle(event);
+            handle(event);
             std::free(event);
         }
     }
 
-    void Handle(const xcb_generic_event_t *event)
+    void handle(const xcb_generic_event_t *event)
     {
         switch (event->response_type & 0x7f) {
         case XCB_CREATE_NOTIFY: {
@@ -172,14 +172,14 @@ struct X11WindowStates::Watch
             const auto attributes = reply(xcb_get_window_attributes_reply(
                 connection, xcb_get_window_attributes(connection, created->window), nullptr));
             if (attributes && attributes->map_state != XCB_MAP_STATE_UNMAPPED) {
-                Consider(created->window); // it mapped before the selection held
+                consider(created->window); // it mapped before the selection held
             }
             return;
         }
         case XCB_MAP_NOTIFY: {
             const auto *mapped = reinterpret_cast<const xcb_map_notify_event_t *>(event);
             if (candidates.contains(mapped->window)) {
-                Consider(mapped->window);
+                consider(mapped->window);
             }
             return;
         }
@@ -191,7 +191,7 @@ struct X11WindowStates::Watch
         }
     }
 
-    std::string Property(xcb_window_t window, xcb_atom_t name)
+    std::string property(xcb_window_t window, xcb_atom_t name)
     {
         const auto value = reply(xcb_get_property_reply(
             connection, xcb_get_property(connection, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
@@ -203,18 +203,18 @@ struct X11WindowStates::Watch
                 static_cast<std::size_t>(xcb_get_property_value_length(value.get()))};
     }
 
-    std::string Text(xcb_window_t window, xcb_atom_t name)
+    std::string text(xcb_window_t window, xcb_atom_t name)
     {
-        std::string text = Property(window, name);
+        std::string text = property(window, name);
         while (!text.empty() && text.back() == '\0') {
             text.pop_back();
         }
         return text;
     }
 
-    std::uint32_t Cardinal(xcb_window_t window, xcb_atom_t name)
+    std::uint32_t cardinal(xcb_window_t window, xcb_atom_t name)
     {
-        const std::string bytes = Property(window, name);
+        const std::string bytes = property(window, name);
         std::uint32_t value = 0;
         if (bytes.size() >= sizeof value) {
             std::memcpy(&value, bytes.data(), sizeof value);
@@ -223,17 +223,17 @@ struct X11WindowStates::Watch
     }
 
     // A top-level window has mapped: if it is the first of a pending start, give it its state.
-    void Consider(xcb_window_t window)
+    void consider(xcb_window_t window)
     {
         candidates.erase(window);
-        std::string id = Text(window, startupIdAtom);
-        auto pid = static_cast<pid_t>(Cardinal(window, pidAtom));
-        std::string machine = Text(window, XCB_ATOM_WM_CLIENT_MACHINE);
-        const xcb_window_t leader = Cardinal(window, leaderAtom);
+        std::string id = text(window, startupIdAtom);
+        auto pid = static_cast<pid_t>(cardinal(window, pidAtom));
+        std::string machine = text(window, XCB_ATOM_WM_CLIENT_MACHINE);
+        const xcb_window_t leader = cardinal(window, leaderAtom);
         if (id.empty() && pid == 0 && leader != 0 && leader != window) {
-            id = Text(leader, startupIdAtom);
-            pid = static_cast<pid_t>(Cardinal(leader, pidAtom));
-            machine = Text(leader, XCB_ATOM_WM_CLIENT_MACHINE);
+            id = text(leader, startupIdAtom);
+            pid = static_cast<pid_t>(cardinal(leader, pidAtom));
+            machine = text(leader, XCB_ATOM_WM_CLIENT_MACHINE);
         }
         auto start = std::find_if(pending.begin(), pending.end(),
                                   [&](const Pending &p) { return !id.empty() && p.id == id; });
@@ -244,11 +244,11 @@ struct X11WindowStates::Watch
         if (start == pending.end()) {
             return; // another program's window
         }
-        Apply(window, start->wanted);
+        apply(window, start->wanted);
         pending.erase(start);
     }
 
-    void Apply(xcb_window_t window, Wanted wanted)
+    void apply(xcb_window_t window, Wanted wanted)
     {
         xcb_client_message_event_t message {};
         message.response_type = XCB_CLIENT_MESSAGE;
@@ -292,19 +292,19 @@ X11WindowStates::X11WindowStates(std::chrono::milliseconds limit)
 
 X11WindowStates::~X11WindowStates() = default;
 
-std::string X11WindowStates::Prepare(int showCommand)
+std::string X11WindowStates::prepare(int showCommand)
 {
     if (showCommand != showMinimized && showCommand != showMaximized) {
         return {};
     }
     if (!watch) {
-        if (!onX11() || !(watch = Watch::Open())) {
+        if (!onX11() || !(watch = Watch::open())) {
             return {};
         }
         watch->notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(watch->connection),
                                                             QSocketNotifier::Read);
         QObject::connect(watch->notifier.get(), &QSocketNotifier::activated, watch->notifier.get(), [this]() {
-            watch->HandleEvents();
+            watch->handleEvents();
             if (xcb_connection_has_error(watch->connection) != 0) {
                 watch->pending.clear(); // the display went away
             }
@@ -339,7 +339,7 @@ std::string X11WindowStates::Prepare(int showCommand)
     return id;
 }
 
-void X11WindowStates::Started(const std::string &startupId, pid_t pid)
+void X11WindowStates::started(const std::string &startupId, pid_t pid)
 {
     if (!watch || startupId.empty()) {
         return;
@@ -359,7 +359,7 @@ void X11WindowStates::Started(const std::string &startupId, pid_t pid)
     }
 }
 
-bool X11WindowStates::Watching() const
+bool X11WindowStates::watching() const
 {
     return watch != nullptr;
 }

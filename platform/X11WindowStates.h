@@ -14,22 +14,22 @@ namespace belvane {
 // (on the window or its client leader as _NET_STARTUP_ID) or by _NET_WM_PID naming the started process
 // or one of its descendants on this host. Only windows created while a start is pending are looked at.
 // It has its own display connection, open only while a start is pending; each start is given up after
-// `bound`. Without an X11 display (Wayland, headless) it does nothing.
+// `limit`. Without an X11 display (Wayland, headless) it does nothing.
 class X11WindowStates final
 {
 public:
-    explicit X11WindowStates(std::chrono::milliseconds bound);
+    explicit X11WindowStates(std::chrono::milliseconds limit);
     ~X11WindowStates();
     X11WindowStates(const X11WindowStates &) = delete;
     X11WindowStates &operator=(const X11WindowStates &) = delete;
 
     // Begins to watch for a program about to start with `showCommand`. Returns the startup id to hand
     // it, or an empty text when there is nothing to apply or no X11 display.
-    std::string Prepare(int showCommand);
+    std::string prepare(int showCommand);
     // The prepared start began as process `pid`, or failed (pid 0) and is forgotten.
-    void Started(const std::string &startupId, pid_t pid);
+    void started(const std::string &startupId, pid_t pid);
     // True while some start still waits for its window.
-    bool Watching() const;
+    bool watching() const;
 
 private:
     struct Watch;

@@ -39,7 +39,7 @@ AlarmReceiver::~AlarmReceiver()
     }
 }
 
-AlarmReceiver::ListenState AlarmReceiver::StartListening(std::int32_t port)
+AlarmReceiver::ListenState AlarmReceiver::startListening(std::int32_t port)
 {
     if (listenState == ListenState::Listening || state.finished()) {
         return listenState;
@@ -51,7 +51,7 @@ AlarmReceiver::ListenState AlarmReceiver::StartListening(std::int32_t port)
     return listenState;
 }
 
-void AlarmReceiver::Finish()
+void AlarmReceiver::finish()
 {
     server.close();
     retryTimer.stop();
@@ -62,7 +62,7 @@ void AlarmReceiver::Finish()
     while (!links.empty()) {
         finishConnection(links.front().id, End::Ours);
     }
-    state.Finish();
+    state.finish();
     quietTimer.stop();
 }
 
@@ -81,11 +81,11 @@ void AlarmReceiver::acceptConnections()
         }
         // A newcomer never cuts another sender short; only beyond the open limit does the one that
         // has been silent the longest end, as if its sender had closed.
-        while (const auto quietest = state.ToMakeRoom()) {
+        while (const auto quietest = state.toMakeRoom()) {
             finishConnection(*quietest, End::Ours);
         }
         const ConnectionState::Id id =
-            state.Accept(next->peerAddress().toString().toStdString(), Clock::now());
+            state.accept(next->peerAddress().toString().toStdString(), Clock::now());
         links.push_back(Link {next, id});
         next->setReadBufferSize(socketBufferSize);
         connect(next, &QTcpSocket::readyRead, this, [this, id]() { drain(id); });
@@ -111,13 +111,13 @@ void AlarmReceiver::acceptFailed()
 {
     // Qt has stopped accepting. Out of descriptors, the senders waiting in the queue are told at once
     // rather than left hanging; either way accepting resumes shortly, without a busy loop.
-    spare.ShedWaiting(static_cast<int>(server.socketDescriptor()));
+    spare.shedWaiting(static_cast<int>(server.socketDescriptor()));
     retryTimer.start();
 }
 
 void AlarmReceiver::finishQuiet()
 {
-    while (const auto silent = state.Expired(Clock::now(), quietLimit)) {
+    while (const auto silent = state.expired(Clock::now(), quietLimit)) {
         finishConnection(*silent, End::Ours);
     }
     armQuietTimer();
@@ -125,7 +125,7 @@ void AlarmReceiver::finishQuiet()
 
 void AlarmReceiver::armQuietTimer()
 {
-    const auto expiry = state.NextExpiry(quietLimit);
+    const auto expiry = state.nextExpiry(quietLimit);
     if (!expiry) {
         quietTimer.stop();
         return;
@@ -154,7 +154,7 @@ void AlarmReceiver::finishConnection(ConnectionState::Id id, End how)
         }
         gone->deleteLater();
     }
-    state.Closed(id);
+    state.closed(id);
     armQuietTimer();
 }
 
@@ -192,7 +192,7 @@ void AlarmReceiver::drain(ConnectionState::Id id)
         if (got <= 0) {
             return;
         }
-        state.Receive(id, std::string_view(buffer.data(), static_cast<std::size_t>(got)), now);
+        state.receive(id, std::string_view(buffer.data(), static_cast<std::size_t>(got)), now);
     }
 }
 

@@ -23,7 +23,7 @@ namespace belvane {
 // without closing is finished after `quietLimit`, and one beyond the open limit makes room by
 // finishing the one silent the longest. A failed accept is tried again shortly, so a moment without
 // descriptors does not leave the receiver deaf. Nothing is ever written to a peer; a port that cannot
-// be listened on shows in StartListening's result and `listenError`, for the caller to report.
+// be listened on shows in startListening's result and `listenError`, for the caller to report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT
@@ -41,20 +41,20 @@ public:
     static constexpr std::chrono::milliseconds acceptRetry {150};
 
     explicit AlarmReceiver(ConnectionState::Dispatch dispatch,
-                           std::chrono::milliseconds quietLimit = defaultQuietLimit);
-    // Closes the sockets without dispatching: call Finish first to hand on open connections' texts.
+                           std::chrono::milliseconds quiet = defaultQuietLimit);
+    // Closes the sockets without dispatching: call finish first to hand on open connections' texts.
     ~AlarmReceiver() override;
     AlarmReceiver(const AlarmReceiver &) = delete;
     AlarmReceiver &operator=(const AlarmReceiver &) = delete;
 
     // Starts listening on `port` (0 picks a free port). A port that cannot be used (taken, outside
     // 0-65535, not permitted) leaves the receiver deaf: the result says so.
-    ListenState StartListening(std::int32_t port);
+    ListenState startListening(std::int32_t port);
     // The program is ending: every open connection is read to what has arrived and finished (its text
     // dispatched), and listening stops.
-    void Finish();
+    void finish();
 
-    // Why the last StartListening failed; UnknownSocketError for a port outside 0-65535.
+    // Why the last startListening failed; UnknownSocketError for a port outside 0-65535.
     QAbstractSocket::SocketError listenError() const { return server.serverError(); }
     // The port actually listened on, or 0 when not listening.
     quint16 boundPort() const;

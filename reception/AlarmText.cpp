@@ -20,7 +20,7 @@ struct FieldMarkers
 
 // The value must begin right behind its start marker: the markers are plain ASCII, so that position is
 // a character boundary, which the end marker search relies on.
-constexpr bool ValueFollowsMarker(const FieldMarkers &field)
+constexpr bool valueFollowsMarker(const FieldMarkers &field)
 {
     return field.valueOffset == field.start.size();
 }
@@ -46,35 +46,35 @@ constexpr FormatMarkers markerMarkers {
     {"#lEVEL=", "$lEVEL", 7},
 };
 
-static_assert(ValueFollowsMarker(logicMarkers));
-static_assert(ValueFollowsMarker(lineMarkers.sender) && ValueFollowsMarker(lineMarkers.message)
-              && ValueFollowsMarker(lineMarkers.level));
-static_assert(ValueFollowsMarker(markerMarkers.sender) && ValueFollowsMarker(markerMarkers.message)
-              && ValueFollowsMarker(markerMarkers.level));
+static_assert(valueFollowsMarker(logicMarkers));
+static_assert(valueFollowsMarker(lineMarkers.sender) && valueFollowsMarker(lineMarkers.message)
+              && valueFollowsMarker(lineMarkers.level));
+static_assert(valueFollowsMarker(markerMarkers.sender) && valueFollowsMarker(markerMarkers.message)
+              && valueFollowsMarker(markerMarkers.level));
 
 // The value of one field, or nothing when the field is absent or empty.
-std::optional<std::string_view> ExtractValue(std::string_view text, const FieldMarkers &field)
+std::optional<std::string_view> extractValue(std::string_view text, const FieldMarkers &field)
 {
-    const std::size_t start = FindAlarmMarker(text, field.start);
+    const std::size_t start = findAlarmMarker(text, field.start);
     if (start == std::string_view::npos) {
         return std::nullopt;
     }
     const std::size_t valueBegin = start + field.valueOffset;
-    const std::size_t end = FindAlarmMarker(text, field.end, valueBegin);
+    const std::size_t end = findAlarmMarker(text, field.end, valueBegin);
     if (end == std::string_view::npos || end == valueBegin) {
         return std::nullopt;
     }
     return text.substr(valueBegin, end - valueBegin);
 }
 
-constexpr bool IsCSpace(char c)
+constexpr bool isCSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 } // namespace
 
-std::size_t FindAlarmMarker(std::string_view text, std::string_view marker, std::size_t from)
+std::size_t findAlarmMarker(std::string_view text, std::string_view marker, std::size_t from)
 {
     // Candidates come from the plain substring search; a candidate p is a character boundary exactly
     // when the run of lead-range bytes right before it has even length, since any other byte ends a
@@ -97,10 +97,10 @@ std::size_t FindAlarmMarker(std::string_view text, std::string_view marker, std:
     return std::string_view::npos;
 }
 
-std::int32_t ConvertAlarmNumber(std::string_view text)
+std::int32_t convertAlarmNumber(std::string_view text)
 {
     std::size_t i = 0;
-    while (i < text.size() && IsCSpace(text[i])) {
+    while (i < text.size() && isCSpace(text[i])) {
         ++i;
     }
     bool negative = false;
@@ -120,23 +120,23 @@ std::int32_t ConvertAlarmNumber(std::string_view text)
     return static_cast<std::int32_t>(std::min(magnitude, std::int64_t {INT32_MAX}));
 }
 
-AlarmFormat SelectAlarmFormat(std::string_view text)
+AlarmFormat selectAlarmFormat(std::string_view text)
 {
-    const std::optional<std::string_view> logic = ExtractValue(text, logicMarkers);
-    return logic && ConvertAlarmNumber(*logic) == 2 ? AlarmFormat::Marker : AlarmFormat::Line;
+    const std::optional<std::string_view> logic = extractValue(text, logicMarkers);
+    return logic && convertAlarmNumber(*logic) == 2 ? AlarmFormat::Marker : AlarmFormat::Line;
 }
 
 AlarmMessage ParseAlarmText(std::string_view text, AlarmFormat format)
 {
     const FormatMarkers &markers = format == AlarmFormat::Marker ? markerMarkers : lineMarkers;
     AlarmMessage result;
-    if (const auto level = ExtractValue(text, markers.level)) {
-        result.level = ConvertAlarmNumber(*level);
+    if (const auto level = extractValue(text, markers.level)) {
+        result.level = convertAlarmNumber(*level);
     }
-    if (const auto message = ExtractValue(text, markers.message)) {
+    if (const auto message = extractValue(text, markers.message)) {
         result.message = *message;
     }
-    if (const auto sender = ExtractValue(text, markers.sender)) {
+    if (const auto sender = extractValue(text, markers.sender)) {
         result.sender = *sender;
     }
     return result;

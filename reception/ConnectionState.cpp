@@ -18,7 +18,7 @@ ConnectionState::ConnectionState(Dispatch dispatchText, std::size_t keptBytes)
     , limit(keptBytes)
 { }
 
-ConnectionState::Id ConnectionState::Accept(std::string peer, Clock::time_point now)
+ConnectionState::Id ConnectionState::accept(std::string peer, Clock::time_point now)
 {
     if (ending) {
         return 0;
@@ -27,7 +27,7 @@ ConnectionState::Id ConnectionState::Accept(std::string peer, Clock::time_point 
     return lastId;
 }
 
-void ConnectionState::Receive(Id id, std::string_view data, Clock::time_point now)
+void ConnectionState::receive(Id id, std::string_view data, Clock::time_point now)
 {
     const auto connection = find(open, id);
     if (connection == open.end()) {
@@ -44,7 +44,7 @@ void ConnectionState::Receive(Id id, std::string_view data, Clock::time_point no
     }
 }
 
-void ConnectionState::Closed(Id id)
+void ConnectionState::closed(Id id)
 {
     const auto connection = find(open, id);
     if (connection != open.end()) {
@@ -52,7 +52,7 @@ void ConnectionState::Closed(Id id)
     }
 }
 
-void ConnectionState::Finish()
+void ConnectionState::finish()
 {
     ending = true;
     // A dispatch may come back with events for the others: each round starts from the table as it is.
@@ -61,7 +61,7 @@ void ConnectionState::Finish()
     }
 }
 
-std::optional<ConnectionState::Id> ConnectionState::ToMakeRoom() const
+std::optional<ConnectionState::Id> ConnectionState::toMakeRoom() const
 {
     if (open.size() < openLimit) {
         return std::nullopt;
@@ -69,7 +69,7 @@ std::optional<ConnectionState::Id> ConnectionState::ToMakeRoom() const
     return quietest()->id;
 }
 
-std::optional<ConnectionState::Id> ConnectionState::Expired(Clock::time_point now,
+std::optional<ConnectionState::Id> ConnectionState::expired(Clock::time_point now,
                                                             Clock::duration quiet) const
 {
     const Connection *candidate = quietest();
@@ -79,7 +79,7 @@ std::optional<ConnectionState::Id> ConnectionState::Expired(Clock::time_point no
     return candidate->id;
 }
 
-std::optional<ConnectionState::Clock::time_point> ConnectionState::NextExpiry(Clock::duration quiet) const
+std::optional<ConnectionState::Clock::time_point> ConnectionState::nextExpiry(Clock::duration quiet) const
 {
     const Connection *candidate = quietest();
     if (candidate == nullptr) {

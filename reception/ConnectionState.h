@@ -20,9 +20,9 @@ namespace belvane {
 // - At most `keptLimit` bytes of one connection are kept; the rest of it is taken and thrown away.
 // - A connection ends by the peer's close, a reset, being finished to make room or for its silence, or
 //   the program's end. When it ends having gathered text, that text is dispatched once.
-// - At most `openLimit` connections are open; the socket layer asks `ToMakeRoom` which one to finish
-//   before it takes another, and `Expired` which one has been silent for too long.
-// - After Finish nothing more is taken: the program is going.
+// - At most `openLimit` connections are open; the socket layer asks `toMakeRoom` which one to finish
+//   before it takes another, and `expired` which one has been silent for too long.
+// - After finish nothing more is taken: the program is going.
 //
 // The dispatch may run a nested event loop and so come back here with other connections' events: the
 // text has left the table before the callback runs.
@@ -36,31 +36,31 @@ public:
     using Clock = std::chrono::steady_clock;
     using Id = std::uint64_t;
     // Receives the text of a finished connection, never empty and free of NUL bytes, with the peer
-    // named at its Accept. The callee may take the text or empty it; whatever it leaves is dropped.
+    // named at its accept. The callee may take the text or empty it; whatever it leaves is dropped.
     using Dispatch = std::function<void(std::string &receivedText, const std::string &peer)>;
 
-    // `limit` replaces `keptLimit` where a smaller bound is wanted (the fuzz target's quick runs).
-    explicit ConnectionState(Dispatch dispatch, std::size_t limit = keptLimit);
+    // `keptBytes` replaces `keptLimit` where a smaller bound is wanted (the fuzz target's quick runs).
+    explicit ConnectionState(Dispatch dispatchText, std::size_t keptBytes = keptLimit);
 
-    // A connection from `peer` was accepted at `now`: its id, never 0; 0 after Finish (take nothing).
-    // Call ToMakeRoom first: beyond `openLimit` connections, this one is still taken.
-    Id Accept(std::string peer, Clock::time_point now);
+    // A connection from `peer` was accepted at `now`: its id, never 0; 0 after finish (take nothing).
+    // Call toMakeRoom first: beyond `openLimit` connections, this one is still taken.
+    Id accept(std::string peer, Clock::time_point now);
     // Bytes read from the connection at `now`; more than `chunkSize` count as successive chunks.
-    void Receive(Id id, std::string_view data, Clock::time_point now);
+    void receive(Id id, std::string_view data, Clock::time_point now);
     // The connection ended: the peer closed its end, it failed (such as a reset) or the socket layer
     // finished it. The text gathered so far is dispatched. Unknown or ended ids are ignored.
-    void Closed(Id id);
+    void closed(Id id);
     // The program is ending: every open connection is finished, oldest first, and later events are
     // ignored.
-    void Finish();
+    void finish();
 
     // The connection to finish before another is accepted: the one silent the longest, when all places
     // are taken.
-    std::optional<Id> ToMakeRoom() const;
+    std::optional<Id> toMakeRoom() const;
     // A connection that has brought nothing for `quiet` or longer at `now`, the one silent the longest.
-    std::optional<Id> Expired(Clock::time_point now, Clock::duration quiet) const;
+    std::optional<Id> expired(Clock::time_point now, Clock::duration quiet) const;
     // When the next connection will have been silent for `quiet`; none while no connection is open.
-    std::optional<Clock::time_point> NextExpiry(Clock::duration quiet) const;
+    std::optional<Clock::time_point> nextExpiry(Clock::duration quiet) const;
 
     bool finished() const { return ending; }
     std::size_t openCount() const { return open.size(); }

@@ -31,7 +31,7 @@ SpareDescriptor::~SpareDescriptor()
     }
 }
 
-int SpareDescriptor::ShedWaiting(int listener)
+int SpareDescriptor::shedWaiting(int listener)
 {
     if (fd < 0) {
         // Taken back as soon as there is one to take.

@@ -17,7 +17,7 @@ public:
     // When the process (or the system) has no descriptor left, takes every connection waiting on the
     // non-blocking `listener` off its queue and closes it; otherwise does nothing. Gives how many were
     // closed.
-    int ShedWaiting(int listener);
+    int shedWaiting(int listener);
 
 private:
     int fd = -1;

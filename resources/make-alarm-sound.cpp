@@ -42,7 +42,7 @@ void AppendTone(std::vector<std::int16_t> &samples, const Tone &tone, double lou
 
 bool WriteWave(const char *path, const std::vector<std::int16_t> &samples)
 {
-    const std::string image = belvane::BuildWaveImage(samples, sampleRate);
+    const std::string image = belvane::buildWaveImage(samples, sampleRate);
     std::FILE *file = std::fopen(path, "wb");
     if (file == nullptr) {
         return false;

@@ -22,7 +22,7 @@ run_packages=(
     qt6-translations-l10n
 )
 
-# The tests, sanitizers, fuzzing, benchmarks and the formatting check; the packaging test validates the
+# The tests, sanitizers, fuzzing, benchmarks, the formatting and naming checks; the packaging test validates the
 # menu entry and metainfo, renders the manual pages and loads the shell completion.
 test_packages=(
     clang-format
@@ -30,6 +30,7 @@ test_packages=(
     libgmock-dev
     libbenchmark-dev
     clang-14
+    clang-tidy-14
     libclang-rt-14-dev
     xvfb
     xauth

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing (the test toolchain too), builds Belvane and runs the whole test suite: the
 # normal build, a build without the tests, a build under AddressSanitizer and UndefinedBehaviorSanitizer,
-# a short run of every fuzz target and the formatting check. Exits non-zero on the first failure.
+# a short run of every fuzz target, the formatting check and the parameter-name check. Exits non-zero on
+# the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -39,5 +40,8 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=
     -DBELVANE_WERROR=ON -DBELVANE_FUZZ=ON
 cmake --build build-fuzz -j "$jobs"
 scripts/fuzz.sh --seconds "${BELVANE_FUZZ_SECONDS:-20}"
+
+echo "== parameter names alike in declarations and definitions"
+scripts/tidy-check.sh build
 
 echo "== all tests passed"

@@ -22,8 +22,6 @@ constexpr std::string_view signature = "ZidovuZu!";
 constexpr std::size_t versionOffset = 16;
 constexpr std::size_t countOffset = 20;
 constexpr std::size_t longestPath = 4095;
-constexpr std::int32_t modeReading = 1;
-constexpr std::int32_t modeWriting = 2;
 // The version written into a list this program creates, and the size of a list created on request
 // for no particular count.
 constexpr std::int32_t versionToWrite = 1;
@@ -82,56 +80,6 @@ std::int32_t readRecordFrom(int fd, ActionRecord &record)
     return got;
 }
 
-std::int32_t beginPass(ActionListFile &list, int access, std::int32_t passMode)
-{
-    if (list.openVersion == 0) {
-        return ActionListFile::notOpen;
-    }
-    // A handle kept after a failed positioning still counts as open until Close.
-    if (list.mode != 0 || list.handle >= 0) {
-        return ActionListFile::wrongMode;
-    }
-    list.handle = posix::openHeld(list.path, access);
-    if (list.handle < 0) {
-        return ActionListFile::ioFailure;
-    }
-    if (!seekTo(list.handle, ActionListFile::headerSize)) {
-        return ActionListFile::ioFailure;
-    }
-    list.mode = passMode;
-    return list.count;
-}
-
-// The checks and positioning shared by ReadRecord and WriteRecord: a result to return at once, or
-// nothing when the transfer may go ahead at the file's position.
-std::optional<std::int32_t> positionPass(const ActionListFile &list, std::int32_t index,
-                                         std::int32_t passMode)
-{
-    if (list.openVersion == 0) {
-        return ActionListFile::notOpen;
-    }
-    if (list.mode != passMode || list.handle < 0) {
-        return ActionListFile::wrongMode;
-    }
-    if (index < -1 || index >= list.count) {
-        return ActionListFile::outOfRange;
-    }
-    if (index >= 0) {
-        if (!seekTo(list.handle, recordOffset(index))) {
-            return ActionListFile::ioFailure;
-        }
-        return std::nullopt;
-    }
-    const off_t here = ::lseek(list.handle, 0, SEEK_CUR);
-    if (here < 0) {
-        return ActionListFile::ioFailure;
-    }
-    if (here >= recordOffset(list.count)) {
-        return 0;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 ActionListFile::~ActionListFile()
@@ -174,19 +122,66 @@ std::int32_t ActionListFile::OpenOrCreate(std::int32_t requestedCount, const std
     return count;
 }
 
+std::int32_t ActionListFile::beginPass(int access, Mode passMode)
+{
+    if (openVersion == 0) {
+        return notOpen;
+    }
+    // A handle kept after a failed positioning still counts as open until Close.
+    if (mode != Mode::Closed || handle >= 0) {
+        return wrongMode;
+    }
+    handle = posix::openHeld(path, access);
+    if (handle < 0) {
+        return ioFailure;
+    }
+    if (!seekTo(handle, headerSize)) {
+        return ioFailure;
+    }
+    mode = passMode;
+    return count;
+}
+
+std::optional<std::int32_t> ActionListFile::positionPass(std::int32_t index, Mode passMode) const
+{
+    if (openVersion == 0) {
+        return notOpen;
+    }
+    if (mode != passMode || handle < 0) {
+        return wrongMode;
+    }
+    if (index < -1 || index >= count) {
+        return outOfRange;
+    }
+    if (index >= 0) {
+        if (!seekTo(handle, recordOffset(index))) {
+            return ioFailure;
+        }
+        return std::nullopt;
+    }
+    const off_t here = ::lseek(handle, 0, SEEK_CUR);
+    if (here < 0) {
+        return ioFailure;
+    }
+    if (here >= recordOffset(count)) {
+        return 0;
+    }
+    return std::nullopt;
+}
+
 std::int32_t ActionListFile::BeginRead()
 {
-    return beginPass(*this, O_RDONLY, modeReading);
+    return beginPass(O_RDONLY, Mode::Reading);
 }
 
 std::int32_t ActionListFile::BeginWrite()
 {
-    return beginPass(*this, O_WRONLY, modeWriting);
+    return beginPass(O_WRONLY, Mode::Writing);
 }
 
 std::int32_t ActionListFile::ReadRecord(std::int32_t index, ActionRecord &record)
 {
-    if (const auto early = positionPass(*this, index, modeReading)) {
+    if (const auto early = positionPass(index, Mode::Reading)) {
         return *early;
     }
     return readRecordFrom(handle, record);
@@ -194,7 +189,7 @@ std::int32_t ActionListFile::ReadRecord(std::int32_t index, ActionRecord &record
 
 std::int32_t ActionListFile::WriteRecord(std::int32_t index, const ActionRecord &record)
 {
-    if (const auto early = positionPass(*this, index, modeWriting)) {
+    if (const auto early = positionPass(index, Mode::Writing)) {
         return *early;
     }
     const RecordImage image = record.toBytes();
@@ -204,7 +199,7 @@ std::int32_t ActionListFile::WriteRecord(std::int32_t index, const ActionRecord 
 
 std::int32_t ActionListFile::Close()
 {
-    mode = 0;
+    mode = Mode::Closed;
     if (handle < 0) {
         return 1;
     }

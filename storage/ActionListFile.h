@@ -3,6 +3,7 @@
 #include "ActionRecord.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace belvane {
@@ -33,23 +34,32 @@ public:
     ActionListFile(const ActionListFile &) = delete;
     ActionListFile &operator=(const ActionListFile &) = delete;
 
-    std::int32_t OpenOrCreate(std::int32_t requestedCount, const std::string &path);
+    std::int32_t OpenOrCreate(std::int32_t requestedCount, const std::string &listPath);
     std::int32_t BeginRead();
     std::int32_t BeginWrite();
     std::int32_t ReadRecord(std::int32_t index, ActionRecord &record);
     std::int32_t WriteRecord(std::int32_t index, const ActionRecord &record);
     std::int32_t Close();
     std::int32_t FetchRecord(std::int32_t index, ActionRecord &record);
-    // Creates the default list when nothing exists at `path`: 50 records, level 0 playing "Malarm.wav"
+    // Creates the default list when nothing exists at `listPath`: 50 records, level 0 playing "Malarm.wav"
     // and level 1 "Salarm.wav" from `programFolder` (cp932, ending in a path separator; empty when the
     // folder has no cp932 name, which leaves both levels blank). The list appears whole or not at all.
-    void CreateDefault(const std::string &path, const std::string &programFolder);
+    void CreateDefault(const std::string &listPath, const std::string &programFolder);
 
-    std::int32_t openVersion = 0;
+private:
+    enum class Mode { Closed, Reading, Writing };
+
+    // BeginRead and BeginWrite: opens the remembered file with `access` for a pass in `passMode`.
+    std::int32_t beginPass(int access, Mode passMode);
+    // The checks and positioning shared by ReadRecord and WriteRecord: a result to return at once, or
+    // nothing when the transfer may go ahead at the file's position.
+    std::optional<std::int32_t> positionPass(std::int32_t index, Mode passMode) const;
+
+    std::int32_t openVersion = 0; // 0 until OpenOrCreate succeeds, then the header's version
     std::int32_t count = 0;
     std::string path;
     int handle = -1;
-    std::int32_t mode = 0; // 0 closed, 1 reading, 2 writing
+    Mode mode = Mode::Closed;
 };
 
 } // namespace belvane

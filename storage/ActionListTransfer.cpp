@@ -22,7 +22,7 @@ namespace {
 using namespace posix;
 
 // cp932 texts of the listing.
-constexpr std::string_view listingHeader =
+constexpr std::string_view listingHeading =
     "No\t\x93o\x98^\x96\xBC\t\x93\xAE\x8D\xEC\x83t\x83@\x83"
     "C\x83\x8B\t\x83p\x83\x89\x83\x81\x81[\x83^\x81[\t\x91\xE5\x82\xAB\x82\xB3\r\n";
 constexpr std::string_view normalText = "\x92\xCA\x8F\xED"; // 通常
@@ -48,12 +48,12 @@ std::intmax_t copyContent(int from, int to)
 
 } // namespace
 
-std::string ListingHeader()
+std::string listingHeader()
 {
-    return std::string(listingHeader);
+    return std::string(listingHeading);
 }
 
-std::string ListingLine(std::int32_t level, const ActionRecord &record)
+std::string listingLine(std::int32_t level, const ActionRecord &record)
 {
     std::array<char, 16> number {};
     std::snprintf(number.data(), number.size(), "%02d", static_cast<int>(level));
@@ -81,7 +81,7 @@ std::string ListingLine(std::int32_t level, const ActionRecord &record)
     return line;
 }
 
-std::optional<std::string> ActionListText(const std::string &listPath)
+std::optional<std::string> actionListText(const std::string &listPath)
 {
     ActionListFile list;
     if (list.OpenOrCreate(0, listPath) != ActionListFile::defaultListCount) {
@@ -93,7 +93,7 @@ std::optional<std::string> ActionListText(const std::string &listPath)
         list.Close();
         return std::nullopt;
     }
-    std::string text = ListingHeader();
+    std::string text = listingHeader();
     for (std::int32_t level = 0; level < ActionListFile::defaultListCount; ++level) {
         ActionRecord record;
         // A record that does not read whole (a list cut short) makes the list a damaged one: listing
@@ -103,14 +103,14 @@ std::optional<std::string> ActionListText(const std::string &listPath)
             return std::nullopt;
         }
         if (record.enabled == 1) {
-            text += ListingLine(level, record);
+            text += listingLine(level, record);
         }
     }
     list.Close();
     return text;
 }
 
-ListingOutcome WriteListing(const std::string &textPath, const std::string &listPath)
+ListingOutcome writeListing(const std::string &textPath, const std::string &listPath)
 {
     if (textPath.empty() || textPath.find('\0') != std::string::npos) {
         return ListingOutcome::CannotCreate;
@@ -121,7 +121,7 @@ ListingOutcome WriteListing(const std::string &textPath, const std::string &list
         || ::ftruncate(text.get(), 0) != 0) {
         return ListingOutcome::CannotCreate;
     }
-    const std::optional<std::string> listing = ActionListText(listPath);
+    const std::optional<std::string> listing = actionListText(listPath);
     if (!listing) {
         return ListingOutcome::ListUnusable;
     }
@@ -131,7 +131,7 @@ ListingOutcome WriteListing(const std::string &textPath, const std::string &list
     return ListingOutcome::Written;
 }
 
-bool IsSameFile(const std::string &chosen, const std::string &inUse)
+bool isSameFile(const std::string &chosen, const std::string &inUse)
 {
     // The file system's encoding is UTF-8, which never puts an ASCII byte inside a multi-byte
     // character, so folding single bytes folds exactly the ASCII letters.
@@ -148,7 +148,7 @@ bool IsSameFile(const std::string &chosen, const std::string &inUse)
         && chosenInfo.st_dev == inUseInfo.st_dev && chosenInfo.st_ino == inUseInfo.st_ino;
 }
 
-bool IsImportableList(const std::string &path)
+bool isImportableList(const std::string &path)
 {
     // The check must not create a missing list, as OpenOrCreate would.
     ActionListFile list;
@@ -162,7 +162,7 @@ bool IsImportableList(const std::string &path)
         && static_cast<std::uintmax_t>(info.st_size) >= ActionListFile::defaultListBytes;
 }
 
-bool CopyReplacing(const std::string &source, const std::string &target, std::uintmax_t minimumBytes)
+bool copyReplacing(const std::string &source, const std::string &target, std::uintmax_t minimumBytes)
 {
     if (source.find('\0') != std::string::npos || target.empty() || target.find('\0') != std::string::npos) {
         return false;

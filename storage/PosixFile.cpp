@@ -1,11 +1,15 @@
 #include "PosixFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -166,19 +170,53 @@ std::string folderOf(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The longest tail a sibling's name takes after its stem: the process id, a serial number and a stamp,
+// each of at most ten digits, joined by '-'.
+constexpr std::size_t siblingTailLength = 10 + 1 + 10 + 1 + 10;
+
+// The start of the name of every sibling `target` gets: a dot, the target's name and a dot. A long name
+// is cut (not inside a UTF-8 character) so that the whole sibling name stays within the file system's
+// limit, however long the target's own name.
+std::string siblingStem(const std::string &target)
+{
+    const std::size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::size_t kept = std::min(base.size(), std::size_t {NAME_MAX} - 2 - siblingTailLength);
+    while (kept > 0 && kept < base.size() && (static_cast<unsigned char>(base[kept]) & 0xC0) == 0x80) {
+        --kept;
+    }
+    return "." + base.substr(0, kept) + ".";
+}
+
+// True for a sibling's tail: three runs of digits joined by '-'.
+bool isSiblingTail(std::string_view tail)
+{
+    int runs = 0;
+    bool digits = false;
+    for (const char c : tail) {
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '-' && digits && runs < 2) {
+            ++runs;
+            digits = false;
+        } else {
+            return false;
+        }
+    }
+    return runs == 2 && digits;
+}
+
 // Creates a new file of a name nobody uses beside `target`, with 0666 less the umask. Its name starts
 // with a dot, so a replacement cut short by a crash stays out of the way. -1 with errno set.
 int createSibling(const std::string &target, std::string &siblingPath)
 {
     static std::atomic<unsigned> serial {0};
-    const std::string folder = folderOf(target);
-    const std::size_t slash = target.rfind('/');
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string stem = folderOf(target) + "/" + siblingStem(target);
     const auto stamp =
         static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     for (int attempt = 0; attempt < 100; ++attempt) {
-        siblingPath = folder + "/." + base + "." + std::to_string(::getpid()) + "-"
-            + std::to_string(serial.fetch_add(1)) + "-" + std::to_string(stamp % 1000000007ULL);
+        siblingPath = stem + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1)) + "-"
+            + std::to_string(stamp % 1000000007ULL);
         const int fd = openRetrying(siblingPath, O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
@@ -197,6 +235,29 @@ bool syncFolderOf(const std::string &target)
 }
 
 } // namespace
+
+void removeLeftoverSiblings(const std::string &path)
+{
+    const std::string target = resolveLink(path);
+    const std::string stem = siblingStem(target);
+    DIR *folder = ::opendir(folderOf(target).c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    while (const dirent *entry = ::readdir(folder)) {
+        const std::string_view name(entry->d_name);
+        if (!name.starts_with(stem) || !isSiblingTail(name.substr(stem.size()))) {
+            continue;
+        }
+        // A sibling that a replacement still writes is held; only one nobody holds is left over.
+        const Descriptor sibling(::openat(::dirfd(folder), entry->d_name,
+                                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        if (sibling.valid() && isRegularFile(sibling.get()) && lockExclusive(sibling.get())) {
+            static_cast<void>(::unlinkat(::dirfd(folder), entry->d_name, 0));
+        }
+    }
+    ::closedir(folder);
+}
 
 Replaced replaceFile(const std::string &path, int existing, const std::function<bool(int)> &fill,
                      bool keepExisting)

@@ -52,6 +52,10 @@ enum class Replaced {
     NotDurable,
 };
 
+// Removes what replacements of `path` (or of the file a symbolic link at `path` points to) cut short by
+// a crash left beside it; a replacement still under way keeps its file.
+void removeLeftoverSiblings(const std::string &path);
+
 // Writes a new file beside `path` (or the file a symbolic link at `path` points to) through `fill`,
 // makes it durable and renames it over the old one, so the file always holds either its old or its
 // new content, never a mix. `existing` is the old file, open and held, or -1: the new file takes on

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
-#include <string_view>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,40 +29,9 @@ static_assert(reserved4Offset + sizeof(SettingsRecord::reserved4) == SettingsRec
 
 using Image = std::array<unsigned char, SettingsRecord::size>;
 
-// The texts shown for a failed load or save; %1 stands for the file's path.
-constexpr std::string_view deniedText = "%1 へのｱｸｾｽは拒否されました。";
-constexpr std::string_view sharingText = "%1 へのｱｸｾｽ中に共有違反が発生しました。";
-constexpr std::string_view diskFullText = "%1 を保存できません。ﾃﾞｨｽｸに空きがありません。";
-constexpr std::string_view folderText = "%1 を保存するﾌｫﾙﾀﾞが見つかりません。";
-constexpr std::string_view shortReadText = "%1 を最後まで読み込めませんでした。";
-constexpr std::string_view otherText = "%1 の読み書き中にｴﾗｰが発生しました。";
-
-std::string_view textFor(SettingsFileError cause)
-{
-    switch (cause) {
-    case SettingsFileError::None:
-        return {};
-    case SettingsFileError::AccessDenied:
-        return deniedText;
-    case SettingsFileError::SharingViolation:
-        return sharingText;
-    case SettingsFileError::DiskFull:
-        return diskFullText;
-    case SettingsFileError::FolderNotFound:
-        return folderText;
-    case SettingsFileError::ShortRead:
-        return shortReadText;
-    case SettingsFileError::Other:
-        break;
-    }
-    return otherText;
-}
-
 SettingsFileResult failure(SettingsFileError cause, const std::string &path)
 {
-    std::string message(textFor(cause));
-    message.replace(message.find("%1"), 2, path);
-    return {false, cause, std::move(message)};
+    return {false, cause, path};
 }
 
 SettingsFileError causeOf(int error)

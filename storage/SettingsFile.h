@@ -41,13 +41,13 @@ enum class SettingsFileError {
     Other,
 };
 
-// The outcome of a load or save. On failure `message` is the text to show the user (UTF-8), naming the
-// file's path, and the file on disk is as it was before the call.
+// The outcome of a load or save. On failure `cause` says why and `path` names the file (in the file
+// system's encoding), for the caller to tell the user; the file on disk is as it was before the call.
 struct SettingsFileResult
 {
     bool ok = true;
     SettingsFileError cause = SettingsFileError::None;
-    std::string message;
+    std::string path;
 };
 
 // The size of a file in bytes without reading it; 0 when the file does not exist, is not a regular file,
@@ -62,8 +62,8 @@ SettingsFileResult LoadSettings(const std::string &path, SettingsRecord &record)
 
 // Writes the whole record to the file, creating it or replacing it. The new content goes to a fresh file
 // beside the old one and is renamed over it once it is safely on disk, so the file always holds either
-// its old or its new content, never a mix. While another open holds the file the save fails with the
-// sharing-violation text. Once the rename is made the save counts as done, even should the folder then
+// its old or its new content, never a mix. While another open holds the file the save fails as a
+// sharing violation. Once the rename is made the save counts as done, even should the folder then
 // refuse to sync: the file already holds the new content. `path` is in the file system's encoding.
 [[nodiscard]] SettingsFileResult SaveSettings(const std::string &path, const SettingsRecord &record);
 

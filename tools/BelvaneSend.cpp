@@ -261,7 +261,7 @@ int main(int argc, char *argv[])
     }
     // A text that holds a marker of its own would be cut differently by the receiver; read it back the
     // way the receiver will and refuse what does not come out as given.
-    const belvane::AlarmMessage parsed = belvane::ParseAlarmText(text, belvane::SelectAlarmFormat(text));
+    const belvane::AlarmMessage parsed = belvane::ParseAlarmText(text, belvane::selectAlarmFormat(text));
     if (parsed != belvane::AlarmMessage {alarm.sender, alarm.message, alarm.level}) {
         return fail(exitRefused,
                     QStringLiteral("the sender or message holds an alarm marker (such as \"%1\"), so the "

@@ -217,7 +217,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
         f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
-        const QStringList logged = LoggedLines([&] {
+        const QStringList logged = LoggedLines([&, level = level] {
             f.window.deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                  + "\n#Level=" + std::to_string(level) + "\n",
                              "192.0.2.7");
@@ -347,7 +347,7 @@ TEST(AlarmWindowTest,
 TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsChosenWhenBothDisplaysAreThere)
 {
     ASSERT_TRUE(BelvaneApp::LoadQtTranslation()) << "qt6-translations-l10n is needed";
-    EXPECT_EQ(MakeQuestionBox(nullptr, QStringLiteral("?"))->button(QMessageBox::Cancel)->text(),
+    EXPECT_EQ(makeQuestionBox(nullptr, QStringLiteral("?"))->button(QMessageBox::Cancel)->text(),
               QStringLiteral("キャンセル"));
 
     const char *names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
@@ -421,7 +421,8 @@ TEST(AlarmWindowTest, APortThatCannotBeListenedOnIsReportedAndTheTrayIconSaysSo)
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
     const std::pair<std::int32_t, const char *> cases[] = {
         {other.serverPort(), "ほかのプログラムがこのポートを使っています"},
-        {70000, "TCP のポート番号（0～65535）ではありません"}};
+        {70000, "TCP のポート番号（1～65535）ではありません"},
+        {0, "TCP のポート番号（1～65535）ではありません"}}; // not some port the system picks
     for (const auto &[port, reason] : cases) {
         TempDir dir;
         writeFile(dir.file("Belvane.cfg"), SettingsImage(port));

@@ -48,7 +48,7 @@ public slots:
     void RegisterStatusNotifierHost(const QString &) { }
 
 signals:
-    void StatusNotifierItemRegistered(const QString &service);
+    void StatusNotifierItemRegistered(const QString &);
     void StatusNotifierHostRegistered();
 };
 

@@ -4,6 +4,7 @@
 #include "ActionListCommands.h"
 #include "Cp932.h"
 #include "FakeServices.h"
+#include "FileErrorText.h"
 #include "ScriptedPrompts.h"
 #include "SettingsDialog.h"
 #include "StorageTestSupport.h"
@@ -59,9 +60,7 @@ struct SettingsDialogTest : Bench
     void open()
     {
         prompts.messages.clear();
-        dialog = std::make_unique<SettingsDialog>(performer, prompts, nullptr);
-        dialog->listPath = listPath;
-        dialog->port = 9912;
+        dialog = std::make_unique<SettingsDialog>(listPath, 9912, performer, prompts, nullptr);
         dialog->show();
     }
     QTreeWidget *list() const { return child<QTreeWidget>(*dialog, "actionList"); }
@@ -174,7 +173,8 @@ TEST_F(SettingsDialogTest,
 }
 
 // OK refuses what a field cannot take and says why, with the focus on the field and its text selected:
-// the settings dialog's port must be an integer, the edit dialog's texts must fit their fields in cp932.
+// the settings dialog's port must be an integer other than 0, the edit dialog's texts must fit their fields
+// in cp932.
 TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnIt)
 {
     const QString integer = "整数を入力してください。";
@@ -185,6 +185,7 @@ TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnIt)
         {"port", "99a", integer, 9912},
         {"port", "", integer, 9912},
         {"port", "4294967297", integer, 9912},
+        {"port", " -0", "ポート番号 0 では受信できません。", 9912}, // the system's choice of port
         {"name", QString(31, u'あ') + u'a', {}, 9912}, // 63 bytes
         {"name", QString(32, u'あ'), "63 文字以内で入力してください。", 9912},
         {"parameters", QString(128, u'パ'), "255 文字以内で入力してください。", 9912},
@@ -201,7 +202,7 @@ TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnIt)
         EXPECT_EQ(prompts.texts(), refusal.isEmpty() ? QStringList() : QStringList {refusal}) << name;
         EXPECT_EQ(shown.isVisible() && shown.focusWidget() == field, !refusal.isEmpty());
         EXPECT_EQ(field->selectedText(), refusal.isEmpty() ? "" : text);
-        EXPECT_EQ(dialog->port, port) << text.toStdString();
+        EXPECT_EQ(dialog->chosenPort(), port) << text.toStdString();
     }
 }
 
@@ -226,51 +227,73 @@ struct ActionListCommandsTest : Bench
 TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOnlyWholeListsOrSayWhyNot)
 {
     const std::pair<Command, std::string> commands[] = {
-        {ExportActionList, "使用中のBelvane動作登録ファイルにはエクスポートできません。"},
-        {ImportActionList, "使用中のBelvane動作登録ファイルからのインポートは無意味です。"},
-        {WriteActionListText, "使用中のBelvane動作登録ファイルには出力できません。"}};
+        {exportActionList, "使用中のBelvane動作登録ファイルにはエクスポートできません。"},
+        {importActionList, "使用中のBelvane動作登録ファイルからのインポートは無意味です。"},
+        {writeActionListText, "使用中のBelvane動作登録ファイルには出力できません。"}};
+    // The list by another spelling, by a link (the same file by device and inode: written through, it
+    // would lose the list), and a cancelled choice.
+    fs::create_symlink(listPath, dir.file("link.acd"));
     for (const auto &[command, refused] : commands) {
-        for (const char *name : {"BELVANE.acd", ""}) { // the second is a cancelled choice
+        for (const char *name : {"BELVANE.acd", "link.acd", ""}) {
             EXPECT_EQ(run(command, name), *name ? refused : "") << name;
             EXPECT_EQ(readFile(listPath), list) << name;
         }
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "only the list";
-    EXPECT_EQ(run(WriteActionListText, "l.txt"),
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "only the list and the link";
+    EXPECT_EQ(run(writeActionListText, "l.txt"),
               "テキストファイルへの出力が完了しました。\r\n" + dir.file("l.txt"));
     EXPECT_TRUE(
         readFile(dir.file("l.txt")).starts_with(testing::listingHeading + "00\tMalarm.wav\t" + folder));
-    EXPECT_EQ(run(WriteActionListText, "no/such.txt"), "テキストファイルがクリエイトできません。");
-    EXPECT_EQ(run(ExportActionList, "c.acd"),
-              "ファイルへのエクスポートが完了しました。\r\n" + dir.file("c.acd"));
+    EXPECT_EQ(run(writeActionListText, "no/such.txt"), "テキストファイルがクリエイトできません。");
+    // A name as long as the file system allows: the copy's temporary name must fit as well.
+    for (const std::string &name : {std::string("c.acd"), std::string(251, 'c') + ".acd"}) {
+        EXPECT_EQ(run(exportActionList, name),
+                  "ファイルへのエクスポートが完了しました。\r\n" + dir.file(name));
+    }
     EXPECT_TRUE(prompts.fileRequests.back().confirmOverwrite);
     writeFile(dir.file("in.acd"), testing::listBytes(1, 50, testing::blanks(30)));
-    EXPECT_EQ(run(ImportActionList, "in.acd"),
+    EXPECT_EQ(run(importActionList, "in.acd"),
               "指定されたファイルは Belvane用動作登録ファイルではありません。");
     const std::string other = testing::listBytes(1, 50, std::string(50 * 896, '\x5A'));
     writeFile(dir.file("in.acd"), other);
     {
         const testing::FileHolder holder(listPath);
-        EXPECT_EQ(run(ImportActionList, "in.acd"),
+        EXPECT_EQ(run(importActionList, "in.acd"),
                   "ファイルからのインポートに失敗しました(Disk i/o Error)。");
     }
     EXPECT_EQ(readFile(listPath), list) << "neither a short list nor a list held elsewhere replaces it";
-    EXPECT_EQ(run(ImportActionList, "in.acd"),
+    EXPECT_EQ(run(importActionList, "in.acd"),
               "ファイルからのインポートが完了しました。\r\n" + dir.file("in.acd"));
     EXPECT_EQ(readFile(listPath), other);
     fs::remove(listPath);
-    EXPECT_EQ(run(ExportActionList, "c.acd"), "エクスポートに失敗しました(Disk i/o Error)。");
+    EXPECT_EQ(run(exportActionList, "c.acd"), "エクスポートに失敗しました(Disk i/o Error)。");
     EXPECT_EQ(readFile(dir.file("c.acd")), list);
-    EXPECT_EQ(run(WriteActionListText, "l.txt"), "Belvane用動作登録ファイルがオープンできません。");
+    EXPECT_EQ(run(writeActionListText, "l.txt"), "Belvane用動作登録ファイルがオープンできません。");
     EXPECT_EQ(readFile(dir.file("l.txt")), "");
 }
 
 TEST(DialogPartsTest, FiltersConvertAndSavingAsksBeforeOverwriting)
 {
-    EXPECT_EQ(FileDialogFilters("音源(*.wav/*.mid)|*.wav; *.mid|実行(*.exe)|*.exe|全て(*.*)|*.*||"),
+    EXPECT_EQ(fileDialogFilters("音源(*.wav/*.mid)|*.wav; *.mid|実行(*.exe)|*.exe|全て(*.*)|*.*||"),
               QStringList({"音源(*.wav/*.mid) (*.wav *.mid)", "実行(*.exe) (*.exe)", "全て(*.*) (*.*)"}));
-    const auto saving = MakeFileDialog(nullptr, {true, "/tmp", "全て(*.*)|*.*|", "txt", false, true});
+    const auto saving = makeFileDialog(nullptr, {true, "/tmp", "全て(*.*)|*.*|", "txt", false, true});
     EXPECT_FALSE(saving->testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+// The settings file's failures as the user reads them: the cause's words with the file's path in them.
+TEST(DialogPartsTest, ASettingsFileFailureIsToldByItsCauseNamingTheFile)
+{
+    using enum SettingsFileError;
+    const std::pair<SettingsFileError, const char *> cases[] = {
+        {AccessDenied, "/p/Belvane.cfg へのｱｸｾｽは拒否されました。"},
+        {SharingViolation, "/p/Belvane.cfg へのｱｸｾｽ中に共有違反が発生しました。"},
+        {DiskFull, "/p/Belvane.cfg を保存できません。ﾃﾞｨｽｸに空きがありません。"},
+        {FolderNotFound, "/p/Belvane.cfg を保存するﾌｫﾙﾀﾞが見つかりません。"},
+        {ShortRead, "/p/Belvane.cfg を最後まで読み込めませんでした。"},
+        {Other, "/p/Belvane.cfg の読み書き中にｴﾗｰが発生しました。"}};
+    for (const auto &[cause, text] : cases) {
+        EXPECT_EQ(settingsFileMessage({false, cause, "/p/Belvane.cfg"}), QString::fromUtf8(text));
+    }
 }
 
 } // namespace

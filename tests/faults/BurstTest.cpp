@@ -16,7 +16,7 @@ TEST(BurstTest, FiftySimultaneousSendersAreQueuedAndAllDelivered)
 {
     std::multiset<std::string> delivered, sent;
     AlarmReceiver receiver([&](std::string &text, const std::string &) { delivered.insert(text); });
-    ASSERT_EQ(receiver.StartListening(0), AlarmReceiver::ListenState::Listening);
+    ASSERT_EQ(receiver.startListening(0), AlarmReceiver::ListenState::Listening);
     // The receiver's event loop does not run while they connect: it stands for a receiver busy with an
     // alarm. A sender left waiting for its connection gives up after five seconds.
     std::list<testing::LoopbackClient> senders;

@@ -27,7 +27,7 @@ void WriteTeaList(const TempDir &dir)
         record.enabled = 1;
         setFieldText(record.actionFile, level == 0 ? dir.file("tea.wav") : "");
     });
-    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(0));
+    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(testing::FreePort()));
 }
 
 TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsUsedOnceReleased)
@@ -94,7 +94,8 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
     const std::string settings = mount.dir.file("Belvane.cfg"), list = mount.dir.file("Belvane.acd");
-    writeFile(settings, testing::SettingsImage(0));
+    const std::string oldSettings = testing::SettingsImage(testing::FreePort());
+    writeFile(settings, oldSettings);
     // Fill the disk to within a few hundred bytes: room for neither the first list nor a second settings
     // file.
     writeFile(mount.dir.file("filler"), std::string(56 * 1024, 'x'));
@@ -112,12 +113,12 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
         EXPECT_EQ(f.prompts.texts(),
                   QStringList {QString::fromStdString(settings)
                                + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。")});
-        EXPECT_EQ(readFile(settings), testing::SettingsImage(0)) << "the old settings kept";
+        EXPECT_EQ(readFile(settings), oldSettings) << "the old settings kept";
     }
 
     fs::remove(mount.dir.file("filler"));
     WriteTeaList(mount.dir);
-    const std::string before = readFile(list);
+    const std::string before = readFile(list), settingsBefore = readFile(settings);
     ASSERT_TRUE(mount.Run({"-o", "remount,ro"}));
     testing::WindowFixture f(mount.dir, true);
     f.alarm(0);
@@ -126,7 +127,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     ASSERT_EQ(f.prompts.messages.size(), 1u);
     EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
     EXPECT_TRUE(f.prompts.messages[0].text.contains(QString::fromStdString(settings)));
-    EXPECT_EQ(readFile(settings), testing::SettingsImage(0));
+    EXPECT_EQ(readFile(settings), settingsBefore);
     EXPECT_EQ(readFile(list), before);
 }
 

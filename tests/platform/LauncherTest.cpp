@@ -89,10 +89,10 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
         {folder, "", "opened", folder + "\n"},
     };
     for (const auto &[file, parameters, record, words] : started) {
-        EXPECT_EQ(launcher.Open(0, file, parameters, showMinimized), Launcher::started);
+        EXPECT_EQ(launcher.open(0, file, parameters, showMinimized), Launcher::started);
         EXPECT_EQ(recorded(record), folder + "\n" + words) << file << " " << parameters;
     }
-    EXPECT_FALSE(launcher.WatchingWindows());
+    EXPECT_FALSE(launcher.watchingWindows());
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
     testing::writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
     fs::permissions(dir.file("no interpreter"), fs::perms::owner_all);
@@ -108,10 +108,10 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
         {"a b", std::string("x\0y", 3), Launcher::invalidText},
     };
     for (const auto &[file, parameters, result] : refused) {
-        EXPECT_EQ(launcher.Open(0, file, parameters, showNormal), result) << file << " " << parameters;
+        EXPECT_EQ(launcher.open(0, file, parameters, showNormal), result) << file << " " << parameters;
     }
     qputenv("PATH", "/nonexistent");
-    EXPECT_EQ(launcher.Open(0, "-notes.txt", "", showNormal), Launcher::noAssociation);
+    EXPECT_EQ(launcher.open(0, "-notes.txt", "", showNormal), Launcher::noAssociation);
 }
 
 TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
@@ -145,18 +145,20 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
     for (const auto &[title, command, show, wanted] : cases) {
         PosixLauncher &starter = title == "after the bound" ? hasty : launcher;
         const std::string parameters = "-c '" + command + "' '" LAUNCHED_WINDOW "' '" + title + "'";
-        EXPECT_EQ(starter.Open(0, "/bin/sh", parameters, show), Launcher::started);
+        EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), Launcher::started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        EXPECT_TRUE(testing::WaitUntil([&] { return state(title) == wanted; }))
-            << title << ": " << state(title);
+        EXPECT_TRUE(testing::WaitUntil([&, title = title, wanted = wanted] {
+            return state(title) == wanted;
+        })) << title
+            << ": " << state(title);
     }
     QTest::qWait(500); // time for any wrong request to take effect
     for (const char *title : {"other", "normal", "after the bound"}) {
         EXPECT_EQ(state(title), "Normal") << title;
     }
-    EXPECT_FALSE(launcher.WatchingWindows()); // every window found
-    EXPECT_FALSE(hasty.WatchingWindows()); // given up after its bound
+    EXPECT_FALSE(launcher.watchingWindows()); // every window found
+    EXPECT_FALSE(hasty.watchingWindows()); // given up after its bound
     qputenv("DISPLAY", savedDisplay);
 }
 
@@ -176,7 +178,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     sigaddset(&usr2, SIGUSR2);
     ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
     const auto savedUsr1 = std::signal(SIGUSR1, SIG_IGN);
-    EXPECT_EQ(launcher.Open(0, "probe", "", showNormal), Launcher::started);
+    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), Launcher::started);
     std::signal(SIGUSR1, savedUsr1);
     ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
     ::dup3(qt, 3, O_CLOEXEC);

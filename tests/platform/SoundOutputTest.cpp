@@ -40,7 +40,7 @@ std::string twoTones(double lowSeconds, double highSeconds)
         const double hz = i < lowSeconds * rate ? 440 : 1320;
         samples[i] = static_cast<std::int16_t>(12000 * std::sin(2 * std::numbers::pi * hz * i / rate));
     }
-    return BuildWaveImage(samples, rate);
+    return buildWaveImage(samples, rate);
 }
 
 // The frequencies of the rendered output (16-bit stereo, as SdlAudio opens it), one for each 20 ms
@@ -117,32 +117,32 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
 {
     const std::size_t idleThreads = threadCount();
     const std::string path = file("two tones.wav", twoTones(0.3, 0.6));
-    ASSERT_TRUE(waves.Play(path));
+    ASSERT_TRUE(waves.play(path));
     waitForOutput(0.6);
-    ASSERT_TRUE(waves.Play(path));
+    ASSERT_TRUE(waves.play(path));
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_EQ(closed.count(), 1); // the device stayed open across the replacement
     EXPECT_FALSE(audio.isOpen() || waves.isPlaying());
     EXPECT_EQ(threadCount(), idleThreads); // no audio thread left behind
     EXPECT_EQ(heard(rendered(), {440, 1320}), (Tones {440, 1320, 440, 1320}));
 
-    ASSERT_TRUE(waves.Play(file("long.wav", twoTones(20, 0))));
+    ASSERT_TRUE(waves.play(file("long.wav", twoTones(20, 0))));
     waitForOutput(0.3);
-    waves.Stop();
+    waves.stop();
     EXPECT_FALSE(audio.isOpen());
     const std::string stopped = rendered();
     QTest::qWait(300);
     EXPECT_EQ(rendered().size(), stopped.size()); // silent since
     EXPECT_EQ(heard(stopped, {440}), (Tones {440}));
     EXPECT_LT(stopped.size(), 20u * rate * 4); // well before its end
-    waves.Stop(); // nothing plays: no effect
+    waves.stop(); // nothing plays: no effect
 
     file("text.wav", "RIFF, but only in words: this is no wave at all\n");
     ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0); // must not block the player
     for (const char *name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
-        ASSERT_TRUE(waves.Play(dir.file(name)));
+        ASSERT_TRUE(waves.play(dir.file(name)));
         ASSERT_TRUE(closed.wait(generous));
         EXPECT_EQ(heard(rendered(), {660, 880}), (Tones {880, 660, 880, 660}));
     }
@@ -157,17 +157,17 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     const std::string open = "open " + dir.path().string() + "/";
     const std::string alias = " type sequencer alias .MID";
     QSignalSpy ended(&media, &SdlMediaCommands::finished);
-    ASSERT_EQ(media.Send(open + "tune.mid" + alias), 0);
+    ASSERT_EQ(media.send(open + "tune.mid" + alias), 0);
     for (int round = 0; round < 2; ++round) { // an ended piece closes the device; play starts it again
-        ASSERT_EQ(media.Send("play .MID"), 0);
+        ASSERT_EQ(media.send("play .MID"), 0);
         EXPECT_TRUE(audio.isOpen() && media.isPlaying(".mid"));
         ASSERT_TRUE(ended.wait(generous));
         EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
         EXPECT_GT(windowTones(rendered()).size(), 25u) << "two half-second notes";
     }
-    ASSERT_EQ(media.Send("play .MID"), 0);
+    ASSERT_EQ(media.send("play .MID"), 0);
     waitForOutput(0.2);
-    EXPECT_EQ(media.Send("stop .MID"), 0);
+    EXPECT_EQ(media.send("stop .MID"), 0);
     EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
     // A path that brings the command to exactly 255 bytes, and one byte more.
     const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
@@ -187,7 +187,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         {"close .MID", 0},
     };
     for (const auto &[command, result] : cases) {
-        EXPECT_EQ(media.Send(command), result) << command;
+        EXPECT_EQ(media.send(command), result) << command;
         EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID")) << command;
     }
     EXPECT_FALSE(audio.isOpen());
@@ -201,8 +201,8 @@ TEST(SoundLibraryTest, AMissingLibraryLeavesEverySoundSilent)
     SdlAudio audio {nullptr, "libno-such-mixer.so.0"};
     SdlWavePlayer waves {audio};
     SdlMediaCommands media {audio};
-    EXPECT_FALSE(waves.Play(dir.file("missing.wav"))) << "not even the built-in alert";
-    EXPECT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
+    EXPECT_FALSE(waves.play(dir.file("missing.wav"))) << "not even the built-in alert";
+    EXPECT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
               MediaCommands::cannotPlay);
     EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
 }

@@ -57,7 +57,7 @@ TEST(AlarmTextTest, TheSelectedFormatCutsTheFieldsOutAndConvertsTheLevel)
         {"#Level=" + std::string(500, '9') + "\n", {"", "", INT32_MAX}},
     };
     for (const auto &[text, expected] : cases) {
-        const AlarmMessage got = ParseAlarmText(text, SelectAlarmFormat(text));
+        const AlarmMessage got = ParseAlarmText(text, selectAlarmFormat(text));
         EXPECT_EQ(std::tie(got.sender, got.message, got.level),
                   std::tie(expected.sender, expected.message, expected.level))
             << ::testing::PrintToString(text);
@@ -72,13 +72,13 @@ TEST(AlarmTextTest, SearchKeepsToCharacterBoundaries)
         {"\x80#", 0, 1},    {"\xfd#", 0, 1},     {"#ab\x81\x81#", 1, 5},     {"\x81##", 0, 2},
     };
     for (const auto &[text, from, expected] : cases) {
-        EXPECT_EQ(FindAlarmMarker(text, "#", from), expected) << ::testing::PrintToString(text);
+        EXPECT_EQ(findAlarmMarker(text, "#", from), expected) << ::testing::PrintToString(text);
     }
 }
 
 // Steps: "+" accepts the next connection (ids count from 1), "N>bytes" is data received on N, "N." its
 // peer's close or reset, "F" Finish, "wMS" lets MS milliseconds pass; "?" notes which connection
-// ToMakeRoom names, "q" which one Expired names at 30 s ("-" for none). Steps after a "|" are taken
+// toMakeRoom names, "q" which one Expired names at 30 s ("-" for none). Steps after a "|" are taken
 // inside the first dispatch, as a nested event loop there would let other senders in.
 Texts run(const Texts &steps)
 {
@@ -94,19 +94,19 @@ Texts run(const Texts &steps)
             const std::size_t cut = s.find_first_not_of("0123456789");
             const ConnectionState::Id id = cut == 0 ? 0 : std::stoull(s.substr(0, cut));
             if (s == "+") {
-                self.Accept("peer", now);
+                self.accept("peer", now);
             } else if (s == "F") {
-                self.Finish();
+                self.finish();
             } else if (s[0] == 'w') {
                 now += std::chrono::milliseconds(std::stoi(s.substr(1)));
             } else if (s == "?") {
-                out.push_back("room " + name(self.ToMakeRoom()));
+                out.push_back("room " + name(self.toMakeRoom()));
             } else if (s == "q") {
-                out.push_back("quiet " + name(self.Expired(now, std::chrono::seconds(30))));
+                out.push_back("quiet " + name(self.expired(now, std::chrono::seconds(30))));
             } else if (s[cut] == '.') {
-                self.Closed(id);
+                self.closed(id);
             } else {
-                self.Receive(id, s.substr(cut + 1), now);
+                self.receive(id, s.substr(cut + 1), now);
             }
         }
     };
@@ -162,7 +162,7 @@ protected:
             },
             quiet)
     { }
-    void SetUp() override { ASSERT_EQ(receiver.StartListening(0), AlarmReceiver::ListenState::Listening); }
+    void SetUp() override { ASSERT_EQ(receiver.startListening(0), AlarmReceiver::ListenState::Listening); }
     bool dispatchedCount(std::size_t count)
     {
         return testing::WaitUntil([&] { return dispatched.size() == count; });
@@ -283,7 +283,7 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
                 testing::WaitUntil([] { return false; }, std::chrono::milliseconds(100));
                 break;
             case 'F':
-                receiver.Finish();
+                receiver.finish();
                 break;
             }
         }
@@ -371,7 +371,7 @@ TEST(AlarmReceiverStartTest, PortsOutsideTheTcpRangeGiveASilentStart)
     for (const std::int32_t port : {-1, 65536, 9912 + 65536}) {
         AlarmReceiver receiver(
             [](std::string &, const std::string &) { ADD_FAILURE() << "nothing can arrive"; });
-        EXPECT_EQ(receiver.StartListening(port), AlarmReceiver::ListenState::PortUnavailable) << port;
+        EXPECT_EQ(receiver.startListening(port), AlarmReceiver::ListenState::PortUnavailable) << port;
         EXPECT_EQ(receiver.boundPort(), 0);
     }
 }

@@ -30,18 +30,18 @@ struct Recording
 struct RecordingWavePlayer final : WavePlayer, Recording
 {
     using Recording::Recording;
-    bool Play(const std::string &path) override
+    bool play(const std::string &path) override
     {
         journal.calls.push_back("wave play " + path);
         return true;
     }
-    void Stop() override { journal.calls.push_back("wave stop"); }
+    void stop() override { journal.calls.push_back("wave stop"); }
 };
 
 struct RecordingMediaCommands final : MediaCommands, Recording
 {
     using Recording::Recording;
-    int Send(std::string_view command) override
+    int send(std::string_view command) override
     {
         journal.calls.push_back("media " + std::string(command));
         return command.starts_with("open") ? openResult : command.starts_with("play") ? playResult : 0;
@@ -52,7 +52,7 @@ struct RecordingMediaCommands final : MediaCommands, Recording
 struct RecordingLauncher final : Launcher, Recording
 {
     using Recording::Recording;
-    int Open(WindowHandle owner, const std::string &file, const std::string &parameters, int show) override
+    int open(WindowHandle owner, const std::string &file, const std::string &parameters, int show) override
     {
         if (const auto run = std::exchange(whileOpening, nullptr)) {
             run();

@@ -21,8 +21,8 @@ public:
         Icon icon;
     };
 
-    void Message(QWidget *, const QString &text, Icon icon) override { messages.push_back({text, icon}); }
-    bool Question(QWidget *, const QString &text) override
+    void message(QWidget *, const QString &text, Icon icon) override { messages.push_back({text, icon}); }
+    bool question(QWidget *, const QString &text) override
     {
         questions.push_back(text);
         if (answers.empty()) {
@@ -32,7 +32,7 @@ public:
         answers.pop_front();
         return answer;
     }
-    QString ChooseFile(QWidget *, const FileRequest &request) override
+    QString chooseFile(QWidget *, const FileRequest &request) override
     {
         fileRequests.push_back(request);
         if (files.empty()) {

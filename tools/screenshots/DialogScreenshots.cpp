@@ -73,9 +73,7 @@ int main(int argc, char **argv)
     list.WriteRecord(3, record);
     list.Close();
 
-    SettingsDialog settings(performer, prompts, nullptr);
-    settings.listPath = listPath;
-    settings.port = 9912;
+    SettingsDialog settings(listPath, 9912, performer, prompts, nullptr);
     settings.show();
     auto *rows = settings.findChild<QTreeWidget *>(QStringLiteral("actionList"));
     rows->setCurrentItem(rows->topLevelItem(2));

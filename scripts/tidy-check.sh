@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Checks what the compiler does not: that every function's parameters are named alike in its declaration
+# and its definition (clang-tidy's readability-inconsistent-declaration-parameter-name), over every
+# source of the project as the build in BUILD_DIR (default build/) compiles it.
+#   scripts/tidy-check.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+if [ ! -f "$build/compile_commands.json" ]; then
+    echo "tidy-check: $build/compile_commands.json is missing: configure the build first" >&2
+    exit 1
+fi
+folders='(app|base|bench|dialogs|fuzz|performer|platform|reception|resources|storage|tests|tools)'
+run-clang-tidy-14 -quiet -p "$build" -j "$(nproc)" \
+    -config="{Checks: '-*,readability-inconsistent-declaration-parameter-name', WarningsAsErrors: '*',
+              CheckOptions: [{key: readability-inconsistent-declaration-parameter-name.Strict, value: true}]}" \
+    -header-filter="^$PWD/$folders/" "^$PWD/$folders/.*\.cpp$"
