@@ -190,6 +190,7 @@ TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnIt)
         {"parameters", QString(128, u'パ'), "255 文字以内で入力してください。", 9912},
         {"name", "한국", "シフトJIS(cp932)で表せない文字が含まれています。", 9912}};
     for (const auto &[name, text, refusal, port] : cases) {
+        SCOPED_TRACE(std::string(name) + ": " + text.toStdString());
         open();
         ActionEditDialog edit(performer, prompts, nullptr);
         edit.show();
@@ -230,6 +231,7 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
         {ImportActionList, "使用中のBelvane動作登録ファイルからのインポートは無意味です。"},
         {WriteActionListText, "使用中のBelvane動作登録ファイルには出力できません。"}};
     for (const auto &[command, refused] : commands) {
+        SCOPED_TRACE(refused);
         for (const char *name : {"BELVANE.acd", ""}) { // the second is a cancelled choice
             EXPECT_EQ(run(command, name), *name ? refused : "") << name;
             EXPECT_EQ(readFile(listPath), list) << name;

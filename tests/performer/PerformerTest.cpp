@@ -138,7 +138,8 @@ TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsA
         {alarm(7), {"PC1|Lunch|7", "open " + dir.path().string() + " [--loud] 6"}},
     };
     for (const auto &[text, log] : cases) {
-        EXPECT_EQ(dispatch(text), log) << text;
+        SCOPED_TRACE(text);
+        EXPECT_EQ(dispatch(text), log);
     }
     EXPECT_EQ(b.launcher.parent, 9);
     EXPECT_EQ(b.performer.currentKind, ".WAV");
