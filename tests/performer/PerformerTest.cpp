@@ -138,8 +138,7 @@ TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsA
         {alarm(7), {"PC1|Lunch|7", "open " + dir.path().string() + " [--loud] 6"}},
     };
     for (const auto &[text, log] : cases) {
-        SCOPED_TRACE(text);
-        EXPECT_EQ(dispatch(text), log);
+        EXPECT_EQ(dispatch(text), log) << text;
     }
     EXPECT_EQ(b.launcher.parent, 9);
     EXPECT_EQ(b.performer.currentKind, ".WAV");

@@ -110,8 +110,7 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
         {"a b", std::string("x\0y", 3), Launcher::invalidText},
     };
     for (const auto &[file, parameters, result] : refused) {
-        SCOPED_TRACE(file + " " + parameters);
-        EXPECT_EQ(launcher.Open(0, file, parameters, showNormal), result);
+        EXPECT_EQ(launcher.Open(0, file, parameters, showNormal), result) << file << " " << parameters;
     }
     qputenv("PATH", "/nonexistent");
     EXPECT_EQ(launcher.Open(0, "-notes.txt", "", showNormal), Launcher::noAssociation);
@@ -152,13 +151,12 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(starter.Open(0, "/bin/sh", parameters, show), Launcher::started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        SCOPED_TRACE(title);
-        EXPECT_TRUE(testing::WaitUntil([&] { return state(title) == wanted; })) << state(title);
+        EXPECT_TRUE(testing::WaitUntil([&] { return state(title) == wanted; }))
+            << title << ": " << state(title);
     }
     QTest::qWait(500); // time for any wrong request to take effect
     for (const char *title : {"other", "normal", "after the bound"}) {
-        SCOPED_TRACE(title);
-        EXPECT_EQ(state(title), "Normal");
+        EXPECT_EQ(state(title), "Normal") << title;
     }
     EXPECT_FALSE(launcher.WatchingWindows()); // every window found
     EXPECT_FALSE(hasty.WatchingWindows()); // given up after its bound
@@ -188,24 +186,21 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     ::dup3(qt, 3, O_CLOEXEC);
     ::close(qt);
     const std::string probed = recorded("probed");
-    const std::size_t pidEnd = probed.find('\n');
-    EXPECT_EQ(probed.substr(pidEnd + 1),
+    EXPECT_EQ(probed.substr(probed.find('\n') + 1),
               "/dev/null\n/dev/null\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\nown session\n");
-    // Once the probe has ended, it is gone: a child left uncollected would stay a zombie, which a signal
-    // still reaches.
-    const pid_t probe = std::stoi(probed.substr(0, pidEnd));
+    // Once the probe (its id the first line) has ended, it is gone: a child left uncollected would stay a
+    // zombie, which a signal still reaches.
+    const pid_t probe = std::stoi(probed);
     EXPECT_TRUE(testing::WaitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
 
     // With room for no descriptor past the standard three, closing the others cannot even be asked for:
     // then nothing starts, rather than a program that holds this program's descriptors.
     rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit three = saved;
-    three.rlim_cur = 3;
+    const rlimit three {3, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &three), 0);
-    const int result = launcher.Open(0, "probe", "", showNormal);
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
-    EXPECT_EQ(result, Launcher::badFormat);
+    EXPECT_EQ(launcher.Open(0, "probe", "", showNormal), Launcher::badFormat);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 } // namespace

@@ -189,9 +189,8 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         {"close .MID", 0},
     };
     for (const auto &[command, result] : cases) {
-        SCOPED_TRACE(command);
-        EXPECT_EQ(media.Send(command), result);
-        EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID"));
+        EXPECT_EQ(media.Send(command), result) << command;
+        EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID")) << command;
     }
     EXPECT_FALSE(audio.isOpen());
 }

@@ -72,8 +72,7 @@ TEST(AlarmTextTest, SearchKeepsToCharacterBoundaries)
         {"\x80#", 0, 1},    {"\xfd#", 0, 1},     {"#ab\x81\x81#", 1, 5},     {"\x81##", 0, 2},
     };
     for (const auto &[text, from, expected] : cases) {
-        SCOPED_TRACE(::testing::PrintToString(text));
-        EXPECT_EQ(FindAlarmMarker(text, "#", from), expected);
+        EXPECT_EQ(FindAlarmMarker(text, "#", from), expected) << ::testing::PrintToString(text);
     }
 }
 

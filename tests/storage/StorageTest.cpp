@@ -131,7 +131,6 @@ TEST(ActionListFileTest, DefaultListPlaysTheTwoAlarmSounds)
     const std::string fits = "/" + std::string(243, 'x') + "/";
     const std::string sounds = entry(fits, "Malarm.wav") + entry(fits, "Salarm.wav");
     for (const std::string &folder : {fits, "/" + std::string(244, 'x') + "/", std::string()}) {
-        SCOPED_TRACE(::testing::Message() << "folder of " << folder.size() << " bytes");
         TempDir dir;
         const std::string path = dir.file(ActionListFile::fileName);
         ActionListFile().CreateDefault(path, folder);
@@ -169,7 +168,6 @@ TEST(ActionListTransferTest, ListingShowsEnabledRecordsAndOnlyWholeListsAreListe
 
     // Neither that list nor one of another count is importable; the check creates no missing list.
     for (const std::string &bytes : {cut, listBytes(1, 20, blanks(50))}) {
-        SCOPED_TRACE(::testing::Message() << "list of " << bytes.size() << " bytes");
         writeFile(source, bytes);
         EXPECT_FALSE(IsImportableList(source)) << bytes.size();
     }

@@ -2,6 +2,7 @@
 
 #include "ActionListFile.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <filesystem>
@@ -17,51 +18,35 @@
 
 namespace belvane::testing {
 
-// Runs `work` in a child process: its exit code (253 when it threw), or -1 when it did not exit. A
-// check that fails in the child prints there but is not counted here: let `work` say so.
-inline int exitOfChild(const std::function<int()> &work)
+// Runs `work` in a child process whose files may grow to `limit` bytes at most (no limit when 0), as a
+// full disk would stop them, for root as for anyone. The child's exit code, or -1 when it did not exit.
+inline int exitUnderSizeLimit(rlim_t limit, const std::function<int()> &work)
 {
     const pid_t child = fork();
     if (child == 0) {
-        int code = 253;
-        try {
-            code = work();
-        } catch (...) { }
-        _exit(code);
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl {limit, limit};
+        _exit(limit != 0 && setrlimit(RLIMIT_FSIZE, &rl) != 0 ? 255 : work());
     }
     int status = 0;
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs `work` in a child process whose files may grow to `limit` bytes at most (no limit when 0), as a
-// full disk would stop them, for root as for anyone.
-inline int exitUnderSizeLimit(rlim_t limit, const std::function<int()> &work)
-{
-    return exitOfChild([&] {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit rl {limit, limit};
-        return limit != 0 && setrlimit(RLIMIT_FSIZE, &rl) != 0 ? 255 : work();
-    });
-}
-
 // Runs `work` in a child process as an ordinary user, for whom permissions hold: run as root, the child
-// first gives `folder` and everything in it to the user nobody and becomes that user (254 when it
-// cannot).
+// first gives `folder` and all in it to the user nobody and becomes that user (254 when it cannot). A
+// check that fails in the child is reported there but not counted here: let `work` say so.
 inline int exitAsOrdinaryUser(const std::filesystem::path &folder, const std::function<int()> &work)
 {
-    return exitOfChild([&] {
-        if (geteuid() == 0) {
-            constexpr uid_t nobody = 65534;
-            constexpr gid_t nogroup = 65534;
-            bool given = chown(folder.c_str(), nobody, nogroup) == 0;
-            for (const auto &entry : std::filesystem::recursive_directory_iterator(folder)) {
-                given = given && lchown(entry.path().c_str(), nobody, nogroup) == 0;
-            }
-            if (!given || setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(nobody) != 0) {
-                return 254;
-            }
-        }
-        return work();
+    return exitUnderSizeLimit(0, [&] {
+        constexpr uid_t nobody = 65534;
+        const auto give = [](const std::filesystem::path &path) {
+            return lchown(path.c_str(), nobody, nobody) == 0;
+        };
+        const bool ordinary = geteuid() != 0
+            || (give(folder)
+                && std::ranges::all_of(std::filesystem::recursive_directory_iterator(folder), give)
+                && setgroups(0, nullptr) == 0 && setgid(nobody) == 0 && setuid(nobody) == 0);
+        return ordinary ? work() : 254;
     });
 }
 
