@@ -28,9 +28,8 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBELVANE_WERROR=ON -
     -DBELVANE_BENCH=OFF
 cmake --build build-asan -j "$jobs"
 # strict_string_checks stays off: libxkbcommon-x11 strndup()s exact-length, unterminated X replies,
-# which is correct but what that check reports. Allocations are unwound in full, so that a leak inside a
-# library built without frame pointers still names its functions, and the suppressions can name those.
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0
+# which is correct but what that check reports.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
