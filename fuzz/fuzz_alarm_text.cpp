@@ -1,15 +1,22 @@
-// Feeds arbitrary bytes to the alarm text parser. The fast marker search must agree with a plain
-// character-by-character walk, and every value must be the exact bytes between its markers.
+// Feeds arbitrary bytes to the alarm text parser and compares everything it gives with a model of its
+// own: markers found by a plain character-by-character walk from any character boundary, fields cut out
+// between them, and numbers converted by the C library.
 #include "AlarmText.h"
 #include "ByteText.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
 
 std::size_t walkFind(std::string_view text, std::string_view marker, std::size_t from)
 {
@@ -19,7 +26,50 @@ std::size_t walkFind(std::string_view text, std::string_view marker, std::size_t
             return i;
         }
     }
-    return std::string_view::npos;
+    return npos;
+}
+
+// The value right behind the first `start`, up to the first `end` after it; nothing when either is
+// missing or the value is empty.
+std::optional<std::string_view> modelValue(std::string_view text, std::string_view start,
+                                           std::string_view end)
+{
+    const std::size_t at = walkFind(text, start, 0);
+    if (at == npos) {
+        return std::nullopt;
+    }
+    const std::size_t begin = at + start.size();
+    const std::size_t stop = walkFind(text, end, begin);
+    if (stop == npos || stop == begin) {
+        return std::nullopt;
+    }
+    return text.substr(begin, stop - begin);
+}
+
+// strtoll reads white space, a sign and decimal digits as the parser's conversion does, and saturates
+// at its own wider limits.
+std::int32_t modelNumber(std::string_view text)
+{
+    const std::string terminated(text); // a NUL byte ends the number as any other non-digit would
+    const long long value = std::strtoll(terminated.c_str(), nullptr, 10);
+    return static_cast<std::int32_t>(std::clamp<long long>(value, INT32_MIN, INT32_MAX));
+}
+
+// Sender, message and level: where each value starts and where it ends, in the two formats.
+using Fields = std::array<std::pair<std::string_view, std::string_view>, 3>;
+constexpr Fields lineFields {{{"#Sender=", "\n#Message="}, {"#Message=", "\n#Level="}, {"#Level=", "\n"}}};
+constexpr Fields markerFields {{{"#sENDER=", "$sENDER"}, {"#mESSAGE=", "$mESSAGE"}, {"#lEVEL=", "$lEVEL"}}};
+
+belvane::AlarmMessage modelParse(std::string_view text, belvane::AlarmFormat format)
+{
+    const Fields &fields = format == belvane::AlarmFormat::Marker ? markerFields : lineFields;
+    belvane::AlarmMessage model;
+    model.sender = modelValue(text, fields[0].first, fields[0].second).value_or("");
+    model.message = modelValue(text, fields[1].first, fields[1].second).value_or("");
+    if (const auto level = modelValue(text, fields[2].first, fields[2].second)) {
+        model.level = modelNumber(*level);
+    }
+    return model;
 }
 
 void check(bool condition)
@@ -38,17 +88,30 @@ constexpr std::array<std::string_view, 14> markers {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
+    // From the start, from a character boundary about halfway, and on from every occurrence (the markers
+    // begin with an ASCII byte, so the next character starts right behind one).
+    std::size_t halfway = 0;
+    while (halfway < size / 2) {
+        halfway += belvane::isCp932LeadByte(text[halfway]) ? 2 : 1;
+    }
     for (std::string_view marker : markers) {
-        check(belvane::findAlarmMarker(text, marker) == walkFind(text, marker, 0));
+        check(belvane::findAlarmMarker(text, marker, halfway) == walkFind(text, marker, halfway));
+        for (std::size_t from = 0;;) {
+            const std::size_t found = belvane::findAlarmMarker(text, marker, from);
+            check(found == walkFind(text, marker, from));
+            if (found == npos) {
+                break;
+            }
+            from = found + 1;
+        }
     }
     for (const belvane::AlarmFormat format : {belvane::AlarmFormat::Line, belvane::AlarmFormat::Marker}) {
-        const belvane::AlarmMessage parsed = belvane::ParseAlarmText(text, format);
-        check(parsed.sender.size() <= size && parsed.message.size() <= size);
-        check(parsed.sender.empty() || text.find(parsed.sender) != std::string_view::npos);
-        check(parsed.message.empty() || text.find(parsed.message) != std::string_view::npos);
+        check(belvane::ParseAlarmText(text, format) == modelParse(text, format));
     }
-    const belvane::AlarmFormat selected = belvane::selectAlarmFormat(text);
-    check(selected == belvane::AlarmFormat::Line || selected == belvane::AlarmFormat::Marker);
-    static_cast<void>(belvane::convertAlarmNumber(text));
+    const std::optional<std::string_view> logic = modelValue(text, "#lOGIC=", "$lOGIC");
+    const bool marker = logic && modelNumber(*logic) == 2;
+    check(belvane::selectAlarmFormat(text)
+          == (marker ? belvane::AlarmFormat::Marker : belvane::AlarmFormat::Line));
+    check(belvane::convertAlarmNumber(text) == modelNumber(text));
     return 0;
 }

@@ -111,34 +111,43 @@ int spawn(std::vector<std::string> words, const std::string &startupId, pid_t &p
     }
     envp.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    // The user's programs do not write into this program's output or log.
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    // Close-on-exec or not (a library may have forgotten), no descriptor of ours reaches the program.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
+    // Every signal at its default, glibc's two internal ones too: sigfillset leaves those out (and
+    // sigaddset refuses them), and posix_spawn would then hand them to the program ignored. The set is a
+    // bit mask whatever the size of its words, and no bit past the last signal is read.
     sigset_t all;
     sigset_t none;
-    sigfillset(&all);
-#ifdef __GLIBC__
-    // glibc keeps its two internal signals out of sigfillset, and posix_spawn would then hand them to
-    // the program ignored: mark them in the set itself.
-    for (const int internal : {__SIGRTMIN, __SIGRTMIN + 1}) {
-        all.__val[0] |= 1UL << (internal - 1);
-    }
-#endif
+    std::memset(&all, 0xFF, sizeof all);
     sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID);
 
-    const int error = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (const int error = posix_spawn_file_actions_init(&actions); error != 0) {
+        return error;
+    }
+    if (const int error = posix_spawnattr_init(&attributes); error != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return error;
+    }
+    // A start that lacks any one of these (the closing of our descriptors above all) is not the start
+    // promised above, so the first that fails is the start's error.
+    int error = 0;
+    for (const int result : {
+             posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
+             // The user's programs do not write into this program's output or log.
+             posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0),
+             posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO),
+             // Close-on-exec or not (a library may have forgotten), no descriptor of ours reaches it.
+             posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1),
+             posix_spawnattr_setsigdefault(&attributes, &all),
+             posix_spawnattr_setsigmask(&attributes, &none),
+             posix_spawnattr_setflags(&attributes,
+                                      POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSID),
+         }) {
+        error = error != 0 ? error : result;
+    }
+    if (error == 0) {
+        error = ::posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error == 0) {

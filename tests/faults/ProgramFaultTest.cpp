@@ -159,6 +159,7 @@ TEST_F(ProgramFaultTest, HelpAndVersionPrintAndEndAndAnUnknownOptionIsRefused)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999")); // no display is opened
     for (const auto &[name, arguments, status, out, err] : cases) {
+        SCOPED_TRACE(fs::path(name).filename().string() + " " + arguments.toStdString());
         QProcess run;
         ASSERT_TRUE(testing::Launch(run, name, env, arguments.split(u' ')));
         const std::string error = ExpectEnds(run, status);

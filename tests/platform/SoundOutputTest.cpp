@@ -91,11 +91,13 @@ class SoundOutputTest : public ::testing::Test
 {
 protected:
     std::string rendered() const { return testing::readFile(output); }
-    void waitForOutput(double seconds)
+    // False when `seconds` of sound were not rendered in time.
+    [[nodiscard]] bool waitForOutput(double seconds)
     {
         const auto bytes = static_cast<std::uintmax_t>(seconds * rate) * 4;
-        testing::WaitUntil([&] { return fs::file_size(output) >= bytes; },
-                           std::chrono::milliseconds(generous));
+        std::error_code missing; // the file comes with the device's first opening
+        return testing::WaitUntil([&] { return fs::file_size(output, missing) >= bytes && !missing; },
+                                  std::chrono::milliseconds(generous));
     }
     std::string file(const std::string &name, const std::string &bytes) const
     {
@@ -118,7 +120,7 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     const std::size_t idleThreads = threadCount();
     const std::string path = file("two tones.wav", twoTones(0.3, 0.6));
     ASSERT_TRUE(waves.play(path));
-    waitForOutput(0.6);
+    ASSERT_TRUE(waitForOutput(0.6));
     ASSERT_TRUE(waves.play(path));
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_EQ(closed.count(), 1); // the device stayed open across the replacement
@@ -127,7 +129,7 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     EXPECT_EQ(heard(rendered(), {440, 1320}), (Tones {440, 1320, 440, 1320}));
 
     ASSERT_TRUE(waves.play(file("long.wav", twoTones(20, 0))));
-    waitForOutput(0.3);
+    ASSERT_TRUE(waitForOutput(0.3));
     waves.stop();
     EXPECT_FALSE(audio.isOpen());
     const std::string stopped = rendered();
@@ -166,7 +168,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         EXPECT_GT(windowTones(rendered()).size(), 25u) << "two half-second notes";
     }
     ASSERT_EQ(media.send("play .MID"), 0);
-    waitForOutput(0.2);
+    ASSERT_TRUE(waitForOutput(0.2));
     EXPECT_EQ(media.send("stop .MID"), 0);
     EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
     // A path that brings the command to exactly 255 bytes, and one byte more.

@@ -57,10 +57,10 @@ TEST(AlarmTextTest, TheSelectedFormatCutsTheFieldsOutAndConvertsTheLevel)
         {"#Level=" + std::string(500, '9') + "\n", {"", "", INT32_MAX}},
     };
     for (const auto &[text, expected] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(text));
         const AlarmMessage got = ParseAlarmText(text, selectAlarmFormat(text));
         EXPECT_EQ(std::tie(got.sender, got.message, got.level),
-                  std::tie(expected.sender, expected.message, expected.level))
-            << ::testing::PrintToString(text);
+                  std::tie(expected.sender, expected.message, expected.level));
     }
 }
 
@@ -369,9 +369,10 @@ TEST_F(AlarmReceiverTest, EndlessSenderIsReadToItsEndButOnlyOneMebibyteKept)
 TEST(AlarmReceiverStartTest, PortsOutsideTheTcpRangeGiveASilentStart)
 {
     for (const std::int32_t port : {-1, 65536, 9912 + 65536}) {
+        SCOPED_TRACE(port);
         AlarmReceiver receiver(
             [](std::string &, const std::string &) { ADD_FAILURE() << "nothing can arrive"; });
-        EXPECT_EQ(receiver.startListening(port), AlarmReceiver::ListenState::PortUnavailable) << port;
+        EXPECT_EQ(receiver.startListening(port), AlarmReceiver::ListenState::PortUnavailable);
         EXPECT_EQ(receiver.boundPort(), 0);
     }
 }

@@ -24,6 +24,7 @@ TEST(ActionListFileTest, CreatesListOfRequestedOrDefaultCountWholeOrNotAtAll)
     const std::tuple<std::int32_t, rlim_t, std::int32_t> cases[] = {
         {50, 44824, 50}, {0, 0, 20}, {-1, 0, 0}, {50, 44823, 0}};
     for (const auto &[requested, limit, count] : cases) {
+        SCOPED_TRACE(::testing::Message() << requested << " records asked for, size limit " << limit);
         TempDir dir;
         const std::string path = dir.file(ActionListFile::fileName);
         EXPECT_EQ(exitUnderSizeLimit(limit,
@@ -216,6 +217,7 @@ TEST(SettingsFileTest, LoadsOnlyExactRecordsAndSavesThemWholeOrLeavesTheOldFileA
         {odd, 1036, 1036, odd},
         {"", (1ULL << 32) + 1036, 0xFFFFFFFF, settingsImage({})}};
     for (const auto &[bytes, size, told, loaded] : cases) {
+        SCOPED_TRACE(::testing::Message() << "file of " << size << " bytes");
         writeFile(path, bytes);
         fs::resize_file(path, size);
         EXPECT_EQ(FileSizeOf(path), told);
@@ -266,13 +268,16 @@ TEST(SettingsFileTest, LoadsOnlyExactRecordsAndSavesThemWholeOrLeavesTheOldFileA
         EXPECT_TRUE(LoadSettings(path, untouched).ok);
         EXPECT_EQ(untouched, SettingsRecord {});
     }
-    if (::geteuid() != 0) { // root writes whatever the permissions say
+    // Root writes whatever the permissions say: these run as an ordinary user.
+    const auto denied = [&] {
         fs::permissions(dir.path(), fs::perms(0500));
         fails(path, AccessDenied);
         fs::permissions(dir.path(), fs::perms::owner_all);
         fs::permissions(path, fs::perms(0400));
         fails(path, AccessDenied);
-    }
+        return ::testing::Test::HasFailure() ? 1 : 0;
+    };
+    EXPECT_EQ(exitAsOrdinaryUser(dir.path(), denied), 0) << "failed as an ordinary user: see above";
 }
 
 } // namespace
