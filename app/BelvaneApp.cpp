@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
@@ -205,9 +204,6 @@ int BelvaneApp::Start(int argc, char **argv)
         } else if (!quitting) {
             window.show();
             window.activateWindow();
-            // Once the event loop runs, start-up has loaded what it needs, and the sound libraries can
-            // be loaded beside it.
-            QTimer::singleShot(0, &window, [] { PreloadSounds(); });
             application.exec();
         }
         window.DestroyWindow();

@@ -45,8 +45,5 @@ int LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
 // The process's single performer over the system's sound player, sequencer and launcher. Built on
 // first use; it lives until the process exits and then stops what it plays.
 ActionPerformer &thePerformer();
-// Loads the sound libraries of thePerformer's players in the background, so that the first sound
-// starts as promptly as later ones. Costs their memory (a few megabytes) from then on.
-void PreloadSounds();
 
 } // namespace belvane

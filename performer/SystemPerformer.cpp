@@ -19,23 +19,13 @@ struct SystemServices
     ActionPerformer performer {wavePlayer, mediaCommands, launcher};
 };
 
-SystemServices &Services()
-{
-    // Built on first use, on the thread that runs the event loop (the players' finish news arrives there).
-    static SystemServices services;
-    return services;
-}
-
 } // namespace
 
 ActionPerformer &thePerformer()
 {
-    return Services().performer;
-}
-
-void PreloadSounds()
-{
-    Services().audio.Preload();
+    // Built on first use, on the thread that runs the event loop (the players' finish news arrives there).
+    static SystemServices services;
+    return services.performer;
 }
 
 } // namespace belvane

@@ -2,7 +2,6 @@
 
 #include <QObject>
 
-#include <future>
 #include <memory>
 #include <string>
 
@@ -14,9 +13,8 @@ struct SdlLibrary;
 
 // The process's share of the SDL audio output. The device is opened when the first user acquires it
 // and closed as soon as the last one releases it, so an idle program holds no audio device and runs no
-// audio thread. SDL itself is loaded by Preload, on a thread of its own, or else at the first acquire:
-// loading its libraries takes tens of milliseconds that the first sound should not wait for. When it
-// cannot be loaded every acquire fails as without a device. SDL reports
+// audio thread. SDL itself is loaded at the first acquire: until a sound plays, none of its libraries
+// is in the process, and when it cannot be loaded every acquire fails as without a device. SDL reports
 // finished channels and music on its own thread; they arrive here as signals on the thread this object lives
 // on.
 //
@@ -39,9 +37,6 @@ public:
     SdlAudio(const SdlAudio &) = delete;
     SdlAudio &operator=(const SdlAudio &) = delete;
 
-    // Starts loading SDL and SDL_mixer on a thread of its own, once; the first acquire waits for it to
-    // finish. The loader's lock is held meanwhile, so call it when start-up's own loading is done.
-    void Preload();
     // Opens the device for one more user; false when no audio device could be opened.
     [[nodiscard]] bool acquire();
     // Gives one user's share back; the last one closes the device.
@@ -68,11 +63,7 @@ private:
     static void onChannelFinished(int channel);
     static void onMusicFinished();
 
-    // Loads the library if not done yet; false when it cannot be loaded.
-    bool Loaded();
-
     std::string libraryFile;
-    std::future<std::unique_ptr<SdlLibrary>> loading;
     std::unique_ptr<SdlLibrary> library;
     int users = 0;
     bool active = false; // this is the instance SDL's hooks report to

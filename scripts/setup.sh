@@ -20,9 +20,11 @@ run_packages=(
     fonts-ipafont-gothic
     xdg-utils
     qt6-translations-l10n
+    qt6-wayland
 )
 
-# The tests, sanitizers, fuzzing, benchmarks and the formatting check.
+# The tests, sanitizers, fuzzing, benchmarks and the formatting check; the pure Wayland sessions
+# (weston, sway) and the desktop's sound server (PipeWire with its PulseAudio service) are real ones.
 test_packages=(
     clang-format
     libgtest-dev
@@ -41,6 +43,12 @@ test_packages=(
     openbox
     dbus
     tint2
+    weston
+    sway
+    pipewire
+    pipewire-pulse
+    wireplumber
+    pulseaudio-utils
 )
 
 packages=("${run_packages[@]}")
