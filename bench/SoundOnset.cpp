@@ -5,7 +5,7 @@
 // own delays are the same for both sides. Each round starts the real program (headless) afresh; its
 // first alarm after start-up alternates between the WAV and the MIDI level, then more of each follow.
 // A MIDI piece has no paplay of its own: its first note is set beside paplay's WAV.
-//   build/bench/sound_onset [--rounds 6] [--alarms 3] [--settle-ms 1000]
+//   build/bench/sound_onset [--rounds 10] [--alarms 2] [--settle-ms 1000]
 #include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "WaveImage.h"
@@ -157,7 +157,7 @@ long Onset(const std::vector<std::int16_t> &samples, long from)
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    int rounds = 6, alarms = 3, settleMs = 1000;
+    int rounds = 10, alarms = 2, settleMs = 1000;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--rounds") == 0) {
             rounds = std::atoi(argv[i + 1]);

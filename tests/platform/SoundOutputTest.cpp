@@ -45,13 +45,19 @@ std::string twoTones(double lowSeconds, double highSeconds)
 
 // The frequencies of the rendered output (16-bit stereo, as SdlAudio opens it), one for each 20 ms
 // window of the left channel that is not silent: the zero-crossing estimate (two crossings a period).
+// The windows start where the sound does: the device may render a buffer of silence before it, and a
+// window half silent would count half the crossings.
 Tones windowTones(const std::string &rendered)
 {
     constexpr std::size_t window = 2 * rate / 50; // samples, left and right
     std::vector<std::int16_t> samples(rendered.size() / 2);
     std::memcpy(samples.data(), rendered.data(), samples.size() * 2);
+    std::size_t first = 0;
+    while (first < samples.size() && std::abs(samples[first]) < 300) {
+        first += 2;
+    }
     Tones tones;
-    for (std::size_t start = 0; start + window <= samples.size(); start += window) {
+    for (std::size_t start = first; start + window <= samples.size(); start += window) {
         double energy = 0;
         int crossings = 0;
         for (std::size_t i = start; i < start + window; i += 2) {
