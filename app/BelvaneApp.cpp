@@ -96,7 +96,8 @@ std::string BelvaneApp::ChoosePlatform()
     if (IsSet("QT_QPA_PLATFORM")) {
         chosen = std::getenv("QT_QPA_PLATFORM");
     } else {
-        for (const auto &[display, platform] : {std::pair {"DISPLAY", "xcb"}, {"WAYLAND_DISPLAY", "wayland"}}) {
+        for (const auto &[display, platform] :
+             {std::pair {"DISPLAY", "xcb"}, {"WAYLAND_DISPLAY", "wayland"}}) {
             if (IsSet(display)) {
                 chosen += chosen.empty() ? platform : std::string(";") + platform;
             }

@@ -16,13 +16,13 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cmath>
-#include <numbers>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -40,9 +40,10 @@ constexpr int wavLevel = 4;
 constexpr int midiLevel = 5;
 
 // A format-0 MIDI file: piano, middle C at once for half a second, then G.
-const std::string midi = "MThd\0\0\0\6\0\0\0\1\1\xE0"
-                         "MTrk\0\0\0\x19"
-                         "\0\xC0\x00\0\x90\x3C\x64\x83\x60\x80\x3C\0\0\x90\x43\x64\x83\x60\x80\x43\0\0\xFF\x2F\0"s;
+const std::string midi =
+    "MThd\0\0\0\6\0\0\0\1\1\xE0"
+    "MTrk\0\0\0\x19"
+    "\0\xC0\x00\0\x90\x3C\x64\x83\x60\x80\x3C\0\0\x90\x43\x64\x83\x60\x80\x43\0\0\xFF\x2F\0"s;
 
 // A third of a second of 1 kHz at half the full scale, loud from its first sample on.
 std::string Beep()
@@ -50,7 +51,8 @@ std::string Beep()
     constexpr int beepRate = 44100;
     std::vector<std::int16_t> samples(beepRate / 3);
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<std::int16_t>(16000 * std::sin(2 * std::numbers::pi * 1000 * (double(i) + 0.25 * beepRate / 1000) / beepRate));
+        samples[i] = static_cast<std::int16_t>(
+            16000 * std::sin(2 * std::numbers::pi * 1000 * (double(i) + 0.25 * beepRate / 1000) / beepRate));
     }
     return belvane::BuildWaveImage(samples, beepRate);
 }
@@ -81,7 +83,8 @@ public:
     {
         ::chmod(runtime.path().c_str(), 0700);
         env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SDL_AUDIODRIVER", "PULSE_SERVER"}) {
+        for (const char *name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SDL_AUDIODRIVER", "PULSE_SERVER"}) {
             env.remove(QString::fromLatin1(name));
         }
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
@@ -97,7 +100,8 @@ public:
             || !WaitUntil([&] { return fs::exists(runtime.path() / "pipewire-0"); })) {
             return false;
         }
-        for (auto [process, name] : {std::pair {&sessionManager, "wireplumber"}, {&pulse, "pipewire-pulse"}}) {
+        for (auto [process, name] :
+             {std::pair {&sessionManager, "wireplumber"}, {&pulse, "pipewire-pulse"}}) {
             process->setProcessEnvironment(env);
             process->setStandardOutputFile(QProcess::nullDevice());
             process->setStandardErrorFile(QProcess::nullDevice());
@@ -126,13 +130,6 @@ public:
 private:
     TempDir runtime;
     QProcess bus, server, sessionManager, pulse;
-};
-
-// A sound started at `started` (wall clock); its onset in the recording is found afterwards.
-struct Sound
-{
-    Clock::time_point started;
-    long onset = -1; // sample
 };
 
 // The first sample of a sound that starts after at least 100 ms of silence, from `from` on.
@@ -192,27 +189,27 @@ int main(int argc, char **argv)
     QProcess recorder;
     recorder.setProcessEnvironment(sound.env);
     recorder.setStandardOutputFile(QString::fromStdString(recordingFile));
-    recorder.start(QStringLiteral("parecord"),
-                   Words("--device=speakers.monitor --latency-msec=10 --raw --format=s16le --rate=48000 --channels=1"));
-    if (!recorder.waitForStarted(10000) || !WaitUntil([&] { return fs::exists(recordingFile) && fs::file_size(recordingFile) > 0; })) {
+    recorder.start(
+        QStringLiteral("parecord"),
+        Words("--device=speakers.monitor --latency-msec=10 --raw --format=s16le --rate=48000 --channels=1"));
+    if (!recorder.waitForStarted(10000)
+        || !WaitUntil([&] { return fs::exists(recordingFile) && fs::file_size(recordingFile) > 0; })) {
         std::fprintf(stderr, "cannot record the sink's monitor\n");
         return 1;
     }
-    const Clock::time_point recordingStart = Clock::now() - std::chrono::microseconds(
-        static_cast<long>(1e6 * static_cast<double>(fs::file_size(recordingFile)) / 2 / rate));
 
     // Pairs of (paplay, alarm), by kind: first alarm after start-up or a later one, WAV or MIDI.
     struct Pair
     {
-        Sound yardstick, alarm;
+        Clock::time_point yardstick, alarm; // when paplay and the alarm were started
         bool first, isMidi;
     };
     std::vector<Pair> pairs;
-    const auto gap = [] { QThread::msleep(400); };
     for (int round = 0; round < rounds; ++round) {
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (!Launch(program, folder.file("belvane"), sound.env) || !WaitUntil([&] { return Accepting(folder.port); })) {
+        if (!Launch(program, folder.file("belvane"), sound.env)
+            || !WaitUntil([&] { return Accepting(folder.port); })) {
             std::fprintf(stderr, "the program did not start\n");
             return 1;
         }
@@ -226,28 +223,27 @@ int main(int argc, char **argv)
             Pair pair {{}, {}, i == 0, kinds[i]};
             QProcess paplay;
             paplay.setProcessEnvironment(sound.env);
-            pair.yardstick.started = Clock::now();
+            pair.yardstick = Clock::now();
             paplay.start(QStringLiteral("paplay"), {wave});
             paplay.waitForFinished(10000);
             QThread::msleep(300);
             LoopbackClient sender(folder.port);
-            sender.send("#Sender=bench\n#Message=onset\n#Level=" + std::to_string(pair.isMidi ? midiLevel : wavLevel) + "\n");
-            pair.alarm.started = Clock::now();
+            sender.send("#Sender=bench\n#Message=onset\n#Level="
+                        + std::to_string(pair.isMidi ? midiLevel : wavLevel) + "\n");
+            pair.alarm = Clock::now();
             sender.endWriting();
             sender.bytesUntilClosed();
             QThread::msleep(pair.isMidi ? 1400 : 700);
             pairs.push_back(pair);
         }
         Stop(program);
-        gap();
+        QThread::msleep(400);
     }
-    const double wallSeconds = Seconds(Clock::now() - recordingStart);
     Stop(recorder);
 
     const std::string bytes = readFile(recordingFile);
     std::vector<std::int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    std::printf("recorded %.2f s in %.2f s\n", static_cast<double>(samples.size()) / rate, wallSeconds);
     // The sounds follow one another with silence between, paplay's first in each pair: the n-th onset in
     // the recording is the n-th sound started.
     std::vector<long> onsets;
@@ -260,24 +256,26 @@ int main(int argc, char **argv)
     }
     // How fast the recording runs against the clock, from the first and the last paplay.
     const double recordedRate = static_cast<double>(onsets[onsets.size() - 2] - onsets[0])
-        / Seconds(pairs.back().yardstick.started - pairs.front().yardstick.started);
+        / Seconds(pairs.back().yardstick - pairs.front().yardstick);
     std::printf("recording runs at %.1f samples a second\n", recordedRate);
     // delay of the alarm's sound after paplay's, each measured from its own start
     std::vector<double> firstWav, laterWav, firstMidi, laterMidi;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const Pair &pair = pairs[i];
         const double apart = static_cast<double>(onsets[2 * i + 1] - onsets[2 * i]) / rate;
-        const double late = 1000 * (apart - Seconds(pair.alarm.started - pair.yardstick.started));
-        (pair.isMidi ? (pair.first ? firstMidi : laterMidi) : (pair.first ? firstWav : laterWav)).push_back(late);
-        std::printf("%s %s: %+7.1f ms after paplay\n", pair.first ? "first" : "later", pair.isMidi ? "MIDI" : "WAV ",
-                    late);
+        const double late = 1000 * (apart - Seconds(pair.alarm - pair.yardstick));
+        (pair.isMidi ? (pair.first ? firstMidi : laterMidi) : (pair.first ? firstWav : laterWav))
+            .push_back(late);
+        std::printf("%s %s: %+7.1f ms after paplay\n", pair.first ? "first" : "later",
+                    pair.isMidi ? "MIDI" : "WAV ", late);
     }
     const auto row = [](const char *what, const std::vector<double> &values) {
         if (values.empty()) {
             std::printf("%-44s %8s\n", what, "-");
             return;
         }
-        std::printf("%-44s %8.1f %8.1f %8.1f %4zu\n", what, Median(values), *std::min_element(values.begin(), values.end()),
+        std::printf("%-44s %8.1f %8.1f %8.1f %4zu\n", what, Median(values),
+                    *std::min_element(values.begin(), values.end()),
                     *std::max_element(values.begin(), values.end()), values.size());
     };
     std::printf("\n%-44s %8s %8s %8s %4s\n", "onset after a fresh paplay's, ms", "median", "min", "max", "n");
@@ -285,8 +283,6 @@ int main(int argc, char **argv)
     row("WAV, later alarms", laterWav);
     row("MIDI first note, first alarm after start-up", firstMidi);
     row("MIDI first note, later alarms", laterMidi);
-    std::vector<double> wav = firstWav;
-    wav.insert(wav.end(), laterWav.begin(), laterWav.end());
     const bool met = Median(firstWav) <= 20 && Median(laterWav) <= 20;
     std::printf("goal (WAV within 20 ms of paplay, median, first after start-up and later): %s\n",
                 met ? "met" : "NOT met");

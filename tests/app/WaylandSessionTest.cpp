@@ -3,8 +3,8 @@
 // namespace of its own with the plugin files covered) it runs on headless after one line saying so,
 // instead of aborting. Under sway, a tiling compositor, its window floats at its own size without a
 // title bar.
-#include "ProgramRun.h"
 #include "WaylandSession.h"
+#include "ProgramRun.h"
 
 #include <QLibraryInfo>
 
@@ -29,8 +29,9 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
         const char *standardError;
     } rows[] = {
         {false, ""},
-        {true, "belvane: the display cannot be used (Qt platform \"wayland\": its plugin is missing or the display "
-               "refused); receiving alarms without showing them.\n"},
+        {true,
+         "belvane: the display cannot be used (Qt platform \"wayland\": its plugin is missing or the display "
+         "refused); receiving alarms without showing them.\n"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.hidePlugin ? "plugin hidden" : "plugin there");
@@ -43,8 +44,9 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
         QString command = QString::fromStdString(folder.file("belvane"));
         if (row.hidePlugin) {
             arguments << QStringLiteral("-m") << QStringLiteral("sh") << QStringLiteral("-c")
-                      << QStringLiteral("p=$1; shift; for f; do mount --bind /dev/null \"$f\" || exit 97; done; "
-                                        "exec \"$p\"")
+                      << QStringLiteral(
+                             "p=$1; shift; for f; do mount --bind /dev/null \"$f\" || exit 97; done; "
+                             "exec \"$p\"")
                       << QStringLiteral("sh") << command;
             for (const QString &plugin : plugins) {
                 arguments << platforms.filePath(plugin);
@@ -52,7 +54,8 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
             command = QStringLiteral("unshare");
         }
         ASSERT_TRUE(testing::Launch(program, command.toStdString(), weston.env, arguments));
-        ASSERT_TRUE(WaitUntil([&] { return testing::Accepting(folder.port) || program.state() != QProcess::Running; }));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return testing::Accepting(folder.port) || program.state() != QProcess::Running; }));
         ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
         ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
         EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
@@ -81,13 +84,15 @@ TEST(WaylandSessionTest, UnderSwayTheWindowFloatsAtItsSizeWithoutATitleBar)
             ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
             ASSERT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }));
         }
-        ASSERT_TRUE(WaitUntil([&] { return !(window = sway.SwayWindow(QStringLiteral("belvane"))).isEmpty(); }))
-            << "a window with the program's app id";
+        ASSERT_TRUE(WaitUntil([&] {
+            return !(window = sway.SwayWindow(QStringLiteral("belvane"))).isEmpty();
+        })) << "a window with the program's app id";
         const QJsonObject rect = window.value(QStringLiteral("rect")).toObject();
         EXPECT_TRUE(window.value(QStringLiteral("floating")).toBool());
         EXPECT_EQ(rect.value(QStringLiteral("width")).toInt(), 500);
         EXPECT_EQ(rect.value(QStringLiteral("height")).toInt(), 155);
-        EXPECT_NE(window.value(QStringLiteral("border")).toString(), QStringLiteral("normal")) << "no title bar";
+        EXPECT_NE(window.value(QStringLiteral("border")).toString(), QStringLiteral("normal"))
+            << "no title bar";
     }
     EXPECT_TRUE(testing::EndsCleanly(program));
     EXPECT_EQ(program.readAllStandardError().toStdString(), "");

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstring>
 #include <filesystem>
 
 #include <pwd.h>
@@ -48,17 +49,19 @@ public:
         QProcessEnvironment compositorEnv = env;
         if (which == Compositor::Weston) {
             compositor.setProgram(QStringLiteral("weston"));
-            compositor.setArguments(Words("--backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-1"));
+            compositor.setArguments(
+                Words("--backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-1"));
         } else {
             writeFile(runtime.file("sway.conf"), "xwayland disable\n");
-            for (const char *setting : {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman",
-                                        "WLR_HEADLESS_OUTPUTS=1"}) {
+            for (const char *setting : {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
+                                        "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=1"}) {
                 const QStringList pair = QString::fromLatin1(setting).split(u'=');
                 compositorEnv.insert(pair[0], pair[1]);
             }
             GiveToUser(runtime.path());
             compositor.setProgram(QStringLiteral("sway"));
-            compositor.setArguments({QStringLiteral("-c"), QString::fromStdString(runtime.file("sway.conf"))});
+            compositor.setArguments(
+                {QStringLiteral("-c"), QString::fromStdString(runtime.file("sway.conf"))});
             Prefix(compositor);
         }
         compositor.setProcessEnvironment(compositorEnv);
@@ -66,8 +69,8 @@ public:
         compositor.setStandardErrorFile(QProcess::nullDevice());
         compositor.start();
         // Sockets count as system files.
-        const QDir dir(QString::fromStdString(runtime.path().string()), QStringLiteral("sway-ipc.*"), QDir::Name,
-                       QDir::System);
+        const QDir dir(QString::fromStdString(runtime.path().string()), QStringLiteral("sway-ipc.*"),
+                       QDir::Name, QDir::System);
         const auto up = [&] {
             return compositor.state() != QProcess::Running
                 || (dir.exists(QStringLiteral("wayland-1"))
@@ -78,8 +81,7 @@ public:
         }
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-1"));
         if (which == Compositor::Sway) {
-            env.insert(QStringLiteral("SWAYSOCK"),
-                       dir.filePath(dir.entryList().value(0)));
+            env.insert(QStringLiteral("SWAYSOCK"), dir.filePath(dir.entryList().value(0)));
         }
         return true;
     }
@@ -133,7 +135,8 @@ private:
         }
         for (const char *list : {"nodes", "floating_nodes"}) {
             for (const QJsonValue child : node.value(QLatin1String(list)).toArray()) {
-                const QJsonObject found = Find(child.toObject(), appId, std::strcmp(list, "floating_nodes") == 0);
+                const QJsonObject found =
+                    Find(child.toObject(), appId, std::strcmp(list, "floating_nodes") == 0);
                 if (!found.isEmpty()) {
                     return found;
                 }
