@@ -199,18 +199,24 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     EXPECT_FALSE(audio.isOpen());
 }
 
-// SDL_mixer is loaded with the first sound; where it cannot be, the players only report failure.
-TEST(SoundLibraryTest, AMissingLibraryLeavesEverySoundSilent)
+// SDL and SDL_mixer are loaded with the first sound that needs them; where one cannot be, its sounds
+// only report failure: without SDL nothing sounds, without SDL_mixer no music.
+TEST(SoundLibraryTest, AMissingLibraryLeavesItsSoundsSilent)
 {
     testing::TempDir dir;
     testing::writeFile(dir.file("tune.mid"), midi);
-    SdlAudio audio {nullptr, "libno-such-mixer.so.0"};
-    SdlWavePlayer waves {audio};
-    SdlMediaCommands media {audio};
-    EXPECT_FALSE(waves.Play(dir.file("missing.wav"))) << "not even the built-in alert";
-    EXPECT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
-              MediaCommands::cannotPlay);
-    EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
+    for (const char *sdlFile : {"libno-such-sdl.so.0", SdlAudio::sdlLibrary}) {
+        SCOPED_TRACE(sdlFile);
+        SdlAudio audio {nullptr, sdlFile, "libno-such-mixer.so.0"};
+        SdlWavePlayer waves {audio};
+        SdlMediaCommands media {audio};
+        if (sdlFile != SdlAudio::sdlLibrary) {
+            EXPECT_FALSE(waves.Play(dir.file("missing.wav"))) << "not even the built-in alert";
+        }
+        EXPECT_EQ(media.Send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
+                  MediaCommands::cannotPlay);
+        EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
+    }
 }
 
 } // namespace
