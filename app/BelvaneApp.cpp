@@ -58,18 +58,22 @@ bool IsSet(const char *name)
 
 // Qt reports much on standard error that is no fault of the user's: a display platform it tried
 // before the one that worked, a signal its tray icon only has on X11, a window mask the headless
-// platform ignores. Only what is wrong passes: critical and fatal messages, and a display connection
-// that broke (the program ends then). Someone who sets QT_LOGGING_RULES is looking for Qt's messages
-// and sees them all.
+// platform ignores. Of Qt's own messages only what is wrong passes: critical and fatal ones, and a
+// display connection that broke (the program ends then), unless QT_LOGGING_RULES names one of Qt's
+// categories: then someone is looking for Qt's messages and sees them all. The program's own
+// categories ("belvane.*") always pass, as QT_LOGGING_RULES lets them.
 QtMessageHandler qtDefaultHandler = nullptr;
+bool qtMessagesWanted = false;
 
 void QuietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
+    const bool ours =
+        context.category != nullptr && std::string_view(context.category).starts_with("belvane");
     const bool wrong = type == QtCriticalMsg || type == QtFatalMsg
         || (type == QtWarningMsg
             && (text.contains(QLatin1String("connection broke"))
                 || text.contains(QLatin1String("connection experienced a fatal error"))));
-    if (wrong) {
+    if (ours || wrong || qtMessagesWanted) {
         qtDefaultHandler(type, context, text);
     }
 }
@@ -143,9 +147,9 @@ int BelvaneApp::Start(int argc, char **argv)
     static char platformOption[] = "-platform";
     char *qtArgv[] = {argv[0], platformOption, platforms.data(), nullptr};
     int qtArgc = 3;
-    if (!IsSet("QT_LOGGING_RULES")) {
-        qtDefaultHandler = qInstallMessageHandler(QuietQtMessages);
-    }
+    qtMessagesWanted = IsSet("QT_LOGGING_RULES")
+        && std::string_view(std::getenv("QT_LOGGING_RULES")).find("qt.") != std::string_view::npos;
+    qtDefaultHandler = qInstallMessageHandler(QuietQtMessages);
     QApplication application(qtArgc, qtArgv);
     // Desktops match the window to the menu entry and its icon by this name (Wayland's app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("belvane"));
@@ -208,6 +212,14 @@ int BelvaneApp::Start(int argc, char **argv)
             application.exec();
         }
         window.DestroyWindow();
+    }
+    if (platform.startsWith(QLatin1String("wayland"))) {
+        // Qt's Wayland plugin (6.4) can hang for ever tearing down its display connection with the
+        // application: its event thread waits for a read that never completes. Everything of the
+        // program's own has ended by now, so the process ends here, the sound stopped first.
+        thePerformer().Stop();
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
     return status;
 }
