@@ -33,8 +33,9 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
     } rows[] = {{false, 0}, {true, 1}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.hidePlugin ? "plugin hidden" : "plugin there");
-        if (row.hidePlugin && ::geteuid() != 0) {
-            GTEST_SKIP() << "hiding the plugin takes a mount namespace, which needs root";
+        if (row.hidePlugin && QProcess::execute(QStringLiteral("unshare"), testing::Words("-m true")) != 0) {
+            GTEST_SKIP() << "hiding the plugin takes a mount namespace of its own, which needs root (and a "
+                            "container that allows it)";
         }
         testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
         QProcess program;
