@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -233,7 +234,7 @@ int main(int argc, char **argv)
             pair.alarm = Clock::now();
             sender.endWriting();
             sender.bytesUntilClosed();
-            QThread::msleep(pair.isMidi ? 1400 : 700);
+            QThread::msleep(pair.isMidi ? 2200 : 800); // the piece may start late and rings on
             pairs.push_back(pair);
         }
         Stop(program);
@@ -244,30 +245,44 @@ int main(int argc, char **argv)
     const std::string bytes = readFile(recordingFile);
     std::vector<std::int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    // The sounds follow one another with silence between, paplay's first in each pair: the n-th onset in
-    // the recording is the n-th sound started.
+    // Every sound starts after silence. The first in the recording is the first paplay's; from there the
+    // clock says where to look for each sound: from 0.1 s before to 0.8 s after its start.
     std::vector<long> onsets;
     for (long from = 0, at; (at = Onset(samples, from)) >= 0; from = at + rate / 10) {
         onsets.push_back(at);
     }
-    if (onsets.size() != 2 * pairs.size()) {
-        std::fprintf(stderr, "%zu sounds in the recording, %zu started\n", onsets.size(), 2 * pairs.size());
+    if (onsets.empty()) {
+        std::fprintf(stderr, "nothing in the recording\n");
         return 1;
     }
-    // How fast the recording runs against the clock, from the first and the last paplay.
-    const double recordedRate = static_cast<double>(onsets[onsets.size() - 2] - onsets[0])
-        / Seconds(pairs.back().yardstick - pairs.front().yardstick);
-    std::printf("recording runs at %.1f samples a second\n", recordedRate);
+    const auto onsetOf = [&](Clock::time_point started) -> std::optional<long> {
+        const long expected =
+            onsets.front() + static_cast<long>(Seconds(started - pairs.front().yardstick) * rate);
+        const auto found = std::lower_bound(onsets.begin(), onsets.end(), expected - rate / 10);
+        return found != onsets.end() && *found <= expected + rate * 8 / 10 ? std::optional(*found)
+                                                                           : std::nullopt;
+    };
     // delay of the alarm's sound after paplay's, each measured from its own start
     std::vector<double> firstWav, laterWav, firstMidi, laterMidi;
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const Pair &pair = pairs[i];
-        const double apart = static_cast<double>(onsets[2 * i + 1] - onsets[2 * i]) / rate;
+    int missing = 0;
+    for (const Pair &pair : pairs) {
+        const char *kind = pair.isMidi ? "MIDI" : "WAV ";
+        const std::optional<long> yardstick = onsetOf(pair.yardstick), alarm = onsetOf(pair.alarm);
+        if (!yardstick || !alarm) {
+            ++missing;
+            const long due =
+                onsets.front() + static_cast<long>(Seconds(pair.alarm - pairs.front().yardstick) * rate);
+            const auto next = std::lower_bound(onsets.begin(), onsets.end(), due - rate / 10);
+            std::printf("%s %s: %s not heard (the next sound %.3f s after the alarm's start)\n",
+                        pair.first ? "first" : "later", kind, yardstick ? "the alarm's sound" : "paplay's",
+                        next == onsets.end() ? -1.0 : static_cast<double>(*next - due) / rate);
+            continue;
+        }
+        const double apart = static_cast<double>(*alarm - *yardstick) / rate;
         const double late = 1000 * (apart - Seconds(pair.alarm - pair.yardstick));
         (pair.isMidi ? (pair.first ? firstMidi : laterMidi) : (pair.first ? firstWav : laterWav))
             .push_back(late);
-        std::printf("%s %s: %+7.1f ms after paplay\n", pair.first ? "first" : "later",
-                    pair.isMidi ? "MIDI" : "WAV ", late);
+        std::printf("%s %s: %+7.1f ms after paplay\n", pair.first ? "first" : "later", kind, late);
     }
     const auto row = [](const char *what, const std::vector<double> &values) {
         if (values.empty()) {
@@ -283,7 +298,10 @@ int main(int argc, char **argv)
     row("WAV, later alarms", laterWav);
     row("MIDI first note, first alarm after start-up", firstMidi);
     row("MIDI first note, later alarms", laterMidi);
-    const bool met = Median(firstWav) <= 20 && Median(laterWav) <= 20;
+    if (missing > 0) {
+        std::printf("%d sounds not heard where they were due\n", missing);
+    }
+    const bool met = missing == 0 && Median(firstWav) <= 20 && Median(laterWav) <= 20;
     std::printf("goal (WAV within 20 ms of paplay, median, first after start-up and later): %s\n",
                 met ? "met" : "NOT met");
     return met ? 0 : 1;
