@@ -123,6 +123,9 @@ void AlarmWindow::Initialise()
         const SettingsRecord defaults;
         place.moveTo(defaults.windowX, defaults.windowY);
     }
+    // A fixed size tells a tiling window manager (sway, i3) that this is a popup to float as it is,
+    // not a window to stretch over the workspace; a stacking desktop sees no difference.
+    setFixedSize(windowWidth, windowHeight);
     setGeometry(place);
     placed = place.topLeft();
     senderLine->setGeometry(20, 20, 460, 20);

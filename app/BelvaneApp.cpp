@@ -16,8 +16,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace belvane {
 
@@ -50,10 +50,35 @@ Invocation ReadCommandLine(int argc, char **argv)
     return Invocation::Unknown;
 }
 
+// Qt's platform that draws nowhere.
+constexpr const char *headlessPlatform = "offscreen";
+
 bool IsSet(const char *name)
 {
     const char *value = std::getenv(name);
     return value != nullptr && *value != '\0';
+}
+
+// Qt reports much on standard error that is no fault of the user's: a display platform it tried
+// before the one that worked, a signal its tray icon only has on X11, a window mask the headless
+// platform ignores. Of Qt's own messages only what is wrong passes: critical and fatal ones, and a
+// display connection that broke (the program ends then), unless QT_LOGGING_RULES names one of Qt's
+// categories: then someone is looking for Qt's messages and sees them all. The program's own
+// categories ("belvane.*") always pass, as QT_LOGGING_RULES lets them.
+QtMessageHandler qtDefaultHandler = nullptr;
+bool qtMessagesWanted = false;
+
+void QuietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    const bool ours =
+        context.category != nullptr && std::string_view(context.category).starts_with("belvane");
+    const bool wrong = type == QtCriticalMsg || type == QtFatalMsg
+        || (type == QtWarningMsg
+            && (text.contains(QLatin1String("connection broke"))
+                || text.contains(QLatin1String("connection experienced a fatal error"))));
+    if (ours || wrong || qtMessagesWanted) {
+        qtDefaultHandler(type, context, text);
+    }
 }
 
 // With nothing to show a box on, a message is one line on standard error and a question is
@@ -72,18 +97,25 @@ public:
 
 } // namespace
 
-const char *BelvaneApp::ChoosePlatform()
+std::string BelvaneApp::ChoosePlatform()
 {
+    std::string chosen;
     if (IsSet("QT_QPA_PLATFORM")) {
-        return nullptr;
+        chosen = std::getenv("QT_QPA_PLATFORM");
+    } else {
+        for (const auto &[display, platform] :
+             {std::pair {"DISPLAY", "xcb"}, {"WAYLAND_DISPLAY", "wayland"}}) {
+            if (IsSet(display)) {
+                chosen += chosen.empty() ? platform : std::string(";") + platform;
+            }
+        }
     }
-    const bool x11 = IsSet("DISPLAY");
-    const bool wayland = IsSet("WAYLAND_DISPLAY");
-    if (x11 && wayland) {
-        return "xcb";
+    if (chosen.empty()) {
+        return headlessPlatform;
     }
-    return x11 || wayland ? nullptr : "offscreen";
+    return chosen.find(headlessPlatform) == std::string::npos ? chosen + ";" + headlessPlatform : chosen;
 }
+
 bool BelvaneApp::LoadQtTranslation()
 {
     auto *translator = new QTranslator(QCoreApplication::instance());
@@ -112,26 +144,32 @@ int BelvaneApp::Start(int argc, char **argv)
     }
 
     // The platform is named on Qt's command line, not in the environment, so the programs that alarms
-    // start look for the user's display as usual. With no display the receiver still runs: alarms are
-    // received and their actions performed, only the window is drawn nowhere.
+    // start look for the user's display as usual. With no usable display the receiver still runs:
+    // alarms are received and their actions performed, only the window is drawn nowhere.
+    std::string platforms = ChoosePlatform();
     static char platformOption[] = "-platform";
-    char *platformArguments[] = {argv[0], platformOption, nullptr, nullptr};
-    int qtArgc = 1;
-    char **qtArgv = argv;
-    if (const char *platform = ChoosePlatform()) {
-        platformArguments[2] = const_cast<char *>(platform);
-        qtArgc = 3;
-        qtArgv = platformArguments;
-        if (std::strcmp(platform, "offscreen") == 0) {
-            std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
-        }
-    }
+    char *qtArgv[] = {argv[0], platformOption, platforms.data(), nullptr};
+    int qtArgc = 3;
+    qtMessagesWanted = IsSet("QT_LOGGING_RULES")
+        && std::string_view(std::getenv("QT_LOGGING_RULES")).find("qt.") != std::string_view::npos;
+    qtDefaultHandler = qInstallMessageHandler(QuietQtMessages);
     QApplication application(qtArgc, qtArgv);
+    // Desktops match the window to the menu entry and its icon by this name (Wayland's app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("belvane"));
     LoadQtTranslation(); // without it Qt's texts stay English
     // The window hides between alarms and dialogs come and go: only a quit request ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     const QString platform = QGuiApplication::platformName();
     const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+    if (headless && platform.toStdString() == platforms.substr(0, platforms.find(';'))) {
+        std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
+    } else if (headless) {
+        const std::string tried = platforms.substr(0, platforms.rfind(';'));
+        std::fprintf(stderr,
+                     "belvane: the display cannot be used (Qt platform \"%s\": its plugin is missing or the "
+                     "display refused); receiving alarms without showing them.\n",
+                     tried.c_str());
+    }
 
     SystemPrompts boxes;
     ConsolePrompts console;
@@ -182,6 +220,14 @@ int BelvaneApp::Start(int argc, char **argv)
             application.exec();
         }
         window.DestroyWindow();
+    }
+    if (platform.startsWith(QLatin1String("wayland"))) {
+        // Qt's Wayland plugin (6.4) can hang for ever tearing down its display connection with the
+        // application: its event thread waits for a read that never completes. Everything of the
+        // program's own has ended by now, so the process ends here, the sound stopped first.
+        thePerformer().Stop();
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
     return status;
 }

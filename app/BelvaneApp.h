@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace belvane {
 
 // The program's run: reads the command line, takes the executable's folder (one copy per folder),
@@ -12,10 +14,11 @@ class BelvaneApp
 public:
     static int Start(int argc, char **argv);
 
-    // The display platform to use when the user has chosen none (QT_QPA_PLATFORM): X11 when both a
-    // Wayland and an X11 display are there, as the window's position, drag and raise need X11;
-    // offscreen when there is no display at all; nullptr to leave the choice to Qt.
-    static const char *ChoosePlatform();
+    // The display platforms to try in order, as Qt's -platform takes them: the user's choice
+    // (QT_QPA_PLATFORM) or else X11 before Wayland when both displays are there, as the window's
+    // position, drag and raise need X11; always ending in offscreen, so that a display that cannot be
+    // used (its plugin missing, the display refused) leaves the receiver running headless.
+    static std::string ChoosePlatform();
     // Installs Qt's Japanese translation, so that Qt's own texts (file dialogs, standard buttons)
     // speak the program's language; false when it is not installed.
     static bool LoadQtTranslation();

@@ -3,8 +3,6 @@
 #include "SdlLibrary.h"
 
 #include <atomic>
-#include <cstdlib>
-
 #include <cstdio>
 
 #include <fcntl.h>
@@ -17,9 +15,8 @@ namespace {
 
 // Debian's default General MIDI soundfont (an alternative, normally TimGM6mb).
 constexpr const char *debianSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
-constexpr int chunkFrames = 2048;
 
-// Read by SDL's audio thread in the finished hooks; written only while no device is open.
+// Read by SDL's audio thread in the finished hook; written only while no device is open.
 std::atomic<SdlAudio *> reporting {nullptr};
 
 bool exists(const char *path)
@@ -41,9 +38,10 @@ void chooseSoundFont(const SdlLibrary &sdl)
 
 } // namespace
 
-SdlAudio::SdlAudio(QObject *parent, std::string mixerFile)
+SdlAudio::SdlAudio(QObject *parent, std::string sdlLibraryFile, std::string mixerLibraryFile)
     : QObject(parent)
-    , libraryFile(std::move(mixerFile))
+    , sdlFile(std::move(sdlLibraryFile))
+    , mixerFile(std::move(mixerLibraryFile))
 {
     SdlAudio *none = nullptr;
     active = reporting.compare_exchange_strong(none, this);
@@ -54,13 +52,12 @@ SdlAudio::~SdlAudio()
     if (!active) {
         return;
     }
-    if (library) {
+    if (library && library->hasMixer()) {
         if (users > 0) {
             // Users should have released their share already; closing here still leaves no thread behind.
             users = 1;
             release();
         }
-        library->Mix_ChannelFinished(nullptr);
         library->Mix_HookMusicFinished(nullptr);
         // Ends the decoders SDL_mixer started on demand (FluidSynth).
         library->Mix_Quit();
@@ -68,31 +65,53 @@ SdlAudio::~SdlAudio()
     reporting.store(nullptr);
 }
 
-bool SdlAudio::acquire()
+bool SdlAudio::loadSdl()
 {
     if (!active) {
         return false;
     }
+    if (!library) {
+        library = SdlLibrary::load(sdlFile.c_str());
+    }
+    return library != nullptr;
+}
+
+bool SdlAudio::initSubsystem()
+{
+    // SIGINT and SIGTERM are the program's own: left to SDL they would become quit events nobody reads.
+    library->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // SDL's error text is stale more often than not: only the return codes count. SDL counts the
+    // subsystem's users itself.
+    return library->SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+}
+
+void SdlAudio::quitSubsystem()
+{
+    // The last user's quit drops the sound server connection too, not just the device.
+    library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!isOpen()) {
+        emit deviceClosed();
+    }
+}
+
+bool SdlAudio::acquire()
+{
     if (users > 0) {
         ++users;
         return true;
     }
-    if (!library && !(library = SdlLibrary::load(libraryFile.c_str()))) {
+    if (!loadSdl() || !library->loadMixer(mixerFile.c_str())) {
         return false;
     }
     const SdlLibrary &sdl = *library;
     chooseSoundFont(sdl);
-    // SIGINT and SIGTERM are the program's own: left to SDL they would become quit events nobody reads.
-    sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // SDL's error text is stale more often than not: only the return codes count.
-    if (sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    if (!initSubsystem()) {
         return false;
     }
     if (sdl.Mix_OpenAudio(frequency, AUDIO_S16SYS, channels, chunkFrames) != 0) {
-        sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    sdl.Mix_ChannelFinished(&SdlAudio::onChannelFinished);
     sdl.Mix_HookMusicFinished(&SdlAudio::onMusicFinished);
     users = 1;
     return true;
@@ -107,9 +126,39 @@ void SdlAudio::release()
         return;
     }
     library->Mix_CloseAudio();
-    // Quitting the subsystem as well drops the sound server connection, not just the device.
-    library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    emit deviceClosed();
+    quitSubsystem();
+}
+
+std::uint32_t SdlAudio::openOutput(Fill fill, void *userdata)
+{
+    if (!initSubsystem()) {
+        return 0;
+    }
+    SDL_AudioSpec wanted {};
+    wanted.freq = frequency;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = channels;
+    wanted.samples = chunkFrames;
+    wanted.callback = fill;
+    wanted.userdata = userdata;
+    // No changes allowed: SDL converts to the device's format itself.
+    const SDL_AudioDeviceID output = library->SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+    if (output == 0) {
+        library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return 0;
+    }
+    ++outputs;
+    return output;
+}
+
+void SdlAudio::closeOutput(std::uint32_t output)
+{
+    if (output == 0) {
+        return;
+    }
+    library->SDL_CloseAudioDevice(output);
+    --outputs;
+    quitSubsystem();
 }
 
 const SdlLibrary &SdlAudio::sdl() const
@@ -138,17 +187,9 @@ SDL_RWops *SdlAudio::openRegularFile(const std::string &nativePath) const
     return ops;
 }
 
-void SdlAudio::onChannelFinished(int channel)
-{
-    // On SDL's audio thread with the device locked: only hand the news over.
-    if (SdlAudio *audio = reporting.load()) {
-        QMetaObject::invokeMethod(
-            audio, [audio, channel] { emit audio->channelFinished(channel); }, Qt::QueuedConnection);
-    }
-}
-
 void SdlAudio::onMusicFinished()
 {
+    // On SDL's audio thread with the device locked: only hand the news over.
     if (SdlAudio *audio = reporting.load()) {
         QMetaObject::invokeMethod(
             audio, [audio] { emit audio->musicFinished(); }, Qt::QueuedConnection);

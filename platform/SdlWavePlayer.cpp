@@ -7,14 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
-#include <vector>
 
 namespace belvane {
 
 namespace {
-
-constexpr int waveChannel = 0;
 
 // The built-in alert: two short tones, high then low, twice.
 constexpr int alertRate = 22050;
@@ -44,28 +42,40 @@ const std::string &alertImage()
     return image;
 }
 
-Mix_Chunk *loadAlert(const SdlLibrary &sdl)
+// The wave in `file` (closed here) as 16-bit stereo samples at the output's rate; empty when it is no
+// wave SDL can read.
+std::vector<std::uint8_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
 {
-    const std::string &image = alertImage();
-    return sdl.Mix_LoadWAV_RW(sdl.SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())), 1);
+    SDL_AudioSpec spec {};
+    Uint8 *data = nullptr;
+    Uint32 length = 0;
+    if (sdl.SDL_LoadWAV_RW(file, 1, &spec, &data, &length) == nullptr) {
+        return {};
+    }
+    SDL_AudioCVT convert {};
+    std::vector<std::uint8_t> samples;
+    if (sdl.SDL_BuildAudioCVT(&convert, spec.format, spec.channels, spec.freq, AUDIO_S16SYS,
+                              SdlAudio::channels, SdlAudio::frequency)
+        >= 0) {
+        samples.resize(std::size_t(length) * std::size_t(std::max(convert.len_mult, 1)));
+        std::memcpy(samples.data(), data, length);
+        convert.buf = samples.data();
+        convert.len = static_cast<int>(length);
+        if (convert.needed != 0 && sdl.SDL_ConvertAudio(&convert) != 0) {
+            samples.clear();
+        } else {
+            samples.resize(convert.needed != 0 ? std::size_t(convert.len_cvt) : length);
+        }
+    }
+    sdl.SDL_FreeWAV(data);
+    return samples;
 }
 
-// SDL_mixer would also decode Ogg, MP3 or FLAC under any name; a wave player plays RIFF WAVE only.
-Mix_Chunk *loadWave(const SdlAudio &audio, const std::string &nativePath)
+// The wave in the regular file `nativePath`, or nothing.
+std::vector<std::uint8_t> loadWave(const SdlAudio &audio, const std::string &nativePath)
 {
     SDL_RWops *file = audio.openRegularFile(nativePath);
-    if (file == nullptr) {
-        return nullptr;
-    }
-    const SdlLibrary &sdl = audio.sdl();
-    std::array<char, 12> header {};
-    const bool isWave = sdl.SDL_RWread(file, header.data(), 1, header.size()) == header.size()
-        && isWaveHeader(std::string_view(header.data(), header.size()));
-    if (!isWave || sdl.SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
-        sdl.SDL_RWclose(file);
-        return nullptr;
-    }
-    return sdl.Mix_LoadWAV_RW(file, 1);
+    return file == nullptr ? std::vector<std::uint8_t>() : decode(audio.sdl(), file);
 }
 
 } // namespace
@@ -73,9 +83,7 @@ Mix_Chunk *loadWave(const SdlAudio &audio, const std::string &nativePath)
 SdlWavePlayer::SdlWavePlayer(SdlAudio &sharedAudio, QObject *parent)
     : QObject(parent)
     , audio(sharedAudio)
-{
-    connect(&audio, &SdlAudio::channelFinished, this, &SdlWavePlayer::onChannelFinished);
-}
+{ }
 
 SdlWavePlayer::~SdlWavePlayer()
 {
@@ -84,52 +92,73 @@ SdlWavePlayer::~SdlWavePlayer()
 
 bool SdlWavePlayer::play(const std::string &path)
 {
-    // A new wave replaces the one that plays; the device stays open in between.
-    halt();
-    if (!holdsDevice) {
-        if (!audio.acquire()) {
-            return false;
-        }
-        holdsDevice = true;
-    }
-    chunk = loadWave(audio, cp932::toNativePath(path));
-    if (chunk == nullptr) {
-        chunk = loadAlert(audio.sdl());
-    }
-    if (chunk == nullptr || audio.sdl().Mix_PlayChannel(waveChannel, chunk, 0) < 0) {
+    if (!audio.loadSdl()) {
         stop();
         return false;
     }
+    // The wave is ready before the output starts, so its first buffer is the wave's.
+    std::vector<std::uint8_t> wave = loadWave(audio, cp932::toNativePath(path));
+    if (wave.empty()) {
+        const std::string &image = alertImage();
+        wave =
+            decode(audio.sdl(), audio.sdl().SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())));
+    }
+    if (wave.empty()) {
+        stop();
+        return false;
+    }
+    // A new wave replaces the one that plays; the output stays open in between.
+    if (output == 0 && (output = audio.openOutput(&SdlWavePlayer::fill, this)) == 0) {
+        return false;
+    }
+    const SdlLibrary &sdl = audio.sdl();
+    sdl.SDL_LockAudioDevice(output);
+    samples = std::move(wave);
+    played = 0;
+    reported = false;
+    sdl.SDL_UnlockAudioDevice(output);
+    sdl.SDL_PauseAudioDevice(output, 0);
     return true;
 }
 
 void SdlWavePlayer::stop()
 {
-    halt();
-    if (holdsDevice) {
-        holdsDevice = false;
-        audio.release();
+    if (output != 0) {
+        audio.closeOutput(output);
+        output = 0;
     }
+    samples.clear();
+    played = 0;
 }
 
-void SdlWavePlayer::halt()
+void SdlWavePlayer::fill(void *userdata, std::uint8_t *stream, int bytes)
 {
-    if (chunk == nullptr) {
-        return;
+    auto *player = static_cast<SdlWavePlayer *>(userdata);
+    const std::size_t wanted = static_cast<std::size_t>(bytes);
+    // Handed over once the last samples went out in an earlier buffer: they have left SDL by now.
+    if (player->played == player->samples.size() && !player->reported) {
+        player->reported = true;
+        QMetaObject::invokeMethod(player, &SdlWavePlayer::onFinished, Qt::QueuedConnection);
     }
-    audio.sdl().Mix_HaltChannel(waveChannel);
-    audio.sdl().Mix_FreeChunk(chunk);
-    chunk = nullptr;
+    const std::size_t part = std::min(wanted, player->samples.size() - player->played);
+    std::memcpy(stream, player->samples.data() + player->played, part);
+    std::memset(stream + part, 0, wanted - part);
+    player->played += part;
 }
 
-void SdlWavePlayer::onChannelFinished(int channel)
+void SdlWavePlayer::onFinished()
 {
-    // The news is queued: a wave halted for its successor reports after the successor has started, so
-    // only a channel that is really silent now means our wave has ended.
-    if (channel != waveChannel || chunk == nullptr || audio.sdl().Mix_Playing(waveChannel) != 0) {
+    // The news is queued: a wave that replaced the one that ended may be playing by now.
+    if (output == 0) {
         return;
     }
-    stop();
+    const SdlLibrary &sdl = audio.sdl();
+    sdl.SDL_LockAudioDevice(output);
+    const bool ended = reported;
+    sdl.SDL_UnlockAudioDevice(output);
+    if (ended) {
+        stop();
+    }
 }
 
 } // namespace belvane

@@ -5,13 +5,15 @@
 
 #include <QObject>
 
-struct Mix_Chunk;
+#include <cstdint>
+#include <vector>
 
 namespace belvane {
 
-// The wave player over SDL_mixer: one wave at a time on one mixer channel. The audio device is held
-// from the start of a wave until it ends or is stopped. A file that is missing or not a RIFF WAVE file
-// sounds a short built-in two-tone alert instead.
+// The wave player over SDL alone (SDL_mixer and its decoders are for music): one wave at a time on an
+// output of its own, converted to the output's format as it is loaded. The output is held from the
+// start of a wave until it ends or is stopped. A file that is missing or not a RIFF WAVE file sounds a
+// short built-in two-tone alert instead.
 class SdlWavePlayer final : public QObject, public WavePlayer
 {
     Q_OBJECT
@@ -24,15 +26,19 @@ public:
     void stop() override;
 
     // A wave (or the alert) is still sounding.
-    bool isPlaying() const { return chunk != nullptr; }
+    bool isPlaying() const { return output != 0; }
 
 private:
-    void onChannelFinished(int channel);
-    void halt();
+    // On SDL's audio thread: the next part of the wave, then silence.
+    static void fill(void *userdata, std::uint8_t *stream, int bytes);
+    void onFinished();
 
     SdlAudio &audio;
-    Mix_Chunk *chunk = nullptr;
-    bool holdsDevice = false;
+    std::uint32_t output = 0;
+    // Shared with the audio thread, under the output's lock while it is open.
+    std::vector<std::uint8_t> samples; // 16-bit stereo at SdlAudio::frequency
+    std::size_t played = 0; // bytes
+    bool reported = false; // the end was handed over
 };
 
 } // namespace belvane

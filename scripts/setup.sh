@@ -20,10 +20,13 @@ run_packages=(
     fonts-ipafont-gothic
     xdg-utils
     qt6-translations-l10n
+    qt6-wayland
 )
 
-# The tests, sanitizers, fuzzing, benchmarks, the formatting and naming checks; the packaging test validates the
-# menu entry and metainfo, renders the manual pages and loads the shell completion.
+# The tests, sanitizers, fuzzing, benchmarks, the formatting and naming checks; the packaging test
+# validates the menu entry and metainfo, renders the manual pages and loads the shell completion; the
+# pure Wayland sessions (weston, sway) and the desktop's sound server (PipeWire with its PulseAudio
+# service) are real ones.
 test_packages=(
     clang-format
     libgtest-dev
@@ -47,6 +50,12 @@ test_packages=(
     openbox
     dbus
     tint2
+    weston
+    sway
+    pipewire
+    pipewire-pulse
+    wireplumber
+    pulseaudio-utils
 )
 
 packages=("${run_packages[@]}")

@@ -45,13 +45,19 @@ std::string twoTones(double lowSeconds, double highSeconds)
 
 // The frequencies of the rendered output (16-bit stereo, as SdlAudio opens it), one for each 20 ms
 // window of the left channel that is not silent: the zero-crossing estimate (two crossings a period).
+// The windows start where the sound does: the device may render a buffer of silence before it, and a
+// window half silent would count half the crossings.
 Tones windowTones(const std::string &rendered)
 {
     constexpr std::size_t window = 2 * rate / 50; // samples, left and right
     std::vector<std::int16_t> samples(rendered.size() / 2);
     std::memcpy(samples.data(), rendered.data(), samples.size() * 2);
+    std::size_t first = 0;
+    while (first < samples.size() && std::abs(samples[first]) < 300) {
+        first += 2;
+    }
     Tones tones;
-    for (std::size_t start = 0; start + window <= samples.size(); start += window) {
+    for (std::size_t start = first; start + window <= samples.size(); start += window) {
         double energy = 0;
         int crossings = 0;
         for (std::size_t i = start; i < start + window; i += 2) {
@@ -195,18 +201,24 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     EXPECT_FALSE(audio.isOpen());
 }
 
-// SDL_mixer is loaded with the first sound; where it cannot be, the players only report failure.
-TEST(SoundLibraryTest, AMissingLibraryLeavesEverySoundSilent)
+// SDL and SDL_mixer are loaded with the first sound that needs them; where one cannot be, its sounds
+// only report failure: without SDL nothing sounds, without SDL_mixer no music.
+TEST(SoundLibraryTest, AMissingLibraryLeavesItsSoundsSilent)
 {
     testing::TempDir dir;
     testing::writeFile(dir.file("tune.mid"), midi);
-    SdlAudio audio {nullptr, "libno-such-mixer.so.0"};
-    SdlWavePlayer waves {audio};
-    SdlMediaCommands media {audio};
-    EXPECT_FALSE(waves.play(dir.file("missing.wav"))) << "not even the built-in alert";
-    EXPECT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
-              MediaCommands::cannotPlay);
-    EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
+    for (const char *sdlFile : {"libno-such-sdl.so.0", SdlAudio::sdlLibrary}) {
+        SCOPED_TRACE(sdlFile);
+        SdlAudio audio {nullptr, sdlFile, "libno-such-mixer.so.0"};
+        SdlWavePlayer waves {audio};
+        SdlMediaCommands media {audio};
+        if (sdlFile != SdlAudio::sdlLibrary) {
+            EXPECT_FALSE(waves.play(dir.file("missing.wav"))) << "not even the built-in alert";
+        }
+        EXPECT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
+                  MediaCommands::cannotPlay);
+        EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
+    }
 }
 
 } // namespace

@@ -1,0 +1,154 @@
+#pragma once
+
+#include "TempDir.h"
+#include "XSession.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstring>
+#include <filesystem>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace belvane::testing {
+
+// A private pure Wayland session (no XWayland) on a headless compositor, for tests of the real program:
+// weston, or sway, which tiles and refuses to run as root. Under root, sway and the programs meant for
+// it run as the ordinary user `nobody`, on files handed to it (GiveToUser). All ends with the session.
+class WaylandSession final
+{
+public:
+    enum class Compositor { Weston, Sway };
+
+    WaylandSession() = default;
+    ~WaylandSession() { Stop(compositor); }
+    WaylandSession(const WaylandSession &) = delete;
+    WaylandSession &operator=(const WaylandSession &) = delete;
+
+    // Starts the compositor; false when it does not come to accept clients.
+    bool Start(Compositor which)
+    {
+        const passwd *nobody = ::geteuid() == 0 && which == Compositor::Sway ? ::getpwnam("nobody") : nullptr;
+        if (nobody != nullptr) {
+            asUser = {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                      QStringLiteral("--regid=%1").arg(nobody->pw_gid), QStringLiteral("--clear-groups")};
+            user = {nobody->pw_uid, nobody->pw_gid};
+        }
+        ::chmod(runtime.path().c_str(), 0700);
+        env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "SWAYSOCK"}) {
+            env.remove(QString::fromLatin1(name));
+        }
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(runtime.path().string()));
+        QProcessEnvironment compositorEnv = env;
+        if (which == Compositor::Weston) {
+            compositor.setProgram(QStringLiteral("weston"));
+            compositor.setArguments(
+                Words("--backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-1"));
+        } else {
+            writeFile(runtime.file("sway.conf"), "xwayland disable\n");
+            for (const char *setting : {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
+                                        "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=1"}) {
+                const QStringList pair = QString::fromLatin1(setting).split(u'=');
+                compositorEnv.insert(pair[0], pair[1]);
+            }
+            GiveToUser(runtime.path());
+            compositor.setProgram(QStringLiteral("sway"));
+            compositor.setArguments(
+                {QStringLiteral("-c"), QString::fromStdString(runtime.file("sway.conf"))});
+            Prefix(compositor);
+        }
+        compositor.setProcessEnvironment(compositorEnv);
+        compositor.setStandardOutputFile(QProcess::nullDevice());
+        compositor.setStandardErrorFile(QProcess::nullDevice());
+        compositor.start();
+        // Sockets count as system files.
+        const QDir dir(QString::fromStdString(runtime.path().string()), QStringLiteral("sway-ipc.*"),
+                       QDir::Name, QDir::System);
+        const auto up = [&] {
+            return compositor.state() != QProcess::Running
+                || (dir.exists(QStringLiteral("wayland-1"))
+                    && (which == Compositor::Weston || !dir.entryList().isEmpty()));
+        };
+        if (!compositor.waitForStarted(10000) || !WaitUntil(up) || compositor.state() != QProcess::Running) {
+            return false;
+        }
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-1"));
+        if (which == Compositor::Sway) {
+            env.insert(QStringLiteral("SWAYSOCK"), dir.filePath(dir.entryList().value(0)));
+        }
+        return true;
+    }
+
+    // Makes `process` run its program as the session's user.
+    void Prefix(QProcess &process) const
+    {
+        if (!asUser.isEmpty()) {
+            process.setArguments(asUser + QStringList {process.program()} + process.arguments());
+            process.setProgram(QStringLiteral("setpriv"));
+        }
+    }
+
+    // Hands `path` and everything below it to the session's user.
+    void GiveToUser(const std::filesystem::path &path) const
+    {
+        if (asUser.isEmpty()) {
+            return;
+        }
+        ::chown(path.c_str(), user.first, user.second);
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(path)) {
+            ::lchown(entry.path().c_str(), user.first, user.second);
+        }
+    }
+
+    // The window of application `appId` in sway's tree (swaymsg -t get_tree), with "floating" set when it
+    // lies among a workspace's floating windows; empty while there is none.
+    QJsonObject SwayWindow(const QString &appId) const
+    {
+        QProcess swaymsg;
+        swaymsg.setProcessEnvironment(env);
+        swaymsg.setProgram(QStringLiteral("swaymsg"));
+        swaymsg.setArguments(Words("-t get_tree -r"));
+        Prefix(swaymsg);
+        swaymsg.start();
+        if (!swaymsg.waitForFinished(10000)) {
+            return {};
+        }
+        return Find(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object(), appId, false);
+    }
+
+    QProcessEnvironment env; // the system's environment pointed at this session only
+
+private:
+    static QJsonObject Find(const QJsonObject &node, const QString &appId, bool floating)
+    {
+        if (node.value(QStringLiteral("app_id")).toString() == appId) {
+            QJsonObject found = node;
+            found.insert(QStringLiteral("floating"), floating);
+            return found;
+        }
+        for (const char *list : {"nodes", "floating_nodes"}) {
+            for (const QJsonValue child : node.value(QLatin1String(list)).toArray()) {
+                const QJsonObject found =
+                    Find(child.toObject(), appId, std::strcmp(list, "floating_nodes") == 0);
+                if (!found.isEmpty()) {
+                    return found;
+                }
+            }
+        }
+        return {};
+    }
+
+    TempDir runtime;
+    QProcess compositor;
+    QStringList asUser; // setpriv's options, or none when the session runs as we do
+    std::pair<uid_t, gid_t> user {};
+};
+
+} // namespace belvane::testing
