@@ -38,9 +38,9 @@ public:
     static constexpr const char *sdlLibrary = "libSDL2-2.0.so.0";
     static constexpr const char *mixerLibrary = "libSDL2_mixer-2.0.so.0";
 
-    // `sdlFile` and `mixerFile` name the SDL and SDL_mixer libraries to load.
-    explicit SdlAudio(QObject *parent = nullptr, std::string sdlFile = sdlLibrary,
-                      std::string mixerFile = mixerLibrary);
+    // `sdlLibraryFile` and `mixerLibraryFile` name the SDL and SDL_mixer libraries to load.
+    explicit SdlAudio(QObject *parent = nullptr, std::string sdlLibraryFile = sdlLibrary,
+                      std::string mixerLibraryFile = mixerLibrary);
     ~SdlAudio() override;
     SdlAudio(const SdlAudio &) = delete;
     SdlAudio &operator=(const SdlAudio &) = delete;
