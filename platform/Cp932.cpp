@@ -9,26 +9,12 @@ namespace belvane::cp932 {
 namespace {
 // Microsoft's cp932 (0x5C is a backslash, 0x81 0x60 is U+FF5E); glibc's SJIS and IBM-943 differ.
 constexpr const char *codecName = "windows-31j";
-
-// Opening a converter costs more than most conversions: one of each per thread, reset before use.
-QStringDecoder &decoder()
-{
-    thread_local QStringDecoder converter(codecName, QStringDecoder::Flag::Stateless);
-    converter.resetState();
-    return converter;
-}
-
-QStringEncoder &encoder()
-{
-    thread_local QStringEncoder converter(codecName, QStringEncoder::Flag::Stateless);
-    converter.resetState();
-    return converter;
-}
 } // namespace
 
 QString toUnicode(std::string_view bytes)
 {
-    return decoder().decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    QStringDecoder decoder(codecName, QStringDecoder::Flag::Stateless);
+    return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 std::optional<QString> toUnicodeExactly(std::string_view bytes)
@@ -36,9 +22,9 @@ std::optional<QString> toUnicodeExactly(std::string_view bytes)
     if (bytes.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
-    QStringDecoder &converter = decoder();
-    QString text = converter.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (converter.hasError()) {
+    QStringDecoder decoder(codecName, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (decoder.hasError()) {
         return std::nullopt;
     }
     return text;
@@ -46,9 +32,9 @@ std::optional<QString> toUnicodeExactly(std::string_view bytes)
 
 std::optional<std::string> fromUnicode(const QString &text)
 {
-    QStringEncoder &converter = encoder();
-    const QByteArray bytes = converter.encode(text);
-    if (converter.hasError()) {
+    QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);
+    const QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError()) {
         return std::nullopt;
     }
     return bytes.toStdString();
@@ -57,7 +43,8 @@ std::optional<std::string> fromUnicode(const QString &text)
 std::size_t byteLength(const QString &text)
 {
     // An unencodable character comes out as the two bytes FC FC, which is the count wanted here.
-    return static_cast<std::size_t>(QByteArray(encoder().encode(text)).size());
+    QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);
+    return static_cast<std::size_t>(QByteArray(encoder.encode(text)).size());
 }
 
 std::string toNativePath(std::string_view cp932Path)
