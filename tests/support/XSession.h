@@ -50,15 +50,12 @@ inline QString RunTool(const QString &program, const QStringList &arguments, con
 class XSession final
 {
 public:
-    XSession() = default;
     ~XSession()
     {
         for (QProcess *p : {&tray, &windowManager, &server}) {
             Stop(*p);
         }
     }
-    XSession(const XSession &) = delete;
-    XSession &operator=(const XSession &) = delete;
 
     // Starts the display and, when `withTray`, the tray host; false when either cannot be started.
     // The display number is picked at random well above the low ones that Xvfb's -displayfd hands out
