@@ -157,21 +157,15 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         writeFile(file, "");
     }
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    const std::map<int, std::pair<int, std::string>> actions = {{0, {1, bell}},
-                                                                {1, {1, program}},
-                                                                {2, {1, document}},
-                                                                {4, {0, program}},
-                                                                {5, {1, dir.file("gone")}},
-                                                                {6, {1, program + "\x81"}},
-                                                                {7, {1, program}},
-                                                                {8, {1, tune}}};
-    testing::writeList(dir.file("Belvane.acd"), 9, [&](int level, ActionRecord &record) {
-        if (const auto action = actions.find(level); action != actions.end()) {
-            record.enabled = action->second.first;
-            setFieldText(record.actionFile, action->second.second);
-            setFieldText(record.parameters, std::to_string(level));
-        }
-    });
+    testing::writeActions(dir.file("Belvane.acd"), 9,
+                          {{0, {1, bell}},
+                           {1, {1, program}},
+                           {2, {1, document}},
+                           {4, {0, program}},
+                           {5, {1, dir.file("gone")}},
+                           {6, {1, program + "\x81"}},
+                           {7, {1, program}},
+                           {8, {1, tune}}});
     const QString prog = QString::fromStdString(program);
     const std::pair<int, QString> rows[] = {
         {0, "サウンドを再生しました: " + QString::fromStdString(bell)},
@@ -240,7 +234,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     };
     f.alarm(1, "first");
     EXPECT_EQ(f.journal,
-              (std::vector<std::string> {"open " + program + " [1] 5", "open " + program + " [7] 5"}));
+              (std::vector<std::string> {"open " + program + " [1] 6", "open " + program + " [7] 6"}));
     EXPECT_EQ(f.message(), QStringLiteral("second"));
 }
 

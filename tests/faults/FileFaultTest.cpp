@@ -23,10 +23,7 @@ namespace fs = std::filesystem;
 void WriteTeaList(const TempDir &dir)
 {
     writeFile(dir.file("tea.wav"), "RIFF");
-    testing::writeList(dir.file("Belvane.acd"), 50, [&](int level, ActionRecord &record) {
-        record.enabled = 1;
-        setFieldText(record.actionFile, level == 0 ? dir.file("tea.wav") : "");
-    });
+    testing::writeActions(dir.file("Belvane.acd"), 50, {{0, {1, dir.file("tea.wav")}}});
     writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(testing::FreePort()));
 }
 

@@ -111,24 +111,17 @@ TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsA
     const std::map<int, std::pair<int, std::string>> actions = {{0, {1, program}},    {1, {1, bell}},
                                                                 {2, {1, program}},    {5, {2, program}},
                                                                 {7, {1, dir.path()}}, {49, {1, program}}};
-    testing::writeList(list, 50, [&](int level, ActionRecord &record) {
-        if (const auto action = actions.find(level); action != actions.end()) {
-            record.enabled = action->second.first;
-            record.windowSize = level % 3;
-            setFieldText(record.actionFile, action->second.second);
-            setFieldText(record.parameters, "--loud");
-        }
-    });
+    testing::writeActions(list, 50, actions);
     const std::pair<std::string, Log> cases[] = {
-        {alarm(2), {"PC1|Lunch|2", "open " + program + " [--loud] 3"}},
+        {alarm(2), {"PC1|Lunch|2", "open " + program + " [2] 3"}},
         {"#lOGIC=2$lOGIC#mESSAGE=Lunch$mESSAGE#lEVEL= $lEVEL#sENDER=PC1$sENDER",
-         {"PC1|Lunch|0", "open " + program + " [--loud] 5"}},
+         {"PC1|Lunch|0", "open " + program + " [0] 5"}},
         {alarm(1), {"PC1|Lunch|1", "wave play " + bell}},
         // The wave plays on while a program starts.
-        {alarm(49), {"PC1|Lunch|49", "open " + program + " [--loud] 6"}},
+        {alarm(49), {"PC1|Lunch|49", "open " + program + " [49] 6"}},
         {alarm(5), {"PC1|Lunch|5"}}, // enabled is 1 and nothing else
         // A folder counts as existing.
-        {alarm(7), {"PC1|Lunch|7", "open " + dir.path().string() + " [--loud] 6"}},
+        {alarm(7), {"PC1|Lunch|7", "open " + dir.path().string() + " [7] 6"}},
     };
     for (const auto &[text, log] : cases) {
         EXPECT_EQ(dispatch(text), log) << text;

@@ -196,30 +196,22 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
     const auto alarm = [](const std::string &who) {
         return "#Sender=" + who + "\n#Message=m\n#Level=3\n";
     };
-    const auto whole = [&](int client) {
-        return Steps {{client, 'c'}, {client, 's', alarm(std::to_string(client))}, {client, 'e'}};
-    };
-    const auto join = [](std::initializer_list<Steps> parts) {
-        Steps all;
-        for (const Steps &part : parts) {
-            all.insert(all.end(), part.begin(), part.end());
-        }
-        return all;
-    };
     const std::string half = "#Sender=A\n#Mes", rest = "sage=m\n#Level=3\n";
     // Six pieces a tenth of a second apart, another sender's whole alarm between two pieces.
     Steps trickle {{0, 'c'}};
-    for (std::size_t piece = 0; piece < 6; ++piece) {
+    for (int piece = 0; piece < 6; ++piece) {
         trickle.push_back({0, 's', alarm("T").substr(piece * 5, piece < 5 ? 5 : std::string::npos)});
         trickle.push_back({0, 'p'});
-        if (piece < 5) {
-            trickle = join({trickle, whole(static_cast<int>(piece) + 1)});
+        if (piece < 5) { // the other sender is piece + 1
+            trickle.insert(
+                trickle.end(),
+                {{piece + 1, 'c'}, {piece + 1, 's', alarm(std::to_string(piece + 1))}, {piece + 1, 'e'}});
         }
     }
     trickle.push_back({0, 'e'});
     const std::tuple<const char *, Steps, Texts> cases[] = {
         {"connected, then written after another delivered",
-         join({{{0, 'c'}}, whole(1), {{1, 'd'}, {0, 's', alarm("A")}, {0, 'e'}}}),
+         {{0, 'c'}, {1, 'c'}, {1, 's', alarm("1")}, {1, 'e'}, {1, 'd'}, {0, 's', alarm("A")}, {0, 'e'}},
          {alarm("1"), alarm("A")}},
         {"a trickling sender beside five whole ones",
          trickle,
