@@ -15,13 +15,12 @@ namespace belvane::testing {
 // Ends a process politely, then firmly.
 inline void Stop(QProcess &process)
 {
-    if (process.state() == QProcess::NotRunning) {
-        return;
-    }
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished();
+        }
     }
 }
 
