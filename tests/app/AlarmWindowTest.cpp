@@ -1,5 +1,6 @@
 #include "BelvaneApp.h"
 #include "CommandMenu.h"
+#include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "StorageTestSupport.h"
 #include "SystemPrompts.h"
@@ -92,40 +93,13 @@ TEST(AlarmWindowTest,
     EXPECT_FALSE(f.window.isVisible());
 
     writeFile(dir.file("Malarm.wav"), ""); // level 0 of the new list
-    QTcpSocket sender;
-    sender.connectToHost(QHostAddress::LocalHost, port);
-    ASSERT_TRUE(sender.waitForConnected(5000));
-    sender.write("#Sender=late\n#Message=still open\n#Level=0\n");
-    ASSERT_TRUE(sender.waitForBytesWritten(5000));
+    const testing::LoopbackClient sender(port);
+    ASSERT_TRUE(sender.send("#Sender=late\n#Message=still open\n#Level=0\n"));
     QTest::qWait(1000); // received, the connection still open
-    EXPECT_TRUE(f.journal.calls.empty());
+    EXPECT_TRUE(f.journal.empty());
     f.window.DestroyWindow();
     EXPECT_EQ(f.sender(), QStringLiteral("late"));
-    EXPECT_EQ(f.journal.calls, std::vector<std::string> {"wave play " + dir.file("Malarm.wav")});
-}
-
-// Texts reach the dispatch whatever the window is doing: while it is disabled (a dialog is open), and
-// while another text is handled (starting a program can run a nested event loop), behind it in order.
-TEST(AlarmWindowTest, EveryDeliveredTextIsHandledInTurnWhateverTheWindowIsDoing)
-{
-    TempDir dir;
-    const std::string program = dir.file("prog");
-    writeFile(program, "");
-    testing::writeList(dir.file("Belvane.acd"), 3, [&](int level, ActionRecord &record) {
-        record.enabled = 1;
-        setFieldText(record.actionFile, program);
-        setFieldText(record.parameters, std::to_string(level));
-    });
-    Fixture f(dir);
-    f.window.setEnabled(false);
-    f.launcher.whileOpening = [&] {
-        f.alarm(2, "second");
-        EXPECT_EQ(f.message(), QStringLiteral("first")) << "the second waits its turn";
-    };
-    f.alarm(1, "first");
-    EXPECT_EQ(f.journal.calls,
-              (std::vector<std::string> {"open " + program + " [1] 5", "open " + program + " [2] 5"}));
-    EXPECT_EQ(f.message(), QStringLiteral("second"));
+    EXPECT_EQ(f.journal, std::vector<std::string> {"wave play " + dir.file("Malarm.wav")});
 }
 
 // The lines of the alarm log written while `run` runs.
@@ -183,20 +157,15 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         writeFile(file, "");
     }
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    const std::map<int, std::pair<int, std::string>> actions = {{0, {1, bell}},
-                                                                {1, {1, program}},
-                                                                {2, {1, document}},
-                                                                {4, {0, program}},
-                                                                {5, {1, dir.file("gone")}},
-                                                                {6, {1, program + "\x81"}},
-                                                                {7, {1, program}},
-                                                                {8, {1, tune}}};
-    testing::writeList(dir.file("Belvane.acd"), 9, [&](int level, ActionRecord &record) {
-        if (const auto action = actions.find(level); action != actions.end()) {
-            record.enabled = action->second.first;
-            setFieldText(record.actionFile, action->second.second);
-        }
-    });
+    testing::writeActions(dir.file("Belvane.acd"), 9,
+                          {{0, {1, bell}},
+                           {1, {1, program}},
+                           {2, {1, document}},
+                           {4, {0, program}},
+                           {5, {1, dir.file("gone")}},
+                           {6, {1, program + "\x81"}},
+                           {7, {1, program}},
+                           {8, {1, tune}}});
     const QString prog = QString::fromStdString(program);
     const std::pair<int, QString> rows[] = {
         {0, "サウンドを再生しました: " + QString::fromStdString(bell)},
@@ -254,6 +223,19 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     EXPECT_EQ(bounded.size(), 200);
     EXPECT_EQ(newest, QStringLiteral("bulk 200"));
     EXPECT_TRUE(bounded.back().contains(QStringLiteral("|PCあ|1|"))) << "the first alarm went";
+
+    // Texts reach the dispatch whatever the window is doing: while it is disabled (a dialog is open), and
+    // while another text is handled (starting a program can run a nested event loop), behind it in order.
+    f.journal.clear();
+    f.window.setEnabled(false);
+    f.launcher.whileOpening = [&] {
+        f.alarm(7, "second");
+        EXPECT_EQ(f.message(), QStringLiteral("first")) << "the second waits its turn";
+    };
+    f.alarm(1, "first");
+    EXPECT_EQ(f.journal,
+              (std::vector<std::string> {"open " + program + " [1] 6", "open " + program + " [7] 6"}));
+    EXPECT_EQ(f.message(), QStringLiteral("second"));
 }
 
 // The command menu's entries, "id text" each, "-" for a separator.
@@ -373,23 +355,39 @@ TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsTriedFirstAndHeadlessLast)
 // Settings of any other size than a record's are ignored, a position off every screen gives the
 // default, and neither is written at the start. A drag saves the whole record once, at its release
 // over the window; the window does not follow the pointer off itself, nor does a release there end
-// the drag.
-TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenAndADragSavesTheWholeRecordOnceItEnds)
+// the drag. A port that cannot be listened on is reported and the tray icon says so.
+TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenADragSavesTheWholeRecordAndABadPortIsReported)
 {
     const int right = QGuiApplication::primaryScreen()->geometry().right();
-    const std::tuple<std::string, QPoint, std::string> rows[] = {
-        {SettingsImage(0, 300, 200), {300, 200}, SettingsImage(0, 340, 215)},
-        {SettingsImage(0, -490, 0), {-490, 0}, SettingsImage(0, -450, 15)},
-        {SettingsImage(0, -500, 0), {52, 52}, SettingsImage(0, 92, 67)},
-        {SettingsImage(0, right + 1, 10), {52, 52}, SettingsImage(0, 92, 67)},
-        {SettingsImage(0) + "x", {52, 52}, SettingsImage(9912, 92, 67)},
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
+    const QString inUse = "ほかのプログラムがこのポートを使っています",
+                  noPort = "TCP のポート番号（1～65535）ではありません";
+    // The settings' port (-1: a file one byte too long), the position saved, where the window is shown,
+    // and why the port cannot be listened on (0 is not some port the system picks).
+    const std::tuple<std::int32_t, QPoint, QPoint, QString> rows[] = {
+        {other.serverPort(), {300, 200}, {300, 200}, inUse},
+        {70000, {-490, 0}, {-490, 0}, noPort},
+        {0, {-500, 0}, {52, 52}, noPort},
+        {0, {right + 1, 10}, {52, 52}, noPort},
+        {-1, {52, 52}, {52, 52}, {}},
     };
-    for (const auto &[image, shownAt, saved] : rows) {
-        SCOPED_TRACE(std::to_string(image.size()) + " bytes, shown at " + std::to_string(shownAt.x()));
+    for (const auto &[port, at, shownAt, reason] : rows) {
+        SCOPED_TRACE(std::to_string(port) + ", shown at " + std::to_string(shownAt.x()));
         TempDir dir;
         const std::string cfg = dir.file("Belvane.cfg");
+        const std::string image = port < 0 ? SettingsImage(0) + "x" : SettingsImage(port, at.x(), at.y());
+        const QPoint moved = shownAt + QPoint(40, 15);
+        const std::string saved = SettingsImage(port < 0 ? 9912 : port, moved.x(), moved.y());
         writeFile(cfg, image);
         Fixture f(dir, true);
+        if (!reason.isEmpty()) {
+            const QString told = f.prompts.texts().join(u'|');
+            EXPECT_FALSE(f.window.listening());
+            EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Warning), 1u) << told.toStdString();
+            EXPECT_TRUE(f.window.findChild<QSystemTrayIcon *>()->toolTip().contains(QString::number(port)));
+            EXPECT_TRUE(told.contains(QString::number(port)) && told.contains(reason)) << told.toStdString();
+        }
         EXPECT_EQ(f.window.pos(), shownAt);
         f.drag({0, 0});
         EXPECT_EQ(readFile(cfg), image) << "neither the start nor a click where it was shown writes";
@@ -405,37 +403,15 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenAndADragSavesTheWh
         std::filesystem::remove(cfg);
         f.drag({0, 0});
         f.mouse(QEvent::MouseMove, {150, 150}, Qt::NoButton, Qt::NoButton);
-        EXPECT_EQ(f.window.pos(), shownAt + QPoint(40, 15));
+        EXPECT_EQ(f.window.pos(), moved);
         EXPECT_FALSE(std::filesystem::exists(cfg));
         // A double click confirms, and leaves no drag behind for the window's next showing.
         f.mouse(QEvent::MouseButtonDblClick, {100, 140}, Qt::LeftButton, Qt::LeftButton);
         f.alarm(99);
         f.mouse(QEvent::MouseMove, {160, 150}, Qt::NoButton, Qt::NoButton);
-        EXPECT_EQ(f.window.pos(), shownAt + QPoint(40, 15));
+        EXPECT_EQ(f.window.pos(), moved);
         // The default port may be taken by a test running beside this one: only the files' reports count.
         EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Stop), 0u);
-    }
-}
-
-// (A usable port is the first test's: it listens and reports nothing.)
-TEST(AlarmWindowTest, APortThatCannotBeListenedOnIsReportedAndTheTrayIconSaysSo)
-{
-    QTcpServer other;
-    ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, 0));
-    const std::pair<std::int32_t, const char *> cases[] = {
-        {other.serverPort(), "ほかのプログラムがこのポートを使っています"},
-        {70000, "TCP のポート番号（1～65535）ではありません"},
-        {0, "TCP のポート番号（1～65535）ではありません"}}; // not some port the system picks
-    for (const auto &[port, reason] : cases) {
-        TempDir dir;
-        writeFile(dir.file("Belvane.cfg"), SettingsImage(port));
-        Fixture f(dir);
-        const QString told = f.prompts.texts().join(u'|');
-        EXPECT_FALSE(f.window.listening());
-        EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Warning), 1u) << told.toStdString();
-        EXPECT_TRUE(f.window.findChild<QSystemTrayIcon *>()->toolTip().contains(QString::number(port)));
-        EXPECT_TRUE(told.contains(QString::number(port)) && told.contains(QString::fromUtf8(reason)))
-            << told.toStdString();
     }
 }
 

@@ -31,12 +31,10 @@ class StatusNotifierWatcher final : public QObject
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
 public:
     bool hostRegistered() const { return true; }
     QStringList registered() const { return items; }
-    int protocolVersion() const { return 0; }
     QStringList items; // the bus names of registered items
 
 public slots:
@@ -45,7 +43,6 @@ public slots:
         items << (service.startsWith(u'/') ? message.service() : service);
         emit StatusNotifierItemRegistered(items.back());
     }
-    void RegisterStatusNotifierHost(const QString &) { }
 
 signals:
     void StatusNotifierItemRegistered(const QString &);
@@ -90,8 +87,8 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     testing::XSession x;
     ASSERT_TRUE(x.Start(false)) << "Xvfb is needed; the only tray host is the watcher";
     testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
-    const std::string list = readFile(folder.file("Belvane.acd"));
-    const std::string settings = readFile(folder.file("Belvane.cfg"));
+    const std::string list = readFile(folder.file("Belvane.acd")),
+                      settings = readFile(folder.file("Belvane.cfg"));
     std::set<std::string> files = testing::FilesIn(folder.path);
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);

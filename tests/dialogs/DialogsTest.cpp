@@ -132,7 +132,7 @@ TEST_F(SettingsDialogTest,
         child(edit, "name")->setText(QStringLiteral("警報"));
     });
     click(*dialog, "test");
-    EXPECT_EQ(journal.calls,
+    EXPECT_EQ(journal,
               (std::vector<std::string> {"wave play " + sound, "open " + program + " [-q] 3", "wave stop",
                                          "open " + program + " [" + chosen + "] 6"}));
     const QString noRow = "項目が選択されていません",
@@ -274,17 +274,13 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
     EXPECT_EQ(readFile(dir.file("l.txt")), "");
 }
 
-TEST(DialogPartsTest, FiltersConvertAndSavingAsksBeforeOverwriting)
+TEST(DialogPartsTest, FiltersConvertSavingAsksBeforeOverwritingAndFileFailuresNameTheirCause)
 {
     EXPECT_EQ(fileDialogFilters("音源(*.wav/*.mid)|*.wav; *.mid|実行(*.exe)|*.exe|全て(*.*)|*.*||"),
               QStringList({"音源(*.wav/*.mid) (*.wav *.mid)", "実行(*.exe) (*.exe)", "全て(*.*) (*.*)"}));
     const auto saving = makeFileDialog(nullptr, {true, "/tmp", "全て(*.*)|*.*|", "txt", false, true});
     EXPECT_FALSE(saving->testOption(QFileDialog::DontConfirmOverwrite));
-}
-
-// The settings file's failures as the user reads them: the cause's words with the file's path in them.
-TEST(DialogPartsTest, ASettingsFileFailureIsToldByItsCauseNamingTheFile)
-{
+    // The settings file's failures as the user reads them: the cause's words with the file's path in them.
     using enum SettingsFileError;
     const std::pair<SettingsFileError, const char *> cases[] = {
         {AccessDenied, "/p/Belvane.cfg へのｱｸｾｽは拒否されました。"},

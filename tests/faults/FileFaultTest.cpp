@@ -23,10 +23,7 @@ namespace fs = std::filesystem;
 void WriteTeaList(const TempDir &dir)
 {
     writeFile(dir.file("tea.wav"), "RIFF");
-    testing::writeList(dir.file("Belvane.acd"), 50, [&](int level, ActionRecord &record) {
-        record.enabled = 1;
-        setFieldText(record.actionFile, level == 0 ? dir.file("tea.wav") : "");
-    });
+    testing::writeActions(dir.file("Belvane.acd"), 50, {{0, {1, dir.file("tea.wav")}}});
     writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(testing::FreePort()));
 }
 
@@ -51,7 +48,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         }
         f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
-        EXPECT_TRUE(f.journal.calls.empty()) << "nothing unreadable is performed";
+        EXPECT_TRUE(f.journal.empty()) << "nothing unreadable is performed";
         f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
         f.window.runCommand(commandWriteListText);
         ASSERT_EQ(f.prompts.messages.size(), 1u);
@@ -60,7 +57,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
             holder.closeWriteChannel();
             ASSERT_TRUE(holder.waitForFinished());
             f.alarm(0);
-            EXPECT_EQ(f.journal.calls, std::vector<std::string> {"wave play " + dir.file("tea.wav")});
+            EXPECT_EQ(f.journal, std::vector<std::string> {"wave play " + dir.file("tea.wav")});
         }
         EXPECT_EQ(readFile(list), before);
     }
@@ -107,7 +104,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
         EXPECT_FALSE(fs::exists(list)) << "a default list that did not fit is removed";
         f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
-        EXPECT_TRUE(f.journal.calls.empty());
+        EXPECT_TRUE(f.journal.empty());
         EXPECT_FALSE(fs::exists(list));
         f.drag({5, 3});
         EXPECT_EQ(f.prompts.texts(),
@@ -122,7 +119,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     ASSERT_TRUE(mount.Run({"-o", "remount,ro"}));
     testing::WindowFixture f(mount.dir, true);
     f.alarm(0);
-    EXPECT_EQ(f.journal.calls.size(), 1u) << "a read-only list is still performed";
+    EXPECT_EQ(f.journal.size(), 1u) << "a read-only list is still performed";
     f.drag({5, 3});
     ASSERT_EQ(f.prompts.messages.size(), 1u);
     EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace belvane {
 namespace {
@@ -20,15 +22,10 @@ namespace fs = std::filesystem;
 // Whether 16-bit samples in the disk audio driver's output are anything but silence.
 bool Audible(const std::string &path)
 {
-    const std::string bytes = fs::exists(path) ? readFile(path) : std::string();
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::int16_t sample;
-        std::memcpy(&sample, bytes.data() + i, 2);
-        if (sample > 64 || sample < -64) {
-            return true;
-        }
-    }
-    return false;
+    const std::string bytes = readFile(path); // empty when the device was never opened
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return std::ranges::any_of(samples, [](std::int16_t sample) { return sample > 64 || sample < -64; });
 }
 
 struct Desktop
@@ -140,9 +137,7 @@ TEST_F(ProgramFaultTest,
     EXPECT_EQ(readFile(folder.file("Salarm.wav")), "this is not a wave file\n");
     EXPECT_FALSE(fs::exists(folder.file("Malarm.wav")));
     ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
-    ASSERT_TRUE(program.waitForFinished(10000));
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(program.exitCode(), 0);
+    ExpectEnds(program, 0);
 }
 
 TEST_F(ProgramFaultTest, HelpAndVersionPrintAndEndAndAnUnknownOptionIsRefused)

@@ -151,10 +151,8 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), Launcher::started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        EXPECT_TRUE(testing::WaitUntil([&, title = title, wanted = wanted] {
-            return state(title) == wanted;
-        })) << title
-            << ": " << state(title);
+        EXPECT_TRUE(testing::WaitUntil([&, t = title, w = wanted] { return state(t) == w; }))
+            << title << ": " << state(title);
     }
     QTest::qWait(500); // time for any wrong request to take effect
     for (const char *title : {"other", "normal", "after the bound"}) {

@@ -27,11 +27,10 @@ TEST(ActionListFileTest, CreatesListOfRequestedOrDefaultCountWholeOrNotAtAll)
         SCOPED_TRACE(::testing::Message() << requested << " records asked for, size limit " << limit);
         TempDir dir;
         const std::string path = dir.file(ActionListFile::fileName);
-        EXPECT_EQ(exitUnderSizeLimit(limit,
-                                     [&, requested = requested]() {
-                                         return ActionListFile().OpenOrCreate(requested, path);
-                                     }),
-                  count);
+        const auto create = [&, asked = requested] {
+            return ActionListFile().OpenOrCreate(asked, path);
+        };
+        EXPECT_EQ(exitUnderSizeLimit(limit, create), count);
         EXPECT_EQ(readFile(path), count != 0 ? listBytes(1, count, blanks(count)) : "") << limit;
         // An existing list keeps its count; a missing one (none was left behind) is made as asked.
         EXPECT_EQ(ActionListFile().OpenOrCreate(7, path), count != 0 ? count : 7);

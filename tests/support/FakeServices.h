@@ -14,10 +14,7 @@ namespace belvane::testing {
 
 // Platform services that record what they were asked, one line per call, in one shared journal, so a
 // test can check the order across services.
-struct ServiceJournal
-{
-    std::vector<std::string> calls;
-};
+using ServiceJournal = std::vector<std::string>;
 
 struct Recording
 {
@@ -32,10 +29,10 @@ struct RecordingWavePlayer final : WavePlayer, Recording
     using Recording::Recording;
     bool play(const std::string &path) override
     {
-        journal.calls.push_back("wave play " + path);
+        journal.push_back("wave play " + path);
         return true;
     }
-    void stop() override { journal.calls.push_back("wave stop"); }
+    void stop() override { journal.push_back("wave stop"); }
 };
 
 struct RecordingMediaCommands final : MediaCommands, Recording
@@ -43,7 +40,7 @@ struct RecordingMediaCommands final : MediaCommands, Recording
     using Recording::Recording;
     int send(std::string_view command) override
     {
-        journal.calls.push_back("media " + std::string(command));
+        journal.push_back("media " + std::string(command));
         return command.starts_with("open") ? openResult : command.starts_with("play") ? playResult : 0;
     }
     int openResult = 0, playResult = 0;
@@ -58,7 +55,7 @@ struct RecordingLauncher final : Launcher, Recording
             run();
         }
         parent = owner;
-        journal.calls.push_back("open " + file + " [" + parameters + "] " + std::to_string(show));
+        journal.push_back("open " + file + " [" + parameters + "] " + std::to_string(show));
         return result;
     }
     WindowHandle parent = 0; // of the last call

@@ -84,11 +84,7 @@ inline bool SendAlarm(quint16 port, int level, const QString &sender = QStringLi
 
 inline std::string SettingsImage(std::int32_t port, std::int32_t x = 52, std::int32_t y = 52)
 {
-    SettingsRecord settings;
-    settings.windowX = x;
-    settings.windowY = y;
-    settings.port = port;
-    const auto image = settings.toBytes();
+    const auto image = SettingsRecord {x, y, port}.toBytes();
     return std::string(reinterpret_cast<const char *>(image.data()), image.size());
 }
 

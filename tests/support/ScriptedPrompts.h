@@ -22,15 +22,11 @@ public:
     };
 
     void message(QWidget *, const QString &text, Icon icon) override { messages.push_back({text, icon}); }
+    // Every question is answered no.
     bool question(QWidget *, const QString &text) override
     {
         questions.push_back(text);
-        if (answers.empty()) {
-            return false;
-        }
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
+        return false;
     }
     QString chooseFile(QWidget *, const FileRequest &request) override
     {
@@ -59,7 +55,6 @@ public:
         return all;
     }
 
-    std::deque<bool> answers; // to questions, in order; false once used up
     std::deque<QString> files; // chosen in file dialogs, in order; cancelled once used up
     std::vector<Shown> messages;
     QStringList questions;

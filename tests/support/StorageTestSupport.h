@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 
 #include <fcntl.h>
@@ -89,6 +90,21 @@ inline void writeList(const std::string &path, std::int32_t count,
         }
         list.WriteRecord(-1, record);
     }
+}
+
+// A new list of `count` records in which each level in `actions` has its enabled mark and file as given,
+// its level as its parameters and window size level % 3; the others are blank.
+inline void writeActions(const std::string &path, std::int32_t count,
+                         const std::map<int, std::pair<int, std::string>> &actions)
+{
+    writeList(path, count, [&](int level, ActionRecord &record) {
+        if (const auto action = actions.find(level); action != actions.end()) {
+            record.enabled = action->second.first;
+            record.windowSize = level % 3;
+            setFieldText(record.actionFile, action->second.second);
+            setFieldText(record.parameters, std::to_string(level));
+        }
+    });
 }
 
 inline ActionRecord readRecord(const std::string &path, int index)

@@ -25,10 +25,7 @@ class WaylandSession final
 public:
     enum class Compositor { Weston, Sway };
 
-    WaylandSession() = default;
     ~WaylandSession() { Stop(compositor); }
-    WaylandSession(const WaylandSession &) = delete;
-    WaylandSession &operator=(const WaylandSession &) = delete;
 
     // Starts the compositor; false when it does not come to accept clients.
     bool Start(Compositor which)
@@ -111,16 +108,12 @@ public:
     // lies among a workspace's floating windows; empty while there is none.
     QJsonObject SwayWindow(const QString &appId) const
     {
-        QProcess swaymsg;
-        swaymsg.setProcessEnvironment(env);
+        QProcess swaymsg; // only to take the session user's prefix; RunTool runs it
         swaymsg.setProgram(QStringLiteral("swaymsg"));
         swaymsg.setArguments(Words("-t get_tree -r"));
         Prefix(swaymsg);
-        swaymsg.start();
-        if (!swaymsg.waitForFinished(10000)) {
-            return {};
-        }
-        return Find(QJsonDocument::fromJson(swaymsg.readAllStandardOutput()).object(), appId, false);
+        const QString tree = RunTool(swaymsg.program(), swaymsg.arguments(), env);
+        return Find(QJsonDocument::fromJson(tree.toUtf8()).object(), appId, false);
     }
 
     QProcessEnvironment env; // the system's environment pointed at this session only

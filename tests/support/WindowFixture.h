@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <algorithm>
+
 namespace belvane::testing {
 
 struct WindowFixture : PerformerBench
@@ -34,12 +36,9 @@ struct WindowFixture : PerformerBench
     QString message() const { return window.findChild<QTextEdit *>()->toPlainText(); }
     QPushButton *confirmButton() const
     {
-        for (QPushButton *button : window.findChildren<QPushButton *>()) {
-            if (button->text() == QStringLiteral("確認(最小化)")) {
-                return button;
-            }
-        }
-        return nullptr;
+        const auto buttons = window.findChildren<QPushButton *>();
+        const auto confirm = std::ranges::find(buttons, QStringLiteral("確認(最小化)"), &QPushButton::text);
+        return confirm == buttons.end() ? nullptr : *confirm;
     }
     void alarm(int level, const std::string &message = "tea")
     {

@@ -15,13 +15,12 @@ namespace belvane::testing {
 // Ends a process politely, then firmly.
 inline void Stop(QProcess &process)
 {
-    if (process.state() == QProcess::NotRunning) {
-        return;
-    }
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished();
+        }
     }
 }
 
@@ -50,15 +49,12 @@ inline QString RunTool(const QString &program, const QStringList &arguments, con
 class XSession final
 {
 public:
-    XSession() = default;
     ~XSession()
     {
         for (QProcess *p : {&tray, &windowManager, &server}) {
             Stop(*p);
         }
     }
-    XSession(const XSession &) = delete;
-    XSession &operator=(const XSession &) = delete;
 
     // Starts the display and, when `withTray`, the tray host; false when either cannot be started.
     // The display number is picked at random well above the low ones that Xvfb's -displayfd hands out
