@@ -24,7 +24,9 @@ bool Audible(const std::string &path)
 {
     const std::string bytes = readFile(path); // empty when the device was never opened
     std::vector<std::int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    if (!samples.empty()) { // memcpy takes no null pointer, not even for nothing
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    }
     return std::ranges::any_of(samples, [](std::int16_t sample) { return sample > 64 || sample < -64; });
 }
 
