@@ -46,15 +46,15 @@ const std::string &alertImage()
 // wave SDL can read.
 std::vector<std::uint8_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
 {
-    SDL_AudioSpec spec {};
+    SDL_AudioSpec layout {};
     Uint8 *data = nullptr;
     Uint32 length = 0;
-    if (sdl.SDL_LoadWAV_RW(file, 1, &spec, &data, &length) == nullptr) {
+    if (sdl.SDL_LoadWAV_RW(file, 1, &layout, &data, &length) == nullptr) {
         return {};
     }
     SDL_AudioCVT convert {};
     std::vector<std::uint8_t> samples;
-    if (sdl.SDL_BuildAudioCVT(&convert, spec.format, spec.channels, spec.freq, AUDIO_S16SYS,
+    if (sdl.SDL_BuildAudioCVT(&convert, layout.format, layout.channels, layout.freq, AUDIO_S16SYS,
                               SdlAudio::channels, SdlAudio::frequency)
         >= 0) {
         samples.resize(std::size_t(length) * std::size_t(std::max(convert.len_mult, 1)));
