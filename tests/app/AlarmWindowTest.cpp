@@ -364,21 +364,22 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenADragSavesTheWhole
     const QString inUse = "ほかのプログラムがこのポートを使っています",
                   noPort = "TCP のポート番号（1～65535）ではありません";
     // The settings' port (-1: a file one byte too long), the position saved, where the window is shown,
-    // and why the port cannot be listened on (0 is not some port the system picks).
+    // and why the port cannot be listened on (0 is not some port the system picks; a negative port is not
+    // folded into the TCP range).
     const std::tuple<std::int32_t, QPoint, QPoint, QString> rows[] = {
         {other.serverPort(), {300, 200}, {300, 200}, inUse},
         {70000, {-490, 0}, {-490, 0}, noPort},
         {0, {-500, 0}, {52, 52}, noPort},
-        {0, {right + 1, 10}, {52, 52}, noPort},
+        {-5, {right + 1, 10}, {52, 52}, noPort},
         {-1, {52, 52}, {52, 52}, {}},
     };
     for (const auto &[port, at, shownAt, reason] : rows) {
         SCOPED_TRACE(std::to_string(port) + ", shown at " + std::to_string(shownAt.x()));
         TempDir dir;
         const std::string cfg = dir.file("Belvane.cfg");
-        const std::string image = port < 0 ? SettingsImage(0) + "x" : SettingsImage(port, at.x(), at.y());
+        const std::string image = port == -1 ? SettingsImage(0) + "x" : SettingsImage(port, at.x(), at.y());
         const QPoint moved = shownAt + QPoint(40, 15);
-        const std::string saved = SettingsImage(port < 0 ? 9912 : port, moved.x(), moved.y());
+        const std::string saved = SettingsImage(port == -1 ? 9912 : port, moved.x(), moved.y());
         writeFile(cfg, image);
         Fixture f(dir, true);
         if (!reason.isEmpty()) {
