@@ -1,9 +1,16 @@
 #include "AlarmReceiver.h"
 
+#include <QSocketNotifier>
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cerrno>
 #include <limits>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace belvane {
 
@@ -14,24 +21,46 @@ constexpr qint64 socketBufferSize = 64 * 1024;
 constexpr int finishRounds = 64;
 
 using Clock = ConnectionState::Clock;
+
+QAbstractSocket::SocketError listenErrorOf(int error)
+{
+    switch (error) {
+    case EADDRINUSE:
+        return QAbstractSocket::AddressInUseError;
+    case EACCES:
+    case EPERM:
+        return QAbstractSocket::SocketAccessError;
+    case EADDRNOTAVAIL:
+        return QAbstractSocket::SocketAddressNotAvailableError;
+    default:
+        return QAbstractSocket::UnknownSocketError;
+    }
+}
+
+std::string addressText(const sockaddr_in &address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    return ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) != nullptr ? text : std::string();
+}
 } // namespace
 
 AlarmReceiver::AlarmReceiver(ConnectionState::Dispatch dispatch, std::chrono::milliseconds quiet)
     : state(std::move(dispatch))
     , quietLimit(quiet)
 {
-    server.setListenBacklogSize(listenBacklog);
-    connect(&server, &QTcpServer::newConnection, this, &AlarmReceiver::acceptConnections);
-    connect(&server, &QTcpServer::acceptError, this, &AlarmReceiver::acceptFailed);
     quietTimer.setSingleShot(true);
     connect(&quietTimer, &QTimer::timeout, this, &AlarmReceiver::finishQuiet);
     retryTimer.setSingleShot(true);
     retryTimer.setInterval(acceptRetry);
-    connect(&retryTimer, &QTimer::timeout, &server, &QTcpServer::resumeAccepting);
+    connect(&retryTimer, &QTimer::timeout, this, &AlarmReceiver::resumeAccepting);
 }
 
 AlarmReceiver::~AlarmReceiver()
 {
+    delete acceptNotifier;
+    if (listener >= 0) {
+        ::close(listener);
+    }
     for (const Link &link : links) {
         link.socket->disconnect(this);
         link.socket->abort();
@@ -44,75 +73,220 @@ AlarmReceiver::ListenState AlarmReceiver::startListening(std::int32_t port)
     if (listenState == ListenState::Listening || state.finished()) {
         return listenState;
     }
+    listenState = ListenState::PortUnavailable;
+    failure = QAbstractSocket::UnknownSocketError;
     // The stored port is used as it stands; one that is no TCP port at all is not folded into one.
-    const bool usable = port >= 0 && port <= std::numeric_limits<quint16>::max()
-        && server.listen(QHostAddress::AnyIPv4, static_cast<quint16>(port));
-    listenState = usable ? ListenState::Listening : ListenState::PortUnavailable;
+    if (port < 0 || port > std::numeric_limits<quint16>::max()) {
+        return listenState;
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<quint16>(port));
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t length = sizeof address;
+    const int reuse = 1;
+    // A port left in TIME_WAIT by the previous run can be listened on again at once.
+    const bool listening = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) == 0
+        && ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+        && ::listen(fd, listenBacklog) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0;
+    if (!listening) {
+        failure = listenErrorOf(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return listenState;
+    }
+    listener = fd;
+    listenPort = ntohs(address.sin_port);
+    acceptNotifier = new QSocketNotifier(listener, QSocketNotifier::Read, this);
+    connect(acceptNotifier, &QSocketNotifier::activated, this, &AlarmReceiver::acceptConnections);
+    listenState = ListenState::Listening;
     return listenState;
 }
 
 void AlarmReceiver::finish()
 {
-    server.close();
     retryTimer.stop();
+    if (acceptNotifier != nullptr) {
+        // The ending may come from within a dispatch that this notifier's accept started.
+        acceptNotifier->setEnabled(false);
+        std::exchange(acceptNotifier, nullptr)->deleteLater();
+    }
+    if (listener >= 0) {
+        ::close(std::exchange(listener, -1));
+    }
     if (listenState == ListenState::Listening) {
         listenState = ListenState::NotStarted;
     }
-    // Oldest first; a dispatch may let the others' events in, so each round starts from what is left.
-    while (!links.empty()) {
-        finishConnection(links.front().id, End::Ours);
+    // What each sender has sent is taken in first, so that every close that has arrived is known; then
+    // those connections go first, oldest first, and the others after them. A dispatch may let other
+    // events in, which the sockets, still here, take in as usual.
+    std::vector<ConnectionState::Id> ids;
+    for (const Link &link : links) {
+        ids.push_back(link.id);
+    }
+    for (const ConnectionState::Id id : ids) {
+        takeWaiting(id);
     }
     state.finish();
+    for (const Link &link : links) {
+        link.socket->disconnect(this);
+        link.socket->close();
+        link.socket->deleteLater();
+    }
+    links.clear();
     quietTimer.stop();
 }
 
 quint16 AlarmReceiver::boundPort() const
 {
-    return server.isListening() ? server.serverPort() : 0;
+    return listener >= 0 ? listenPort : 0;
 }
 
 void AlarmReceiver::acceptConnections()
 {
-    while (QTcpSocket *next = server.nextPendingConnection()) {
-        if (state.finished()) {
-            next->abort();
-            next->deleteLater();
+    // Every connection whose end has arrived goes before a newcomer. Those taken in below join the
+    // ends of this round, which the next round dispatches, oldest first.
+    finishClosed();
+    while (listener >= 0) {
+        sockaddr_in peer {};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listener, reinterpret_cast<sockaddr *>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            takeIn(fd, addressText(peer));
             continue;
         }
-        // A newcomer never cuts another sender short; only beyond the open limit does the one that
-        // has been silent the longest end, as if its sender had closed.
-        while (const auto quietest = state.toMakeRoom()) {
-            finishConnection(*quietest, End::Ours);
+        const int error = errno;
+        if (error == EAGAIN || error == EWOULDBLOCK) {
+            return;
         }
-        const ConnectionState::Id id =
-            state.accept(next->peerAddress().toString().toStdString(), Clock::now());
-        links.push_back(Link {next, id});
-        next->setReadBufferSize(socketBufferSize);
-        connect(next, &QTcpSocket::readyRead, this, [this, id]() { drain(id); });
-        connect(next, &QTcpSocket::disconnected, this,
-                [this, id]() { finishConnection(id, End::PeerClosed); });
-        connect(next, &QTcpSocket::errorOccurred, this, [this, id](QAbstractSocket::SocketError error) {
-            // An orderly close is followed by `disconnected`; a look for waiting data that found none
-            // reports a time-out, which ends nothing. A reset or other failure ends the connection with
-            // what arrived.
-            if (error != QAbstractSocket::RemoteHostClosedError
-                && error != QAbstractSocket::SocketTimeoutError) {
-                finishConnection(id, End::Failed);
-            }
-        });
-        armQuietTimer();
-        // A quick sender has often written its alarm and closed before we get here; taking that in
-        // now saves two rounds of the event loop between its close and the dispatch.
-        takeWaiting(id);
+        // A connection that was reset while it waited, or a signal: the next one is there to take.
+        if (error == EINTR || error == ECONNABORTED || error == EPROTO) {
+            continue;
+        }
+        if (error == EMFILE || error == ENFILE) {
+            shedWaiting();
+        }
+        // Memory, buffers or descriptors short: the queue is tried again shortly, not at once.
+        pauseAccepting();
+        return;
     }
 }
 
-void AlarmReceiver::acceptFailed()
+void AlarmReceiver::takeIn(int fd, std::string peer)
 {
-    // Qt has stopped accepting. Out of descriptors, the senders waiting in the queue are told at once
-    // rather than left hanging; either way accepting resumes shortly, without a busy loop.
-    spare.shedWaiting(static_cast<int>(server.socketDescriptor()));
+    if (state.finished()) {
+        ::close(fd);
+        return;
+    }
+    // A newcomer never cuts another sender short; only beyond the open limit does the one that has
+    // been silent the longest end, as if its sender had closed.
+    while (const auto quietest = state.toMakeRoom()) {
+        finishConnection(*quietest, End::Ours);
+    }
+    auto *socket = new QTcpSocket;
+    if (!socket->setSocketDescriptor(fd)) {
+        ::close(fd);
+        delete socket;
+        return;
+    }
+    const ConnectionState::Id id = state.accept(std::move(peer), Clock::now());
+    links.push_back(Link {socket, id});
+    socket->setReadBufferSize(socketBufferSize);
+    connect(socket, &QTcpSocket::readyRead, this, [this, id]() { drain(id); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, id]() { finishConnection(id, End::PeerClosed); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, id](QAbstractSocket::SocketError error) {
+        // An orderly close is followed by `disconnected`; a look for waiting data that found none
+        // reports a time-out, which ends nothing. A reset or other failure ends the connection with
+        // what arrived.
+        if (error != QAbstractSocket::RemoteHostClosedError && error != QAbstractSocket::SocketTimeoutError) {
+            finishConnection(id, End::Failed);
+        }
+    });
+    armQuietTimer();
+    // A quick sender has often written its alarm and closed before we get here; taking that in now
+    // saves rounds of the event loop between its close and the dispatch.
+    takeWaiting(id);
+}
+
+void AlarmReceiver::shedWaiting()
+{
+    descriptorsShort = true;
+    spare.release();
+    int refused = 0;
+    int kept = 0;
+    sockaddr_in peer {};
+    socklen_t length = sizeof peer;
+    for (int waiting; (waiting = ::accept4(listener, reinterpret_cast<sockaddr *>(&peer), &length,
+                                           SOCK_NONBLOCK | SOCK_CLOEXEC))
+         >= 0;
+         length = sizeof peer) {
+        // A sender that has closed already has its whole alarm here: it is kept for when descriptors
+        // are back. Any other is told at once by the close rather than left waiting for an answer.
+        std::vector<std::string> chunks;
+        ssize_t got = 0;
+        while ((got = ::recv(waiting, buffer.data(), buffer.size(), 0)) > 0) {
+            chunks.emplace_back(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(waiting);
+        if (got != 0) {
+            ++refused;
+            continue;
+        }
+        const ConnectionState::Id id = state.accept(addressText(peer), Clock::now());
+        for (const std::string &chunk : chunks) {
+            state.receive(id, chunk, Clock::now());
+        }
+        state.closed(id);
+        ++kept;
+    }
+    // Taken back at once; failing that, the next try does.
+    static_cast<void>(spare.restore());
+    emit starved(refused, kept);
+}
+
+void AlarmReceiver::pauseAccepting()
+{
+    if (acceptNotifier != nullptr) {
+        acceptNotifier->setEnabled(false);
+    }
     retryTimer.start();
+}
+
+void AlarmReceiver::resumeAccepting()
+{
+    if (descriptorsShort && spare.restore()) {
+        descriptorsShort = false;
+        finishClosed();
+    }
+    if (acceptNotifier != nullptr) {
+        acceptNotifier->setEnabled(true);
+    }
+    // Alarms held back wait for descriptors: looked for again shortly, without a busy loop.
+    if (descriptorsShort) {
+        retryTimer.start();
+    }
+}
+
+void AlarmReceiver::finishClosed()
+{
+    finishScheduled = false;
+    if (!descriptorsShort) {
+        state.finishClosed();
+    }
+}
+
+void AlarmReceiver::scheduleFinishClosed()
+{
+    // Posted behind this round's socket events: the ends the round brings are dispatched together,
+    // oldest connection first, before the next round's.
+    if (!finishScheduled) {
+        finishScheduled = true;
+        QMetaObject::invokeMethod(this, &AlarmReceiver::finishClosed, Qt::QueuedConnection);
+    }
 }
 
 void AlarmReceiver::finishQuiet()
@@ -155,6 +329,11 @@ void AlarmReceiver::finishConnection(ConnectionState::Id id, End how)
         gone->deleteLater();
     }
     state.closed(id);
+    if (how == End::Ours) {
+        finishClosed();
+    } else {
+        scheduleFinishClosed();
+    }
     armQuietTimer();
 }
 

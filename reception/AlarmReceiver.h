@@ -3,8 +3,8 @@
 #include "ConnectionState.h"
 #include "SpareDescriptor.h"
 
+#include <QAbstractSocket>
 #include <QObject>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <array>
@@ -13,17 +13,26 @@
 #include <string>
 #include <vector>
 
+class QSocketNotifier;
 class QTcpSocket;
 
 namespace belvane {
 
 // The receiver's listening socket and its connection sockets on the Qt event loop. Every local IPv4
 // address is listened on; each connection's text is gathered on its own (ConnectionState) and handed
-// to the dispatch callback, synchronously, when that connection ends. A sender that goes silent
-// without closing is finished after `quietLimit`, and one beyond the open limit makes room by
-// finishing the one silent the longest. A failed accept is tried again shortly, so a moment without
-// descriptors does not leave the receiver deaf. Nothing is ever written to a peer; a port that cannot
-// be listened on shows in startListening's result and `listenError`, for the caller to report.
+// to the dispatch callback, synchronously, in the order the connections ended: ends seen in one round
+// of the event loop are dispatched at the start of the next, oldest connection first, and always
+// before a newcomer is taken in. A sender that goes silent without closing is finished after
+// `quietLimit`, and one beyond the open limit makes room by finishing the one silent the longest.
+//
+// Connections are taken off the listening socket here, not by QTcpServer, whose socket engine (Qt 6.4)
+// hides a lack of descriptors after the first connection and then spins. Out of descriptors, the
+// senders waiting are taken off the queue through a reserve descriptor: one that has closed already
+// keeps its alarm, which is dispatched once descriptors are back (the action list needs one), the
+// others are closed at once so that they know; `starved` says how many of each. Accepting then pauses
+// for `acceptRetry`, as after any other failure, so no state is a busy loop. Nothing is ever written
+// to a peer; a port that cannot be listened on shows in startListening's result and `listenError`, for
+// the caller to report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT
@@ -50,16 +59,21 @@ public:
     // Starts listening on `port` (0 picks a free port). A port that cannot be used (taken, outside
     // 0-65535, not permitted) leaves the receiver deaf: the result says so.
     ListenState startListening(std::int32_t port);
-    // The program is ending: every open connection is read to what has arrived and finished (its text
-    // dispatched), and listening stops.
+    // The program is ending: listening stops, and every open connection is read to what has arrived
+    // and finished (its text dispatched), those whose sender has closed first.
     void finish();
 
     // Why the last startListening failed; UnknownSocketError for a port outside 0-65535.
-    QAbstractSocket::SocketError listenError() const { return server.serverError(); }
+    QAbstractSocket::SocketError listenError() const { return failure; }
     // The port actually listened on, or 0 when not listening.
     quint16 boundPort() const;
     // The open connections and what each has gathered (ids count up from 1).
     const ConnectionState &connections() const { return state; }
+
+signals:
+    // An accept found the process out of descriptors: of the senders waiting, `refused` were closed
+    // unheard and `kept` had closed already and keep their alarms.
+    void starved(int refused, int kept);
 
 private:
     struct Link
@@ -72,7 +86,17 @@ private:
     enum class End { PeerClosed, Failed, Ours };
 
     void acceptConnections();
-    void acceptFailed();
+    // Wraps an accepted descriptor in a socket and takes in what it already holds.
+    void takeIn(int fd, std::string peer);
+    // Out of descriptors: empties the listening queue through the reserve.
+    void shedWaiting();
+    // Accepting pauses for `acceptRetry`; then the closes held back while starved are dispatched, once
+    // descriptors are back.
+    void pauseAccepting();
+    void resumeAccepting();
+    // Dispatches the connections whose end has been noted, unless descriptors are short.
+    void finishClosed();
+    void scheduleFinishClosed();
     void finishQuiet();
     // Reads what has arrived, lets the socket go and ends the connection, dispatching its text.
     void finishConnection(ConnectionState::Id id, End how);
@@ -86,11 +110,16 @@ private:
 
     ConnectionState state;
     std::chrono::milliseconds quietLimit;
-    QTcpServer server;
+    int listener = -1;
+    quint16 listenPort = 0;
+    QAbstractSocket::SocketError failure = QAbstractSocket::UnknownSocketError;
+    QSocketNotifier *acceptNotifier = nullptr;
     std::vector<Link> links;
     QTimer quietTimer;
     QTimer retryTimer;
     SpareDescriptor spare;
+    bool descriptorsShort = false; // an accept ran out of descriptors, and they are not back yet
+    bool finishScheduled = false;
     ListenState listenState = ListenState::NotStarted;
     std::array<char, ConnectionState::chunkSize> buffer {};
 };

@@ -30,7 +30,7 @@ ConnectionState::Id ConnectionState::accept(std::string peer, Clock::time_point 
 void ConnectionState::receive(Id id, std::string_view data, Clock::time_point now)
 {
     const auto connection = find(open, id);
-    if (connection == open.end()) {
+    if (connection == open.end() || connection->ended) {
         return;
     }
     connection->lastActive = now;
@@ -47,23 +47,35 @@ void ConnectionState::receive(Id id, std::string_view data, Clock::time_point no
 void ConnectionState::closed(Id id)
 {
     const auto connection = find(open, id);
-    if (connection != open.end()) {
-        end(connection);
+    if (connection != open.end() && !connection->ended) {
+        connection->ended = true;
+        closing.insert(id);
+    }
+}
+
+void ConnectionState::finishClosed()
+{
+    // A dispatch may come back with events for the others: each round starts from the table as it is.
+    while (!closing.empty()) {
+        const Id oldest = closing.extract(closing.begin()).value();
+        end(find(open, oldest));
     }
 }
 
 void ConnectionState::finish()
 {
     ending = true;
-    // A dispatch may come back with events for the others: each round starts from the table as it is.
     while (!open.empty()) {
-        end(open.begin());
+        finishClosed();
+        if (!open.empty()) {
+            end(open.begin());
+        }
     }
 }
 
 std::optional<ConnectionState::Id> ConnectionState::toMakeRoom() const
 {
-    if (open.size() < openLimit) {
+    if (open.size() - closing.size() < openLimit) {
         return std::nullopt;
     }
     return quietest()->id;
@@ -96,9 +108,13 @@ std::string_view ConnectionState::receivedText(Id id) const
 
 const ConnectionState::Connection *ConnectionState::quietest() const
 {
-    const auto connection = std::min_element(
-        open.begin(), open.end(), [](const auto &a, const auto &b) { return a.lastEvent < b.lastEvent; });
-    return connection == open.end() ? nullptr : &*connection;
+    const Connection *silent = nullptr;
+    for (const Connection &c : open) {
+        if (!c.ended && (silent == nullptr || c.lastEvent < silent->lastEvent)) {
+            silent = &c;
+        }
+    }
+    return silent;
 }
 
 void ConnectionState::end(std::vector<Connection>::iterator connection)

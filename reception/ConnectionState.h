@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,10 @@ namespace belvane {
 // - At most `keptLimit` bytes of one connection are kept; the rest of it is taken and thrown away.
 // - A connection ends by the peer's close, a reset, being finished to make room or for its silence, or
 //   the program's end. When it ends having gathered text, that text is dispatched once.
+// - Alarms are dispatched in the order their connections ended: an end is noted first (`closed`), and
+//   `finishClosed` dispatches every noted end, oldest connection first. The socket layer calls it once
+//   per round of its event loop and before it takes in a newcomer, so ends noted in one round count
+//   as simultaneous.
 // - At most `openLimit` connections are open; the socket layer asks `toMakeRoom` which one to finish
 //   before it takes another, and `expired` which one has been silent for too long.
 // - After finish nothing more is taken: the program is going.
@@ -43,19 +48,24 @@ public:
     explicit ConnectionState(Dispatch dispatchText, std::size_t keptBytes = keptLimit);
 
     // A connection from `peer` was accepted at `now`: its id, never 0; 0 after finish (take nothing).
-    // Call toMakeRoom first: beyond `openLimit` connections, this one is still taken.
+    // Call finishClosed and toMakeRoom first: beyond `openLimit` connections, this one is still taken.
     Id accept(std::string peer, Clock::time_point now);
     // Bytes read from the connection at `now`; more than `chunkSize` count as successive chunks.
     void receive(Id id, std::string_view data, Clock::time_point now);
     // The connection ended: the peer closed its end, it failed (such as a reset) or the socket layer
-    // finished it. The text gathered so far is dispatched. Unknown or ended ids are ignored.
+    // finished it. It takes nothing more, and its text waits for finishClosed. Unknown or ended ids are
+    // ignored.
     void closed(Id id);
-    // The program is ending: every open connection is finished, oldest first, and later events are
+    // Dispatches the text of every connection whose end was noted, oldest connection first; ends noted
+    // during a dispatch are taken in the same call.
+    void finishClosed();
+    // The program is ending: every open connection is finished, those whose end was noted first, then
+    // the others, each oldest first; ends noted during a dispatch join the first group. Later events are
     // ignored.
     void finish();
 
     // The connection to finish before another is accepted: the one silent the longest, when all places
-    // are taken.
+    // are taken. Connections whose end was noted take no place.
     std::optional<Id> toMakeRoom() const;
     // A connection that has brought nothing for `quiet` or longer at `now`, the one silent the longest.
     std::optional<Id> expired(Clock::time_point now, Clock::duration quiet) const;
@@ -63,6 +73,7 @@ public:
     std::optional<Clock::time_point> nextExpiry(Clock::duration quiet) const;
 
     bool finished() const { return ending; }
+    // Connections not yet dispatched, those whose end was noted included.
     std::size_t openCount() const { return open.size(); }
     // The id of the last connection accepted; 0 before the first.
     Id lastAccepted() const { return lastId; }
@@ -77,6 +88,7 @@ private:
         std::string text;
         Clock::time_point lastActive;
         std::uint64_t lastEvent; // orders activity where clock readings tie
+        bool ended = false; // its end was noted; it waits in `closing`
     };
 
     const Connection *quietest() const;
@@ -88,6 +100,7 @@ private:
     Id lastId = 0;
     std::uint64_t events = 0;
     std::vector<Connection> open; // in order of acceptance
+    std::set<Id> closing; // the connections whose end was noted, oldest first
 };
 
 } // namespace belvane

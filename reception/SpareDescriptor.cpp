@@ -1,9 +1,6 @@
 #include "SpareDescriptor.h"
 
-#include <cerrno>
-
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace belvane {
@@ -13,11 +10,6 @@ int openSpare()
 {
     return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
-
-bool outOfDescriptors(int error)
-{
-    return error == EMFILE || error == ENFILE;
-}
 } // namespace
 
 SpareDescriptor::SpareDescriptor()
@@ -26,35 +18,31 @@ SpareDescriptor::SpareDescriptor()
 
 SpareDescriptor::~SpareDescriptor()
 {
+    release();
+}
+
+void SpareDescriptor::release()
+{
     if (fd >= 0) {
         ::close(fd);
+        fd = -1;
     }
 }
 
-int SpareDescriptor::shedWaiting(int listener)
+bool SpareDescriptor::restore()
 {
     if (fd < 0) {
-        // Taken back as soon as there is one to take.
         fd = openSpare();
-        return 0;
     }
-    // A copy of the reserve says whether descriptors are short: an accept can fail for other reasons
-    // (memory, buffers), and then the waiting senders are kept for the next try.
+    if (fd < 0) {
+        return false;
+    }
     const int probe = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (probe >= 0) {
-        ::close(probe);
-        return 0;
+    if (probe < 0) {
+        return false;
     }
-    if (!outOfDescriptors(errno)) {
-        return 0;
-    }
-    ::close(fd);
-    int shed = 0;
-    for (int waiting; (waiting = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; ++shed) {
-        ::close(waiting);
-    }
-    fd = openSpare();
-    return shed;
+    ::close(probe);
+    return true;
 }
 
 } // namespace belvane
