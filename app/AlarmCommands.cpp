@@ -108,7 +108,7 @@ void AlarmCommands::OpenFolderAndQuit()
 
 void AlarmCommands::openHistory()
 {
-    HistoryDialog dialog(c.history, &c.window);
+    HistoryDialog dialog(c.window.station().history(), &c.window);
     dialog.exec();
 }
 

@@ -6,7 +6,6 @@
 namespace belvane {
 
 class ActionPerformer;
-class AlarmHistory;
 class AlarmWindow;
 class UserPrompts;
 struct ProgramFolder;
@@ -25,7 +24,6 @@ public:
         UserPrompts &prompts;
         const ProgramFolder &programFolder;
         const std::string &actionListPath; // native
-        AlarmHistory &history;
     };
 
     explicit AlarmCommands(Context context);

@@ -1,6 +1,5 @@
 #include "AlarmHistory.h"
 
-#include "AlarmLog.h"
 #include "Cp932.h"
 #include "Launcher.h"
 #include "MediaCommands.h"
@@ -116,20 +115,6 @@ void AlarmHistory::add(HistoryEntry entry)
     beginInsertRows(QModelIndex(), 0, 0);
     entries.push_front(std::move(entry));
     endInsertRows();
-}
-
-void AlarmHistory::record(const QDateTime &arrived, const QString &peer, const std::string &sender,
-                          const QString &shownMessage, int level, const AlarmOutcome &outcome)
-{
-    HistoryEntry entry;
-    entry.arrived = arrived;
-    entry.peer = peer;
-    entry.sender = cp932::toUnicode(sender);
-    entry.message = shownMessage;
-    entry.level = level;
-    entry.outcome = describeOutcome(outcome);
-    logAlarm(entry);
-    add(std::move(entry));
 }
 
 void AlarmHistory::confirmed()

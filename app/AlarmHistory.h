@@ -44,10 +44,6 @@ public:
     // A new alarm, shown in the window from now on: one the window still showed unconfirmed is
     // marked replaced. Beyond the limit the oldest goes.
     void add(HistoryEntry entry);
-    // Adds the alarm that arrived at `arrived` from `peer`, with its sender (cp932), message and level
-    // as the window shows them, and writes its line to the log.
-    void record(const QDateTime &arrived, const QString &peer, const std::string &sender,
-                const QString &shownMessage, int level, const AlarmOutcome &outcome);
     // The user confirmed the alarm the window shows.
     void confirmed();
     const HistoryEntry &entry(int row) const { return entries.at(static_cast<std::size_t>(row)); }

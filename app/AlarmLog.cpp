@@ -69,6 +69,15 @@ void logStart(const QString &programFolder, std::int32_t port, const QString &fa
                                                : QStringLiteral("受信できません（%1）").arg(failure));
 }
 
+void logStarved(int refused, int kept)
+{
+    qCWarning(alarmLog).noquote()
+        << QStringLiteral("ファイル記述子が足りません: 待っていた送信元 %1 件の接続を受け付けずに閉じ、"
+                          "送信を終えていた %2 件のアラームは記述子が戻りしだい処理します")
+               .arg(refused)
+               .arg(kept);
+}
+
 void logEnd()
 {
     qCInfo(alarmLog).noquote() << QStringLiteral("終了します");

@@ -24,5 +24,8 @@ QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error);
 // `failure` is empty when the receiver listens.
 void logStart(const QString &programFolder, std::int32_t port, const QString &failure);
 void logEnd();
+// Out of descriptors, the receiver closed `refused` waiting senders unheard and kept the alarms of
+// `kept` that had closed already.
+void logStarved(int refused, int kept);
 
 } // namespace belvane

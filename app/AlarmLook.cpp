@@ -1,5 +1,7 @@
 #include "AlarmLook.h"
 
+#include "Cp932.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -45,6 +47,27 @@ QPalette lightPalette()
     return light;
 }
 
+namespace {
+// Cuts `text` to `length` characters and marks the cut; a pair of surrogates stays whole or goes.
+QString cutShown(QString text, qsizetype length)
+{
+    if (text.at(length - 1).isHighSurrogate()) {
+        --length;
+    }
+    text.truncate(length);
+    return text + QStringLiteral("…");
+}
+} // namespace
+
+QString shownSender(const std::string &cp932Sender)
+{
+    // A character takes at most two bytes: converting one more pair than is shown tells whether
+    // anything was cut, without converting a megabyte.
+    constexpr std::size_t enough = 2 * (shownSenderCharacters + 1);
+    const QString text = cp932::toUnicode(std::string_view(cp932Sender).substr(0, enough));
+    return text.size() > shownSenderCharacters ? cutShown(text, shownSenderCharacters) : text;
+}
+
 QString shownMessage(QString text)
 {
     qsizetype cut = std::min(text.size(), shownCharacters);
@@ -54,14 +77,7 @@ QString shownMessage(QString text)
             break;
         }
     }
-    if (cut == text.size()) {
-        return text;
-    }
-    if (text.at(cut - 1).isHighSurrogate()) {
-        --cut;
-    }
-    text.truncate(cut);
-    return text + QStringLiteral("…");
+    return cut == text.size() ? text : cutShown(std::move(text), cut);
 }
 
 bool onSomeScreen(const QRect &area)

@@ -5,6 +5,8 @@
 #include <QRegion>
 #include <QString>
 
+#include <string>
+
 namespace belvane {
 
 // How the alarm window looks: its size and rounded shape, its own light colours, and how much of a
@@ -26,5 +28,9 @@ bool onSomeScreen(const QRect &area);
 // The message as a box shows it: at most 2,000 lines or 65,536 characters, then "…". A box lays out
 // every line and character it holds, and a message may fill all the megabyte the receiver keeps.
 QString shownMessage(QString text);
+// The sender as the window, the history and the log show it: at most `shownSenderCharacters`, then
+// "…". A sender, like a message, may fill the megabyte the receiver keeps.
+constexpr qsizetype shownSenderCharacters = 256;
+QString shownSender(const std::string &cp932Sender);
 
 } // namespace belvane

@@ -2,10 +2,8 @@
 
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
-#include "AlarmDispatch.h"
 #include "AlarmLog.h"
 #include "AlarmLook.h"
-#include "AlarmReceiver.h"
 #include "AlarmTray.h"
 #include "ApplicationIcon.h"
 #include "CommandMenu.h"
@@ -35,11 +33,6 @@ constexpr const char *noticeText = "【継続使用されているユーザの�
                                    "バージョンアップに伴い登録動作ファイルを初期状態に戻しました。\r\n"
                                    "環境設定画面より動作ファイルの確認/再登録願います。";
 
-std::string Cp932Of(const char *utf8)
-{
-    return cp932::fromUnicode(QString::fromUtf8(utf8)).value_or(std::string());
-}
-
 } // namespace
 
 AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts)
@@ -47,7 +40,9 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     , performer(thePerformer)
     , prompts(userPrompts)
     , programFolder(std::move(folder))
-    , commands({*this, performer, prompts, programFolder, actionListPath, history})
+    , receivingStation(thePerformer, programFolder.native + ActionListFile::fileName,
+                       [this] { return handle(); })
+    , commands({*this, performer, prompts, programFolder, actionListPath})
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFont(dialogFont());
@@ -82,7 +77,8 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
 
     dispatchButton = new QPushButton(QStringLiteral("更新"), this);
     dispatchButton->hide();
-    connect(dispatchButton, &QPushButton::clicked, this, &AlarmWindow::DispatchAlarm);
+    connect(dispatchButton, &QPushButton::clicked, &receivingStation, &AlarmStation::DispatchAlarm);
+    connect(&receivingStation, &AlarmStation::alarmShown, this, &AlarmWindow::showArrived);
 
     setTabOrder(confirmButton, senderLine);
 }
@@ -94,15 +90,14 @@ void AlarmWindow::Initialise()
     const QIcon icon = applicationIcon();
     setWindowIcon(icon);
 
-    receivedText.clear();
     senderText.clear();
-    setMessage(std::string());
+    shownText.clear();
     settings = SettingsRecord();
     dragging = false;
     dragPoint = QPoint(0, 0);
 
     if (const auto name = computerName()) {
-        senderText = Cp932Of("コンピュータ名: [") + *name + "]";
+        senderText = QStringLiteral("コンピュータ名: [") + cp932::toUnicode(*name) + u']';
     }
 
     LoadSettings();
@@ -112,7 +107,7 @@ void AlarmWindow::Initialise()
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
         list.CreateDefault(actionListPath, programFolder.cp932.value_or(std::string()));
-        setMessage(Cp932Of(noticeText));
+        shownText = QString::fromUtf8(noticeText);
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
@@ -145,16 +140,16 @@ void AlarmWindow::Initialise()
     confirmButton->setFocus();
 }
 
-void AlarmWindow::setMessage(std::string text)
+void AlarmWindow::showArrived(const QString &sender, const QString &message)
 {
-    messageText = std::move(text);
-    // Converted once: a message may fill the megabyte the receiver keeps.
-    shownText = shownMessage(cp932::toUnicode(messageText));
+    senderText = sender;
+    shownText = message;
+    ShowAlarm();
 }
 
 void AlarmWindow::refresh()
 {
-    senderLine->setText(cp932::toUnicode(senderText));
+    senderLine->setText(senderText);
     senderLine->setCursorPosition(0);
     messageBox->setPlainText(shownText);
 }
@@ -175,10 +170,10 @@ void AlarmWindow::ShowAlarm()
 
 void AlarmWindow::Confirm()
 {
-    senderText = messageText.empty() ? Cp932Of("新しいメッセージは届いていません")
-                                     : Cp932Of("すでに確認済みメッセージです");
+    senderText = shownText.isEmpty() ? QStringLiteral("新しいメッセージは届いていません")
+                                     : QStringLiteral("すでに確認済みメッセージです");
     performer.Stop();
-    history.confirmed();
+    receivingStation.history().confirmed();
     showMinimized();
     // Without a tray host the minimised window is the way back: it stays in the taskbar and the
     // window switcher, and the next alarm restores it.
@@ -197,53 +192,11 @@ void AlarmWindow::trayHostChanged(bool present)
     }
 }
 
-void AlarmWindow::deliver(std::string text, std::string peer)
-{
-    pendingTexts.push_back(
-        Delivery {std::move(text), QString::fromStdString(peer), QDateTime::currentDateTimeUtc()});
-    // The hidden button's command, run synchronously as the connection ends. Called directly rather
-    // than through a click, which a disabled button would swallow.
-    DispatchAlarm();
-}
-
-void AlarmWindow::DispatchAlarm()
-{
-    // Texts that arrive while one is handled (showing it, or starting its action, can run a nested
-    // event loop) wait behind it and are handled after it, in order.
-    if (dispatching) {
-        return;
-    }
-    dispatching = true;
-    while (!pendingTexts.empty()) {
-        Delivery delivery = std::move(pendingTexts.front());
-        pendingTexts.pop_front();
-        receivedText = std::move(delivery.text);
-        int level = 0;
-        const AlarmOutcome outcome = belvane::DispatchAlarm(receivedText, actionListPath, performer, handle(),
-                                                            [this, &level](const AlarmMessage &alarm) {
-                                                                senderText = alarm.sender;
-                                                                setMessage(alarm.message);
-                                                                level = alarm.level;
-                                                                ShowAlarm();
-                                                            });
-        // Recorded once the action has been started, so that it waits for none of this.
-        if (outcome.kind != AlarmOutcome::Kind::NoAlarm) {
-            history.record(delivery.arrived, delivery.peer, senderText, shownText, level, outcome);
-        }
-    }
-    dispatching = false;
-}
-
 void AlarmWindow::StartListening()
 {
-    receiver = std::make_unique<AlarmReceiver>([this](std::string &text, const std::string &peer) {
-        deliver(std::move(text), peer);
-        text.clear();
-    });
-    receiving = settings.port != 0
-        && receiver->startListening(settings.port) == AlarmReceiver::ListenState::Listening;
-    logStart(QFile::decodeName(programFolder.native.c_str()), settings.port,
-             receiving ? QString() : listenFailure(settings.port, receiver->listenError()));
+    const QString failure = receivingStation.startListening(settings.port);
+    receiving = failure.isEmpty();
+    logStart(QFile::decodeName(programFolder.native.c_str()), settings.port, failure);
     if (receiving) {
         return;
     }
@@ -254,16 +207,13 @@ void AlarmWindow::StartListening()
                     QStringLiteral("ポート %1 でアラームを受信できません。%2。\r\n\r\n"
                                    "メニューの「設定」でポート番号を変更し、Belvane を起動し直してください。")
                         .arg(settings.port)
-                        .arg(listenFailure(settings.port, receiver->listenError())),
+                        .arg(failure),
                     UserPrompts::Icon::Warning);
 }
 
 void AlarmWindow::DestroyWindow()
 {
-    if (receiver) {
-        receiver->finish();
-        logEnd();
-    }
+    receivingStation.finish();
     if (tray) {
         tray->remove();
     }

@@ -1,14 +1,13 @@
 #pragma once
 
 #include "AlarmCommands.h"
-#include "AlarmHistory.h"
+#include "AlarmStation.h"
 #include "Launcher.h"
 #include "ProgramFolder.h"
 #include "SettingsFile.h"
 
 #include <QWidget>
 
-#include <deque>
 #include <memory>
 #include <string>
 
@@ -19,14 +18,14 @@ class QTextEdit;
 namespace belvane {
 
 class ActionPerformer;
-class AlarmReceiver;
 class AlarmTray;
 class UserPrompts;
 
 // The program's one permanent window: a borderless rounded popup that shows the last alarm's sender and
 // message, and the owner of everything that lives for the whole run (settings, program folder, the
-// receiver, the tray, the history). Between alarms it is hidden and the program is present as its tray
-// icon. The tray and its menu are AlarmTray's, the menu's commands AlarmCommands'.
+// receiving station, the tray). Between alarms it is hidden and the program is present as its tray
+// icon. The receiver, the dispatch and the history are the station's (AlarmStation), the tray and its
+// menu AlarmTray's, the menu's commands AlarmCommands'.
 class AlarmWindow final : public QWidget
 {
     Q_OBJECT
@@ -50,10 +49,8 @@ public:
 
     // Whether the receiver listens on the settings' port.
     bool listening() const { return receiving; }
-    // The text of a finished connection from `peer` (its address): queued, and handled by the hidden
-    // button's command, which shows the alarm and performs its level's action. No state of the window
-    // drops a text; texts delivered while one is handled follow it in order.
-    void deliver(std::string text, std::string peer = {});
+    // What the window shows: alarms arrive there, and the hidden button's command dispatches them.
+    AlarmStation &station() { return receivingStation; }
     // Runs one of the command menu's commands (CommandMenu.h).
     void runCommand(int id);
     // A tray host came or went: a confirmed window moves between hidden (reached through the icon) and
@@ -78,36 +75,25 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void DispatchAlarm();
     void OpenPopupMenu();
     void StartListening();
     void LoadSettings();
     void SaveSettings();
-    void setMessage(std::string text);
+    // An alarm the station hands over: its sender and message as the window shows them.
+    void showArrived(const QString &sender, const QString &message);
     void refresh();
     // A settings file that could not be read or written is reported in a stop-icon message box.
     void reportFileError(const SettingsFileResult &result);
     WindowHandle handle() const;
     std::string nativePath(const char *fileName) const;
 
-    struct Delivery
-    {
-        std::string text;
-        QString peer;
-        QDateTime arrived;
-    };
-
     ActionPerformer &performer;
     UserPrompts &prompts;
-    std::string receivedText; // the text being handled
-    std::deque<Delivery> pendingTexts; // delivered and waiting to be handled
-    bool dispatching = false;
     SettingsRecord settings;
     ProgramFolder programFolder;
     std::string actionListPath; // native
-    std::string senderText; // cp932
-    std::string messageText; // cp932
-    QString shownText; // messageText as the message box shows it
+    QString senderText; // the sender or a status line, as the sender line shows it
+    QString shownText; // the message as the message box shows it
     QPoint dragPoint;
     QPoint placed; // where the window was last put: at the start, or by the user
     bool dragging = false;
@@ -119,8 +105,7 @@ private:
     QLineEdit *senderLine = nullptr;
     AlarmTray *tray = nullptr;
     bool trayHost = false; // a tray host shows the icon
-    std::unique_ptr<AlarmReceiver> receiver;
-    AlarmHistory history;
+    AlarmStation receivingStation;
     AlarmCommands commands;
 };
 

@@ -153,8 +153,8 @@ void AlarmReceiver::acceptConnections()
     while (listener >= 0) {
         sockaddr_in peer {};
         socklen_t length = sizeof peer;
-        const int fd = ::accept4(listener, reinterpret_cast<sockaddr *>(&peer), &length,
-                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd =
+            ::accept4(listener, reinterpret_cast<sockaddr *>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd >= 0) {
             takeIn(fd, addressText(peer));
             continue;

@@ -62,7 +62,7 @@ TEST(AlarmWindowTest,
     };
     for (const auto &step : steps) {
         if (step.alarm) {
-            f.window.deliver(step.alarm);
+            f.window.station().deliver(step.alarm);
         } else {
             f.window.Confirm();
             EXPECT_FALSE(f.window.isVisible());
@@ -187,9 +187,9 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
         f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
         const QStringList logged = LoggedLines([&, level = level] {
-            f.window.deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
-                                 + "\n#Level=" + std::to_string(level) + "\n",
-                             "192.0.2.7");
+            f.window.station().deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
+                                           + "\n#Level=" + std::to_string(level) + "\n",
+                                       "192.0.2.7");
         });
         ASSERT_EQ(logged.size(), 1);
         EXPECT_TRUE(logged[0].endsWith(
@@ -207,7 +207,8 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     // Confirmed; the log escapes what would break its line, and markup stays text.
     f.window.Confirm();
     const QStringList logged = LoggedLines([&] {
-        f.window.deliver("#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
+        f.window.station().deliver(
+            "#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
     });
     ASSERT_EQ(logged.size(), 1);
     EXPECT_TRUE(logged[0].contains(QStringLiteral("送信者 \"<b>A\\u001b[2J\\nB")));

@@ -42,7 +42,8 @@ struct WindowFixture : PerformerBench
     }
     void alarm(int level, const std::string &message = "tea")
     {
-        window.deliver("#Sender=PC1\n#Message=" + message + "\n#Level=" + std::to_string(level) + "\n");
+        window.station().deliver("#Sender=PC1\n#Message=" + message + "\n#Level=" + std::to_string(level)
+                                 + "\n");
     }
 
     void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)

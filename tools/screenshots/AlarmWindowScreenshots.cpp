@@ -37,11 +37,12 @@ int main(int argc, char **argv)
                                 prompts);
     window.Initialise();
     window.show();
-    window.deliver(belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
-                                                              "#Message=12:00 お昼休みです。\r\n"
-                                                              "午後の会議は 13:30 から第二会議室で。\n"
-                                                              "#Level=0\n"))
-                       .value());
+    window.station().deliver(
+        belvane::cp932::fromUnicode(QStringLiteral("#Sender=経理部 PC-07\n"
+                                                   "#Message=12:00 お昼休みです。\r\n"
+                                                   "午後の会議は 13:30 から第二会議室で。\n"
+                                                   "#Level=0\n"))
+            .value());
     QTest::qWait(500);
 
     const auto grab = [&](const QRect &area, const QString &name) {
