@@ -2,8 +2,11 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,19 +16,35 @@ namespace belvane {
 namespace {
 
 volatile std::sig_atomic_t writeEnd = -1;
-volatile std::sig_atomic_t requests = 0;
+// When the first request came, in milliseconds of the monotonic clock; -1 before it. Lock-free, so the
+// handler may use it.
+std::atomic<std::int64_t> firstRequest = -1;
+std::atomic<std::int64_t> graceMs = 0;
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
+// Milliseconds of the monotonic clock; clock_gettime may be called in a signal handler.
+std::int64_t Now()
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t {now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+}
 
 void OnSignal(int signalNumber)
 {
-    // A second request while the first is still being handled means the ending is stuck: end now,
-    // as the signal would have ended us without a handler.
-    if (requests != 0) {
-        ::signal(signalNumber, SIG_DFL);
-        ::raise(signalNumber);
+    const int savedErrno = errno;
+    if (firstRequest >= 0) {
+        // Senders of endings often come in pairs (systemd follows SIGTERM with SIGHUP at once): a
+        // request within the grace is part of the ending under way. One after it means the ending is
+        // stuck: end now, as the signal would have ended us without a handler.
+        if (Now() - firstRequest >= graceMs) {
+            ::signal(signalNumber, SIG_DFL);
+            ::raise(signalNumber);
+        }
+        errno = savedErrno;
         return;
     }
-    requests = 1;
-    const int savedErrno = errno;
+    firstRequest = Now();
     const char byte = 1;
     if (writeEnd >= 0) {
         // send, not write: a pipe whose reader is gone must not kill us with SIGPIPE.
@@ -59,7 +78,7 @@ QuitSignals::~QuitSignals()
     }
 }
 
-bool QuitSignals::install()
+bool QuitSignals::install(std::chrono::milliseconds grace)
 {
     if (installed || writeEnd >= 0) {
         return false;
@@ -71,7 +90,8 @@ bool QuitSignals::install()
     notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read);
     connect(notifier, &QSocketNotifier::activated, this, &QuitSignals::onReadable);
     writeEnd = fds[0];
-    requests = 0;
+    firstRequest = -1;
+    graceMs = grace.count();
 
     struct sigaction action
     {

@@ -5,29 +5,39 @@
 #include <csignal>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace belvane {
 namespace {
 
 // The end-to-end and fault tests end the real program with SIGTERM and SIGHUP through the event loop;
 // here SIGINT is the first request, so it must be caught as they are.
-TEST(QuitSignalsTest, ASecondSignalEndsAtOnceAndAGoneReaderCannotKillTheHandler)
+TEST(QuitSignalsTest, ASecondSignalAfterTheGraceEndsAtOnceAndAGoneReaderCannotKillTheHandler)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // Nothing runs the event loop here, as in an ending that is stuck. Started with SIGHUP ignored (nohup),
-    // a hangup leaves the program running; SIGINT is a first request as SIGTERM is.
-    EXPECT_EXIT(
-        {
-            std::signal(SIGHUP, SIG_IGN);
-            QuitSignals quit;
-            static_cast<void>(quit.install());
-            std::raise(SIGHUP);
-            std::raise(SIGHUP);
-            std::raise(SIGINT);
-            std::raise(SIGTERM);
-            std::_Exit(0);
-        },
-        ::testing::KilledBySignal(SIGTERM), "");
+    // a hangup leaves the program running; SIGINT is a first request as SIGTERM is. Within the grace (an
+    // hour) a second request is part of the first ending; after it (none), it ends the process.
+    for (const auto &[grace, ends] :
+         {std::pair {std::chrono::hours(1), false}, {std::chrono::hours(0), true}}) {
+        SCOPED_TRACE(grace.count());
+        EXPECT_EXIT(
+            {
+                std::signal(SIGHUP, SIG_IGN);
+                QuitSignals quit;
+                static_cast<void>(quit.install(grace));
+                std::raise(SIGHUP);
+                std::raise(SIGHUP);
+                std::raise(SIGINT);
+                std::raise(SIGTERM);
+                std::_Exit(0);
+            },
+            [ends = ends](int status) {
+                return ends ? WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM
+                            : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            },
+            "");
+    }
     EXPECT_EXIT(
         {
             std::signal(SIGPIPE, SIG_DFL);

@@ -1,5 +1,6 @@
 // The real program where parts of the desktop are missing (display, tray, audio device), its sound
 // files are, or its port is taken; a second copy on the same folder; its command line and signals.
+#include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "XSession.h"
 
@@ -67,10 +68,11 @@ protected:
         return testing::Launch(process, in.file("belvane"), Environment(desktop));
     }
 
-    // Starts the program with what `desktop` offers; false when it does not come to listen.
-    bool Start(const Desktop &desktop)
+    // Starts the program with what `desktop` offers; false when it does not come to listen. Its standard
+    // error is passed on, or kept for ExpectEnds.
+    bool Start(const Desktop &desktop, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
     {
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.setProcessChannelMode(channels);
         return Launch(program, folder, desktop) && WaitUntil([&] { return testing::Accepting(folder.port); });
     }
 
@@ -110,7 +112,7 @@ TEST_F(ProgramFaultTest,
     for (const char *name : {".Belvane.acd.41-0-7", ".Belvane.cfg.41-1-7"}) {
         writeFile(folder.file(name), "x");
     }
-    ASSERT_TRUE(Start({.display = false}));
+    ASSERT_TRUE(Start({.display = false}, QProcess::ForwardedOutputChannel));
     const std::string list = readFile(folder.file("Belvane.acd"));
     EXPECT_EQ(fs::exists(folder.file(".Belvane.acd.41-0-7")) + fs::exists(folder.file(".Belvane.cfg.41-1-7")),
               0);
@@ -138,8 +140,25 @@ TEST_F(ProgramFaultTest,
     EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
     EXPECT_EQ(readFile(folder.file("Salarm.wav")), "this is not a wave file\n");
     EXPECT_FALSE(fs::exists(folder.file("Malarm.wav")));
-    ::kill(static_cast<pid_t>(program.processId()), SIGHUP);
-    ExpectEnds(program, 0);
+    // Ended as systemd ends a session's scope, by SIGTERM and at once SIGHUP: one ending, in which a
+    // sender still connected (taken in: the program holds one descriptor more) has its alarm performed
+    // and logged before the closing line.
+    const pid_t pid = static_cast<pid_t>(program.processId());
+    const auto held = [pid] {
+        const fs::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd");
+        return std::distance(fs::begin(fds), fs::end(fds));
+    };
+    const auto before = held();
+    const testing::LoopbackClient open(folder.port);
+    ASSERT_TRUE(open.send("#Sender=open\n#Message=m\n#Level=3\n"));
+    ASSERT_TRUE(WaitUntil([&] { return held() > before; }));
+    ::kill(pid, SIGTERM);
+    ::kill(pid, SIGHUP);
+    const std::string logged = ExpectEnds(program, 0);
+    EXPECT_EQ(folder.scriptOutput(), "unset\nunset\n");
+    const auto alarmLine = logged.find("送信者 \"open\" レベル 3"), closing = logged.rfind("終了します");
+    EXPECT_TRUE(alarmLine != std::string::npos && closing != std::string::npos && alarmLine < closing)
+        << logged;
 }
 
 TEST_F(ProgramFaultTest, HelpAndVersionPrintAndEndAndAnUnknownOptionIsRefused)
