@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,9 @@ namespace belvane {
 // Connections are taken off the listening socket here, not by QTcpServer, whose socket engine (Qt 6.4)
 // hides a lack of descriptors after the first connection and then spins. Out of descriptors, the
 // senders waiting are taken off the queue through a reserve descriptor: one that has closed already
-// keeps its alarm, which is dispatched once descriptors are back (the action list needs one), the
-// others are closed at once so that they know; `starved` says how many of each. Accepting then pauses
-// for `acceptRetry`, as after any other failure, so no state is a busy loop. Nothing is ever written
+// keeps its alarm, the others are closed at once so that they know; `starved` says how many of each.
+// Until descriptors are back (the action list needs one), finished texts are held, in order. Accepting then
+// pauses for `acceptRetry`, as after any other failure, so no state is a busy loop. Nothing is ever written
 // to a peer; a port that cannot be listened on shows in startListening's result and `listenError`, for
 // the caller to report.
 class AlarmReceiver final : public QObject
@@ -90,12 +91,16 @@ private:
     void takeIn(int fd, std::string peer);
     // Out of descriptors: empties the listening queue through the reserve.
     void shedWaiting();
-    // Accepting pauses for `acceptRetry`; then the closes held back while starved are dispatched, once
+    // Accepting pauses for `acceptRetry`; then the texts held back while starved are dispatched, once
     // descriptors are back.
     void pauseAccepting();
     void resumeAccepting();
-    // Dispatches the connections whose end has been noted, unless descriptors are short.
+    // Dispatches the connections whose end has been noted, oldest first.
     void finishClosed();
+    // Hands a finished connection's text on, or, while descriptors are short (the dispatch could not
+    // open the action list), keeps it, in order, for releaseHeld.
+    void hold(std::string &text, const std::string &peer);
+    void releaseHeld();
     void scheduleFinishClosed();
     void finishQuiet();
     // Reads what has arrived, lets the socket go and ends the connection, dispatching its text.
@@ -108,7 +113,15 @@ private:
     // The time-out is armed only while a connection is open.
     void armQuietTimer();
 
+    struct HeldText
+    {
+        std::string text;
+        std::string peer;
+    };
+
     ConnectionState state;
+    ConnectionState::Dispatch dispatchText;
+    std::deque<HeldText> heldTexts;
     std::chrono::milliseconds quietLimit;
     int listener = -1;
     quint16 listenPort = 0;

@@ -144,14 +144,10 @@ TEST_F(ProgramFaultTest,
     // sender still connected (taken in: the program holds one descriptor more) has its alarm performed
     // and logged before the closing line.
     const pid_t pid = static_cast<pid_t>(program.processId());
-    const auto held = [pid] {
-        const fs::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd");
-        return std::distance(fs::begin(fds), fs::end(fds));
-    };
-    const auto before = held();
+    const auto before = testing::HeldDescriptors(pid);
     const testing::LoopbackClient open(folder.port);
     ASSERT_TRUE(open.send("#Sender=open\n#Message=m\n#Level=3\n"));
-    ASSERT_TRUE(WaitUntil([&] { return held() > before; }));
+    ASSERT_TRUE(WaitUntil([&] { return testing::HeldDescriptors(pid) > before; }));
     ::kill(pid, SIGTERM);
     ::kill(pid, SIGHUP);
     const std::string logged = ExpectEnds(program, 0);

@@ -52,6 +52,13 @@ inline std::set<std::string> FilesIn(const std::filesystem::path &folder)
     return names;
 }
 
+// How many descriptors the process `pid` holds.
+inline std::ptrdiff_t HeldDescriptors(qint64 pid)
+{
+    const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd");
+    return std::distance(std::filesystem::begin(fds), std::filesystem::end(fds));
+}
+
 // Starts `program` with `env`; false when it does not start.
 inline bool Launch(QProcess &process, const std::string &program, const QProcessEnvironment &env,
                    const QStringList &arguments = {})

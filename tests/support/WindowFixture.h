@@ -19,6 +19,23 @@
 
 namespace belvane::testing {
 
+// The lines of the alarm log written while `run` runs.
+inline QStringList LoggedLines(const std::function<void()> &run)
+{
+    static QStringList *lines = nullptr;
+    QStringList captured;
+    lines = &captured;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
+            if (QByteArray(context.category) == "belvane.alarm") {
+                lines->append(text);
+            }
+        });
+    run();
+    qInstallMessageHandler(previous);
+    return captured;
+}
+
 struct WindowFixture : PerformerBench
 {
     explicit WindowFixture(const TempDir &dir, bool show = false)
