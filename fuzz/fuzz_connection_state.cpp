@@ -1,14 +1,18 @@
 // Drives the connection table with arbitrary event sequences and holds it against a plain model: each
 // connection's text the NUL-cut chunks joined and capped, each ended connection with text dispatched
-// exactly once and whole, room made from the connection silent the longest, silence measured from a
-// connection's last bytes, nothing after the program's end. Some events are taken inside a dispatch,
-// as a nested event loop there would deliver them.
+// exactly once and whole, in the order of the ends (those noted before one round's finish together,
+// oldest connection first; at the program's end those first, then the others oldest first), room made
+// from the connection silent the longest, silence measured from a connection's last bytes, nothing
+// after the program's end. Some events are taken inside a dispatch, as a nested event loop there would
+// deliver them, also while the program ends. Each dispatch is checked against the model as it comes.
 #include "ConnectionState.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,9 +43,10 @@ struct Model
         ConnectionState::Id id;
         std::string text;
         Clock::time_point lastActive;
+        bool ended = false;
     };
-    std::vector<Open> open; // the silent-longest first
-    std::vector<std::string> expected; // dispatches owed, in order
+    std::vector<Open> open; // the silent-longest first, ended ones included until dispatched
+    std::set<ConnectionState::Id> closing; // ended, waiting for their dispatch
     ConnectionState::Id lastId = 0;
     bool finished = false;
 
@@ -50,18 +55,24 @@ struct Model
         const auto it = std::find_if(open.begin(), open.end(), [id](const Open &o) { return o.id == id; });
         return it == open.end() ? nullptr : &*it;
     }
-    void end(ConnectionState::Id id)
+    Open *live(ConnectionState::Id id)
     {
-        if (Open *o = find(id)) {
-            if (!o->text.empty()) {
-                expected.push_back(o->text);
-            }
-            open.erase(open.begin() + (o - open.data()));
-        }
+        Open *o = find(id);
+        return o != nullptr && !o->ended ? o : nullptr;
+    }
+    std::size_t liveCount() const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(open.begin(), open.end(), [](const Open &o) { return !o.ended; }));
+    }
+    const Open *silentLongest() const
+    {
+        const auto it = std::find_if(open.begin(), open.end(), [](const Open &o) { return !o.ended; });
+        return it == open.end() ? nullptr : &*it;
     }
     void receive(ConnectionState::Id id, std::string_view data, Clock::time_point now)
     {
-        Open *o = find(id);
+        Open *o = live(id);
         if (o == nullptr) {
             return;
         }
@@ -74,6 +85,59 @@ struct Model
         moved.lastActive = now;
         open.erase(open.begin() + (o - open.data()));
         open.push_back(std::move(moved));
+    }
+    void close(ConnectionState::Id id)
+    {
+        if (Open *o = live(id)) {
+            o->ended = true;
+            closing.insert(id);
+        }
+    }
+    // The connection the next dispatch comes from: the oldest whose end was noted; in the program's
+    // end, with none noted, the oldest of all.
+    std::optional<ConnectionState::Id> next() const
+    {
+        if (!closing.empty()) {
+            return *closing.begin();
+        }
+        if (!finished || open.empty()) {
+            return std::nullopt;
+        }
+        return std::min_element(open.begin(), open.end(),
+                                [](const Open &a, const Open &b) { return a.id < b.id; })
+            ->id;
+    }
+    std::string take(ConnectionState::Id id)
+    {
+        closing.erase(id);
+        Open *o = find(id);
+        std::string text = std::move(o->text);
+        open.erase(open.begin() + (o - open.data()));
+        return text;
+    }
+    // A dispatch of `text`: connections due before it that gathered nothing went without one.
+    void dispatched(const std::string &text)
+    {
+        for (;;) {
+            const auto id = next();
+            check(id.has_value());
+            const std::string expected = take(*id);
+            if (!expected.empty()) {
+                check(expected == text);
+                return;
+            }
+        }
+    }
+    // After the table's finishClosed returned: whatever end is still due gathered nothing; after its
+    // finish, nothing else had gathered anything either.
+    void settle(bool ended = false)
+    {
+        while (!closing.empty()) {
+            check(take(*closing.begin()).empty());
+        }
+        while (ended && !open.empty()) {
+            check(take(open.front().id).empty());
+        }
     }
 };
 
@@ -89,12 +153,13 @@ struct Run
     std::size_t at = 0;
     Clock::time_point now {};
     Model model;
-    std::vector<std::string> dispatched;
+    std::size_t dispatches = 0;
     int depth = 0;
     ConnectionState state {[this](std::string &text, const std::string &peer) {
                                check(!text.empty() && text.find('\0') == std::string::npos);
                                check(text.size() <= keptLimit && peer == "p");
-                               dispatched.push_back(text);
+                               model.dispatched(text);
+                               ++dispatches;
                                text.clear();
                                // Now and then the next event arrives inside the dispatch.
                                if (depth < nestingLimit && at < size && data[at] % 4 == 0) {
@@ -116,16 +181,29 @@ struct Run
         }
         return model.open[n % model.open.size()].id;
     }
+    // The socket layer's end of a round, and of a connection it finishes itself.
+    void finishClosed()
+    {
+        state.finishClosed();
+        model.settle();
+    }
+    void finishOurs(ConnectionState::Id id)
+    {
+        model.close(id);
+        state.closed(id);
+        finishClosed();
+    }
 
     void step()
     {
-        switch (next() % 7) {
-        case 0: { // accept, making room first as the socket layer does
-            if (model.open.size() >= ConnectionState::openLimit && !model.finished) {
-                const auto room = state.toMakeRoom();
-                check(room && *room == model.open.front().id);
-                model.end(*room);
-                state.closed(*room);
+        switch (next() % 8) {
+        case 0: { // accept: the ends noted go first, then room is made as the socket layer does
+            finishClosed();
+            while (const auto room = state.toMakeRoom()) {
+                const Model::Open *silent = model.silentLongest();
+                check(silent != nullptr && *room == silent->id
+                      && model.liveCount() >= ConnectionState::openLimit);
+                finishOurs(*room);
             }
             const auto id = state.accept("p", now);
             check(id == (model.finished ? 0 : model.lastId + 1));
@@ -145,27 +223,17 @@ struct Run
             state.receive(id, bytes, now);
             break;
         }
-        case 2: { // a close and a reset end the connection alike
+        case 2: { // a close and a reset end the connection alike; its dispatch waits for the round's end
             const ConnectionState::Id id = pick();
-            model.end(id);
+            model.close(id);
             state.closed(id);
             break;
         }
-        case 3: { // the program's end: oldest first; what the dispatch lets in then is not modelled
-            std::sort(model.open.begin(), model.open.end(),
-                      [](const auto &a, const auto &b) { return a.id < b.id; });
-            for (const auto &o : model.open) {
-                if (!o.text.empty()) {
-                    model.expected.push_back(o.text);
-                }
-            }
-            model.open.clear();
+        case 3: // the program's end; events inside its dispatches are taken as they come
             model.finished = true;
-            const int saved = std::exchange(depth, nestingLimit);
             state.finish();
-            depth = saved;
+            model.settle(true);
             break;
-        }
         case 4: { // a flood of one byte value: up to two limits' worth in one step
             const ConnectionState::Id id = pick();
             const std::string block(std::size_t {next()} * 64, static_cast<char>(next()));
@@ -178,20 +246,23 @@ struct Run
             break;
         case 6: { // the time-out looks for silent connections
             const auto silent = state.expired(now, quiet);
-            const bool due = !model.open.empty() && now - model.open.front().lastActive >= quiet;
+            const Model::Open *longest = model.silentLongest();
+            const bool due = longest != nullptr && now - longest->lastActive >= quiet;
             check(silent.has_value() == due);
-            check(state.nextExpiry(quiet).has_value() == !model.open.empty());
+            check(state.nextExpiry(quiet).has_value() == (longest != nullptr));
             if (due) {
-                check(*silent == model.open.front().id);
-                check(*state.nextExpiry(quiet) == model.open.front().lastActive + quiet);
-                model.end(*silent);
-                state.closed(*silent);
+                check(*silent == longest->id);
+                check(*state.nextExpiry(quiet) == longest->lastActive + quiet);
+                finishOurs(*silent);
             }
             break;
         }
+        case 7: // a round of the event loop ends
+            finishClosed();
+            break;
         }
         check(state.openCount() == model.open.size());
-        check(!state.toMakeRoom() == (model.open.size() < ConnectionState::openLimit));
+        check(!state.toMakeRoom() == (model.liveCount() < ConnectionState::openLimit));
     }
 };
 
@@ -202,7 +273,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Run run(data, size);
     while (run.at < size) {
         run.step();
-        check(run.dispatched == run.model.expected);
     }
     for (const auto &o : run.model.open) {
         check(run.state.receivedText(o.id) == o.text);
