@@ -19,6 +19,7 @@ namespace {
 constexpr qint64 socketBufferSize = 64 * 1024;
 // How many buffers full a connection being finished may still bring in.
 constexpr int finishRounds = 64;
+constexpr int acceptsPerRound = 4;
 
 using Clock = ConnectionState::Clock;
 
@@ -35,6 +36,13 @@ QAbstractSocket::SocketError listenErrorOf(int error)
     default:
         return QAbstractSocket::UnknownSocketError;
     }
+}
+
+// Whether the peer of the connected socket `fd` has closed and everything it sent has been read.
+bool peerClosed(qintptr fd)
+{
+    char byte = 0;
+    return fd >= 0 && ::recv(static_cast<int>(fd), &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
 std::string addressText(const sockaddr_in &address)
@@ -150,7 +158,9 @@ void AlarmReceiver::acceptConnections()
     // Every connection whose end has arrived goes before a newcomer. Those taken in below join the
     // ends of this round, which the next round dispatches, oldest first.
     finishClosed();
-    while (listener >= 0) {
+    // A few per round: each one's text stays until the next round dispatches it, and a sender that
+    // sends megabytes back to back would otherwise pile them up.
+    for (int taken = 0; listener >= 0 && taken < acceptsPerRound; ++taken) {
         sockaddr_in peer {};
         socklen_t length = sizeof peer;
         const int fd =
@@ -196,7 +206,7 @@ void AlarmReceiver::takeIn(int fd, std::string peer)
     const ConnectionState::Id id = state.accept(std::move(peer), Clock::now());
     links.push_back(Link {socket, id});
     socket->setReadBufferSize(socketBufferSize);
-    connect(socket, &QTcpSocket::readyRead, this, [this, id]() { drain(id); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, id]() { readArrived(id); });
     connect(socket, &QTcpSocket::disconnected, this, [this, id]() { finishConnection(id, End::PeerClosed); });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, id](QAbstractSocket::SocketError error) {
         // An orderly close is followed by `disconnected`; a look for waiting data that found none
@@ -356,6 +366,16 @@ void AlarmReceiver::takeWaiting(ConnectionState::Id id)
     for (int round = 0; round < finishRounds && socketOf(id) == socket && socket->waitForReadyRead(0);
          ++round) {
         drain(id);
+    }
+}
+
+void AlarmReceiver::readArrived(ConnectionState::Id id)
+{
+    drain(id);
+    // Qt reads only what the system said was there, and learns of a close that came with the last
+    // bytes a round later: by then a newcomer may have been taken in ahead of it.
+    if (QTcpSocket *socket = socketOf(id); socket != nullptr && peerClosed(socket->socketDescriptor())) {
+        finishConnection(id, End::PeerClosed);
     }
 }
 

@@ -105,6 +105,8 @@ private:
     void finishQuiet();
     // Reads what has arrived, lets the socket go and ends the connection, dispatching its text.
     void finishConnection(ConnectionState::Id id, End how);
+    // Takes in what has arrived, and the peer's close when it came with it.
+    void readArrived(ConnectionState::Id id);
     // Reads everything the socket holds into its connection, one chunk at a time.
     void drain(ConnectionState::Id id);
     // Takes in what has arrived for the connection without waiting for the event loop to report it.
