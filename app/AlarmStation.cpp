@@ -17,8 +17,7 @@ AlarmStation::AlarmStation(ActionPerformer &thePerformer, std::string actionList
         text.clear();
     })
 {
-    connect(&receiver, &AlarmReceiver::starved, this,
-            [](int refused, int kept) { logStarved(refused, kept); });
+    connect(&receiver, &AlarmReceiver::starved, this, &logStarved);
 }
 
 AlarmStation::~AlarmStation() = default;
@@ -35,11 +34,15 @@ void AlarmStation::deliver(std::string text, std::string peer)
 {
     pendingTexts.push_back(
         Delivery {std::move(text), QString::fromStdString(peer), QDateTime::currentDateTimeUtc()});
+    // The hidden button's command, run synchronously as the connection ends. Called directly rather
+    // than through a click, which a disabled button (a dialog is open) would swallow.
     DispatchAlarm();
 }
 
 void AlarmStation::DispatchAlarm()
 {
+    // Texts that arrive while one is handled (showing it, or starting its action, can run a nested
+    // event loop) wait behind it and are handled after it, in order.
     if (dispatching) {
         return;
     }
