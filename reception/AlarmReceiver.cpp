@@ -19,7 +19,7 @@ namespace {
 constexpr qint64 socketBufferSize = 64 * 1024;
 // How many buffers full a connection being finished may still bring in.
 constexpr int finishRounds = 64;
-constexpr int acceptsPerRound = 4;
+constexpr int acceptsPerRound = static_cast<int>(ConnectionState::openLimit);
 
 using Clock = ConnectionState::Clock;
 
@@ -158,8 +158,8 @@ void AlarmReceiver::acceptConnections()
     // Every connection whose end has arrived goes before a newcomer. Those taken in below join the
     // ends of this round, which the next round dispatches, oldest first.
     finishClosed();
-    // A few per round: each one's text stays until the next round dispatches it, and a sender that
-    // sends megabytes back to back would otherwise pile them up.
+    // As many per round as may be open: each one's text stays until the next round dispatches it, and
+    // senders of a megabyte each, back to back, would otherwise pile up in memory.
     for (int taken = 0; listener >= 0 && taken < acceptsPerRound; ++taken) {
         sockaddr_in peer {};
         socklen_t length = sizeof peer;
