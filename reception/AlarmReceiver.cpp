@@ -53,7 +53,8 @@ std::string addressText(const sockaddr_in &address)
 } // namespace
 
 AlarmReceiver::AlarmReceiver(ConnectionState::Dispatch dispatch, std::chrono::milliseconds quiet)
-    : state(std::move(dispatch))
+    : state([this](std::string &text, const std::string &peer) { hold(text, peer); })
+    , dispatchText(std::move(dispatch))
     , quietLimit(quiet)
 {
     quietTimer.setSingleShot(true);
@@ -128,6 +129,9 @@ void AlarmReceiver::finish()
     if (listenState == ListenState::Listening) {
         listenState = ListenState::NotStarted;
     }
+    // The program cannot wait for descriptors: what was held back goes first, as it is.
+    descriptorsShort = false;
+    releaseHeld();
     // What each sender has sent is taken in first, so that every close that has arrived is known; then
     // those connections go first, oldest first, and the others after them. A dispatch may let other
     // events in, which the sockets, still here, take in as usual.
@@ -253,6 +257,7 @@ void AlarmReceiver::shedWaiting()
         state.closed(id);
         ++kept;
     }
+    scheduleFinishClosed();
     // Taken back at once; failing that, the next try does.
     static_cast<void>(spare.restore());
     emit starved(refused, kept);
@@ -270,7 +275,7 @@ void AlarmReceiver::resumeAccepting()
 {
     if (descriptorsShort && spare.restore()) {
         descriptorsShort = false;
-        finishClosed();
+        releaseHeld();
     }
     if (acceptNotifier != nullptr) {
         acceptNotifier->setEnabled(true);
@@ -284,8 +289,25 @@ void AlarmReceiver::resumeAccepting()
 void AlarmReceiver::finishClosed()
 {
     finishScheduled = false;
-    if (!descriptorsShort) {
-        state.finishClosed();
+    state.finishClosed();
+}
+
+void AlarmReceiver::hold(std::string &text, const std::string &peer)
+{
+    if (!descriptorsShort && heldTexts.empty()) {
+        dispatchText(text, peer);
+        return;
+    }
+    heldTexts.push_back(HeldText {std::move(text), peer});
+}
+
+void AlarmReceiver::releaseHeld()
+{
+    // A dispatch may let more texts in, which queue behind these.
+    while (!descriptorsShort && !heldTexts.empty()) {
+        HeldText next = std::move(heldTexts.front());
+        heldTexts.pop_front();
+        dispatchText(next.text, next.peer);
     }
 }
 
