@@ -46,12 +46,27 @@ QString escapeControls(const QString &text)
     return line;
 }
 
+QString localStamp(const QDateTime &moment)
+{
+    // Turning a moment into local time looks the zone up afresh (glibc reads its file each time),
+    // which a burst of alarms pays per line: the offset is looked up once per minute, and zones change
+    // theirs only at whole minutes.
+    static qint64 minute = -1;
+    static int offsetSeconds = 0;
+    const qint64 ms = moment.toMSecsSinceEpoch();
+    if (const qint64 now = ms / 60000; now != minute) {
+        minute = now;
+        offsetSeconds = moment.toLocalTime().offsetFromUtc();
+    }
+    return QDateTime::fromMSecsSinceEpoch(ms + qint64 {offsetSeconds} * 1000, Qt::UTC)
+        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
+}
+
 QString alarmLine(const HistoryEntry &entry)
 {
     return QStringLiteral("%1 %2 から 送信者 \"%3\" レベル %4: %5")
-        .arg(entry.arrived.toLocalTime().toString(Qt::ISODateWithMs),
-             entry.peer.isEmpty() ? QStringLiteral("-") : entry.peer, escapeControls(entry.sender),
-             QString::number(entry.level), escapeControls(entry.outcome));
+        .arg(localStamp(entry.arrived), entry.peer.isEmpty() ? QStringLiteral("-") : entry.peer,
+             escapeControls(entry.sender), QString::number(entry.level), escapeControls(entry.outcome));
 }
 
 void logAlarm(const HistoryEntry &entry)

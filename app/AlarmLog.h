@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractSocket>
+#include <QDateTime>
 #include <QLoggingCategory>
 #include <QString>
 
@@ -16,6 +17,8 @@ Q_DECLARE_LOGGING_CATEGORY(alarmLog)
 
 // `text` on one line: control characters (line feeds included) as escapes.
 QString escapeControls(const QString &text);
+// `moment` in local time to the millisecond, as the alarm's line begins.
+QString localStamp(const QDateTime &moment);
 // The alarm's line: when it arrived, from where, the sender, the level and what became of it.
 QString alarmLine(const HistoryEntry &entry);
 void logAlarm(const HistoryEntry &entry);

@@ -30,10 +30,10 @@ namespace belvane {
 // hides a lack of descriptors after the first connection and then spins. Out of descriptors, the
 // senders waiting are taken off the queue through a reserve descriptor: one that has closed already
 // keeps its alarm, the others are closed at once so that they know; `starved` says how many of each.
-// Until descriptors are back (the action list needs one), finished texts are held, in order. Accepting then
-// pauses for `acceptRetry`, as after any other failure, so no state is a busy loop. Nothing is ever written
-// to a peer; a port that cannot be listened on shows in startListening's result and `listenError`, for
-// the caller to report.
+// Accepting then pauses for `acceptRetry`, as after any other failure, so no state is a busy loop, and
+// until descriptors are back (the action list needs one) finished texts are held, in order. Nothing is
+// ever written to a peer; a port that cannot be listened on shows in startListening's result and
+// `listenError`, for the caller to report.
 class AlarmReceiver final : public QObject
 {
     Q_OBJECT

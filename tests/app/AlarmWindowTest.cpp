@@ -1,3 +1,4 @@
+#include "AlarmLog.h"
 #include "BelvaneApp.h"
 #include "CommandMenu.h"
 #include "ProgramRun.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <ctime>
 #include <filesystem>
 #include <map>
 
@@ -122,6 +124,18 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
 // whether the user saw it, and logged in one line with the same words; 200 are kept.
 TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
 {
+    // The line's stamp is local time, the zone's offset looked up once a minute: each moment is in a
+    // minute of its own, in a zone ahead of UTC and one behind it.
+    const QByteArray zone = qgetenv("TZ");
+    for (const auto &[tz, ms] :
+         {std::pair {"JST-9", 978307199999}, {"EST5", 978307200000}, {"EST5", 978307259999}}) {
+        qputenv("TZ", tz);
+        ::tzset();
+        const QDateTime moment = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        EXPECT_EQ(localStamp(moment), moment.toLocalTime().toString(Qt::ISODateWithMs)) << tz;
+    }
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    ::tzset();
     TempDir dir;
     const std::string program = dir.file("prog"), document = dir.file("notes.txt"),
                       bell = dir.file("bell.wav"), tune = dir.file("tune.mid");
