@@ -260,7 +260,9 @@ void AlarmReceiver::shedWaiting()
     scheduleFinishClosed();
     // Taken back at once; failing that, the next try does.
     static_cast<void>(spare.restore());
-    emit starved(refused, kept);
+    if (refused + kept > 0) {
+        emit starved(refused, kept);
+    }
 }
 
 void AlarmReceiver::pauseAccepting()
