@@ -9,9 +9,6 @@
 #include <QLocalSocket>
 #include <QThread>
 
-#include <filesystem>
-#include <system_error>
-
 namespace belvane {
 
 namespace {
@@ -53,11 +50,9 @@ void DisplayHandOver::offer()
         say(cannot.arg(escapeControls(path), QStringLiteral("ほかのプログラムが応えています")));
         return;
     }
-    std::error_code unknown;
-    if (std::filesystem::is_socket(folder + socketName, unknown)) {
-        QLocalServer::removeServer(path); // left by a copy that ended abruptly: nobody answered
-    }
     server = new QLocalServer(this);
+    // For the user alone. Qt then binds the socket under another name and renames it into place, which
+    // replaces a socket left by a copy that ended abruptly: nobody answered on it.
     server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket *socket = server->nextPendingConnection()) {

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 namespace belvane {
 namespace {
 
@@ -228,6 +231,12 @@ TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHa
     // Started before its display is up, the program runs headless with an alarm's connection open; a
     // copy started once the display is there asks it for the folder: it performs the open alarm and
     // ends, and the new copy receives the next alarm and shows it.
+    // The socket of a copy that ended abruptly, which nobody answers on, is in the way.
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {.sun_family = AF_UNIX, .sun_path = {}};
+    folder.file(".belvane.sock").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(stale);
     const QString late = testing::XSession::UnusedDisplay();
     QProcessEnvironment env = Environment({.display = false});
     env.insert(QStringLiteral("DISPLAY"), late);
