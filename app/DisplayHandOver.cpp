@@ -12,6 +12,8 @@
 namespace belvane {
 
 namespace {
+// In the folder, kept short: a local socket's whole path must fit in 108 bytes.
+constexpr const char *socketName = ".belvane.sock";
 // One line each way: the later copy asks, the headless copy says it is ending.
 constexpr QByteArrayView request = "hand-over\n";
 constexpr QByteArrayView reply = "ending\n";

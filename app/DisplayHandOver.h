@@ -36,8 +36,6 @@ public:
     // folder or its holder did not end in time.
     [[nodiscard]] bool takeOver(FolderLock &lock);
 
-    static constexpr const char *socketName = ".belvane.sock";
-
 signals:
     // A later copy with a display asked for the folder: the program should end as on a quit request.
     void handOverRequested();
