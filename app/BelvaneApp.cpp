@@ -2,6 +2,7 @@
 
 #include "ActionListFile.h"
 #include "AlarmWindow.h"
+#include "DisplayHandOver.h"
 #include "PosixFile.h"
 #include "QuitSignals.h"
 #include "SettingsFile.h"
@@ -161,7 +162,10 @@ int BelvaneApp::Start(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     const QString platform = QGuiApplication::platformName();
     const bool headless = platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
-    if (headless && platform.toStdString() == platforms.substr(0, platforms.find(';'))) {
+    // Headless only because the display it was given could not be opened (not up yet, say): then a
+    // later copy that has one may take the folder over.
+    const bool displayMissed = headless && platform.toStdString() != platforms.substr(0, platforms.find(';'));
+    if (headless && !displayMissed) {
         std::fprintf(stderr, "belvane: no display; receiving alarms without showing them.\n");
     } else if (headless) {
         const std::string tried = platforms.substr(0, platforms.rfind(';'));
@@ -177,7 +181,9 @@ int BelvaneApp::Start(int argc, char **argv)
 
     const ProgramFolder folder = executableFolder();
     FolderLock oneCopy;
-    if (oneCopy.take(folder.native) == FolderLock::Result::Taken) {
+    DisplayHandOver handOver(folder.native);
+    if (oneCopy.take(folder.native) == FolderLock::Result::Taken
+        && (headless || !handOver.takeOver(oneCopy))) {
         prompts.message(nullptr,
                         QStringLiteral("Belvane はこのフォルダですでに動いています。\r\n%1")
                             .arg(QFile::decodeName(folder.native.c_str())),
@@ -215,6 +221,10 @@ int BelvaneApp::Start(int argc, char **argv)
         if (headless && !window.listening()) {
             status = 1;
         } else if (!quitting) {
+            if (displayMissed) {
+                QObject::connect(&handOver, &DisplayHandOver::handOverRequested, &window, &AlarmWindow::Quit);
+                handOver.offer();
+            }
             window.show();
             window.activateWindow();
             application.exec();

@@ -19,7 +19,8 @@ using testing::WaylandSession;
 TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylandPluginHeadless)
 {
     WaylandSession weston;
-    ASSERT_TRUE(weston.Start(WaylandSession::Compositor::Weston)) << "weston is needed";
+    ASSERT_TRUE(weston.Start(WaylandSession::Compositor::Weston))
+        << "weston did not come up; " << weston.Output();
     const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
     const QStringList plugins = platforms.entryList({QStringLiteral("libqwayland*.so")});
     ASSERT_FALSE(plugins.isEmpty()) << "qt6-wayland is needed";
@@ -73,7 +74,7 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
 TEST(WaylandSessionTest, UnderSwayTheWindowFloatsAtItsSizeWithoutATitleBar)
 {
     WaylandSession sway;
-    ASSERT_TRUE(sway.Start(WaylandSession::Compositor::Sway)) << "sway is needed";
+    ASSERT_TRUE(sway.Start(WaylandSession::Compositor::Sway)) << "sway did not come up; " << sway.Output();
     testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
     sway.GiveToUser(folder.path);
     QProcess program;

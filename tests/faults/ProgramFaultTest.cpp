@@ -1,5 +1,6 @@
-// The real program where parts of the desktop are missing (display, tray, audio device), its sound
-// files are, or its port is taken; a second copy on the same folder; its command line and signals.
+// The real program where parts of the desktop are missing (display, tray, audio device) or come late,
+// its sound files are, or its port is taken; a second copy on the same folder; its command line and
+// signals.
 #include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "XSession.h"
@@ -11,6 +12,9 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
 
 namespace belvane {
 namespace {
@@ -234,6 +238,41 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
     ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
     EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
     EXPECT_TRUE(testing::EndsCleanly(program));
+}
+
+TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHasIt)
+{
+    // Started before its display is up, the program runs headless with an alarm's connection open; a
+    // copy started once the display is there asks it for the folder: it performs the open alarm and
+    // ends, and the new copy receives the next alarm and shows it.
+    // The socket of a copy that ended abruptly, which nobody answers on, is in the way.
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address {.sun_family = AF_UNIX, .sun_path = {}};
+    folder.file(".belvane.sock").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(stale);
+    const QString late = testing::XSession::UnusedDisplay();
+    QProcessEnvironment env = Environment({.display = false});
+    env.insert(QStringLiteral("DISPLAY"), late);
+    ASSERT_TRUE(testing::Launch(program, folder.file("belvane"), env));
+    ASSERT_TRUE(WaitUntil([&] { return testing::Accepting(folder.port); }));
+    const testing::LoopbackClient open(folder.port);
+    ASSERT_TRUE(open.send("#Sender=PC1\n#Message=open\n#Level=3\n"));
+    ASSERT_TRUE(x.Start(true, late)) << "Xvfb and trayer are needed";
+    QProcess second;
+    ASSERT_TRUE(Launch(second, folder, {}));
+    const std::string first = ExpectEnds(program, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }))
+        << "the open connection's alarm was performed: " << first;
+    EXPECT_NE(first.find("引き継ぎを頼まれました"), std::string::npos) << first;
+    fs::remove(folder.script + ".out");
+    ASSERT_TRUE(WaitUntil([&] { return testing::Accepting(folder.port); }));
+    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
+    EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); })) << "the new copy performs it";
+    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows().isEmpty(); })) << "and shows it";
+    EXPECT_TRUE(testing::EndsCleanly(second));
+    const std::string taker = second.readAllStandardError().toStdString();
+    EXPECT_NE(taker.find("このフォルダを引き継ぎました"), std::string::npos) << taker;
 }
 
 } // namespace

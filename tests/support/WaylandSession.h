@@ -62,13 +62,16 @@ public:
             Prefix(compositor);
         }
         compositor.setProcessEnvironment(compositorEnv);
-        compositor.setStandardOutputFile(QProcess::nullDevice());
-        compositor.setStandardErrorFile(QProcess::nullDevice());
+        // Kept for Output(), outside the runtime folder the compositor's user may clean.
+        compositor.setProcessChannelMode(QProcess::MergedChannels);
+        compositor.setStandardOutputFile(QString::fromStdString(logFolder.file("compositor.log")));
         compositor.start();
-        // Sockets count as system files.
-        const QDir dir(QString::fromStdString(runtime.path().string()), QStringLiteral("sway-ipc.*"),
-                       QDir::Name, QDir::System);
+        // Sockets count as system files. QDir keeps the list it read first: read afresh on each look, or
+        // a look between the display socket and the IPC socket waits for ever on an empty list.
+        QDir dir(QString::fromStdString(runtime.path().string()), QStringLiteral("sway-ipc.*"), QDir::Name,
+                 QDir::System);
         const auto up = [&] {
+            dir.refresh();
             return compositor.state() != QProcess::Running
                 || (dir.exists(QStringLiteral("wayland-1"))
                     && (which == Compositor::Weston || !dir.entryList().isEmpty()));
@@ -81,6 +84,13 @@ public:
             env.insert(QStringLiteral("SWAYSOCK"), dir.filePath(dir.entryList().value(0)));
         }
         return true;
+    }
+
+    // What the compositor wrote to standard output and error, with its state, for failure messages.
+    std::string Output() const
+    {
+        return "compositor " + std::string(compositor.state() == QProcess::Running ? "running" : "ended")
+            + ", its output:\n" + readFile(logFolder.file("compositor.log"));
     }
 
     // Makes `process` run its program as the session's user.
@@ -139,6 +149,7 @@ private:
     }
 
     TempDir runtime;
+    TempDir logFolder;
     QProcess compositor;
     QStringList asUser; // setpriv's options, or none when the session runs as we do
     std::pair<uid_t, gid_t> user {};

@@ -2,6 +2,7 @@
 
 #include "Wait.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -56,29 +57,40 @@ public:
         }
     }
 
-    // Starts the display and, when `withTray`, the tray host; false when either cannot be started.
-    // The display number is picked at random well above the low ones that Xvfb's -displayfd hands out
-    // to other sessions: a number one of them has just given up can still be torn down under a new
-    // server, which then takes no clients. A number in use makes Xvfb end, and another is tried.
-    bool Start(bool withTray = true)
+    // A display name no server has now, for a session started later. The number is picked at random
+    // well above the low ones that Xvfb's -displayfd hands out to other sessions: a number one of them
+    // has just given up can still be torn down under a new server, which then takes no clients.
+    static QString UnusedDisplay()
     {
         static std::mt19937 pick {std::random_device {}()};
+        int number = 0;
+        do {
+            number = std::uniform_int_distribution<int>(100, 999)(pick);
+        } while (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
+                 || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)));
+        return QStringLiteral(":%1").arg(number);
+    }
+
+    // Starts the display (`name`, or else one of UnusedDisplay()) and, when `withTray`, the tray host;
+    // false when either cannot be started. A server that ends or takes no clients is given up and the
+    // start tried again, on another number unless `name` was asked for.
+    bool Start(bool withTray = true, const QString &name = {})
+    {
         for (int attempt = 0; attempt < 5 && display.isEmpty(); ++attempt) {
-            const QString name =
-                QStringLiteral(":%1").arg(std::uniform_int_distribution<int>(100, 999)(pick));
+            const QString tried = name.isEmpty() ? UnusedDisplay() : name;
             env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("DISPLAY"), name);
+            env.insert(QStringLiteral("DISPLAY"), tried);
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
             env.remove(QStringLiteral("WAYLAND_DISPLAY"));
             server.start(QStringLiteral("Xvfb"),
-                         QStringList {name} << Words("-screen 0 1024x768x24 -nolisten tcp"));
+                         QStringList {tried} << Words("-screen 0 1024x768x24 -nolisten tcp"));
             // xprop prints to standard output only once it could open the display.
             const auto reached = [&] {
                 return server.state() != QProcess::Running
                     || !RunTool(QStringLiteral("xprop"), Words("-root -len 0 WM_NAME"), env).isEmpty();
             };
             if (server.waitForStarted(10000) && WaitUntil(reached) && server.state() == QProcess::Running) {
-                display = name;
+                display = tried;
             } else {
                 Stop(server);
             }
