@@ -2,6 +2,7 @@
 
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
+#include "AlarmAnnouncement.h"
 #include "AlarmDispatch.h"
 #include "AlarmLog.h"
 #include "AlarmLook.h"
@@ -68,12 +69,14 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     senderLine->setPalette(pale);
     // Enter on the sender line is the window's OK: it ends the program.
     connect(senderLine, &QLineEdit::returnPressed, this, &AlarmWindow::Quit);
+    senderLine->setAccessibleName(QStringLiteral("送信者"));
 
     messageBox = new QTextEdit(this);
     messageBox->setAcceptRichText(false);
     messageBox->setLineWrapMode(QTextEdit::NoWrap);
     messageBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     messageBox->setFocusPolicy(Qt::ClickFocus);
+    messageBox->setAccessibleName(QStringLiteral("メッセージ"));
     // One alignment for the whole document, and no undo history: each refresh replaces the text.
     messageBox->setUndoRedoEnabled(false);
     QTextOption centred = messageBox->document()->defaultTextOption();
@@ -85,6 +88,7 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     connect(dispatchButton, &QPushButton::clicked, this, &AlarmWindow::DispatchAlarm);
 
     setTabOrder(confirmButton, senderLine);
+    announcement = new AlarmAnnouncement(this);
 }
 
 AlarmWindow::~AlarmWindow() = default;
@@ -171,6 +175,7 @@ void AlarmWindow::ShowAlarm()
         activateWindow();
     }
     refresh();
+    announcement->announce(senderLine->text(), shownText);
 }
 
 void AlarmWindow::Confirm()

@@ -19,6 +19,7 @@ class QTextEdit;
 namespace belvane {
 
 class ActionPerformer;
+class AlarmAnnouncement;
 class AlarmReceiver;
 class AlarmTray;
 class UserPrompts;
@@ -117,6 +118,7 @@ private:
     QPushButton *confirmButton = nullptr;
     QTextEdit *messageBox = nullptr;
     QLineEdit *senderLine = nullptr;
+    AlarmAnnouncement *announcement = nullptr;
     AlarmTray *tray = nullptr;
     bool trayHost = false; // a tray host shows the icon
     std::unique_ptr<AlarmReceiver> receiver;
