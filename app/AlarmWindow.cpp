@@ -357,7 +357,7 @@ void AlarmWindow::mouseReleaseEvent(QMouseEvent *event)
     } else if (event->button() == Qt::RightButton && overWindow
                && childAt(event->position().toPoint()) == nullptr) {
         // Only the surface opens the menu; a release over a control that passed it on does not.
-        OpenPopupMenu();
+        OpenPopupMenu(QCursor::pos());
     }
     QWidget::mouseReleaseEvent(event);
 }
@@ -387,10 +387,28 @@ void AlarmWindow::keyPressEvent(QKeyEvent *event)
             return;
         }
         break;
+    case Qt::Key_F10:
+        if (event->modifiers() == Qt::ShiftModifier) {
+            OpenPopupMenu(mapToGlobal(rect().center()));
+            return;
+        }
+        break;
     default:
         break;
     }
     QWidget::keyPressEvent(event);
+}
+
+void AlarmWindow::contextMenuEvent(QContextMenuEvent *event)
+{
+    // The Menu key, which the platform turns into a context menu request, opens the command menu from
+    // the button as from the surface (the boxes open their own edit menus); the mouse opens it on the
+    // right button's release only.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        OpenPopupMenu(mapToGlobal(rect().center()));
+        return;
+    }
+    QWidget::contextMenuEvent(event);
 }
 
 void AlarmWindow::changeEvent(QEvent *event)
@@ -411,10 +429,10 @@ void AlarmWindow::closeEvent(QCloseEvent *event)
     Quit();
 }
 
-void AlarmWindow::OpenPopupMenu()
+void AlarmWindow::OpenPopupMenu(QPoint at)
 {
     const std::unique_ptr<QMenu> menu = buildCommandMenu(this);
-    if (const QAction *chosen = menu->exec(QCursor::pos())) {
+    if (const QAction *chosen = menu->exec(at)) {
         runCommand(chosen->data().toInt());
     }
 }

@@ -75,12 +75,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void DispatchAlarm();
-    void OpenPopupMenu();
+    // Opens the command menu at `at` (screen coordinates) and runs the command chosen.
+    void OpenPopupMenu(QPoint at);
     void StartListening();
     void LoadSettings();
     void SaveSettings();

@@ -56,6 +56,10 @@ test_packages=(
     pipewire-pulse
     wireplumber
     pulseaudio-utils
+    at-spi2-core
+    orca
+    gir1.2-atspi-2.0
+    python3-gi
 )
 
 packages=("${run_packages[@]}")

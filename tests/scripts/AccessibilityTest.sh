@@ -38,13 +38,25 @@ done
 export DISPLAY=":$display"
 openbox >/dev/null 2>&1 &
 pids+=($!)
+trayer >/dev/null 2>&1 & # a tray host: the confirmed popup hides
+pids+=($!)
 
 for file in belvane belvane-send Malarm.wav Salarm.wav; do cp "$build_dir/bin/$file" "$work/program/"; done
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 python3 -c "import struct,sys; open(sys.argv[1],'wb').write(struct.pack('<iii', 52, 52, $port) + bytes(1024))" \
     "$work/program/Belvane.cfg"
 
-orca --debug-file="$work/orca.log" -u "$work/orca" -d speech >/dev/null 2>&1 &
+# Orca as installed, its speech only logged; its debug file is written line by line rather than in blocks,
+# so that what it says can be timed.
+/usr/bin/python3 - --debug-file="$work/orca.log" -u "$work/orca" -d speech >/dev/null 2>&1 <<'EOF_ORCA' &
+import builtins, runpy, sys
+plain_open = builtins.open
+def line_buffered(file, mode='r', buffering=-1, *args, **kwargs):
+    return plain_open(file, mode, 1 if mode == 'w' and buffering == -1 else buffering, *args, **kwargs)
+builtins.open = line_buffered
+sys.argv[0] = 'orca'
+runpy.run_path('/usr/bin/orca', run_name='__main__')
+EOF_ORCA
 pids+=($!)
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$work/program/belvane" >"$work/belvane.log" 2>&1 &
 pids+=($!)
