@@ -125,9 +125,8 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
                                              const std::function<void()> &whileOpen = {})
 {
     std::pair<QStringList, QString> shown;
-    QTimer::singleShot(0, [&] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        ASSERT_TRUE(dialog && dialog->windowTitle() == QStringLiteral("受信履歴"));
+    const bool opened = testing::WhileOpen([&] { f.window.runCommand(commandHistory); }, [&](QWidget *dialog) {
+        ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
         if (whileOpen) {
             whileOpen();
         }
@@ -140,9 +139,8 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
             shown.first << cells.join(u'|');
         }
         shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
-        QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    f.window.runCommand(commandHistory);
+    EXPECT_TRUE(opened);
     return shown;
 }
 
@@ -255,7 +253,8 @@ const std::string menuEntries =
     "32776 自己フォルダ開いて終了|32771 終了|-|32774 バージョン情報|32777 サポートページへ";
 
 // The window shows only its confirm button (which has the focus, as the end-to-end test's Return shows)
-// and opens its menu on its surface only: the same entries, in the same order, as the tray icon's.
+// and opens its menu on its surface only, and by the keyboard (the Menu key, which the platform makes a
+// context menu request, and Shift+F10): the same entries, in the same order, as the tray icon's.
 // Under a dark theme (light text on dark grey), a message is cut at the box's bound, centred, and
 // dark on the light boxes, also while a dialog that is open disables the window.
 TEST(AlarmWindowTest,
@@ -275,19 +274,25 @@ TEST(AlarmWindowTest,
     for (const QPushButton *button : buttons) {
         EXPECT_EQ(button->isVisible(), button == f.confirmButton());
     }
-    for (const auto &[target, opens] : {std::pair<QWidget *, bool> {&f.window, true},
-                                        {f.confirmButton(), false},
-                                        {f.window.findChild<QLineEdit *>(), false}}) {
-        QString opened;
-        QTimer::singleShot(200, [&] {
-            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-                opened = MenuEntries(*menu);
-                menu->close();
-            }
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
+    const auto rightRelease = [](QWidget *w) { QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10)); };
+    const std::tuple<QWidget *, std::function<void(QWidget *)>, bool> rows[] = {
+        {&f.window, rightRelease, true},
+        {f.confirmButton(), rightRelease, false},
+        {f.window.findChild<QLineEdit *>(), rightRelease, false},
+        {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10); }, false},
+        {f.confirmButton(), [&](QWidget *w) { QApplication::sendEvent(w, &menuKey); }, true},
+    };
+    for (const auto &[target, trigger, opens] : rows) {
+        SCOPED_TRACE(target->metaObject()->className());
+        QString entries;
+        const bool opened = testing::WhileOpen([&] { trigger(target); }, [&](QWidget *menu) {
+            ASSERT_TRUE(qobject_cast<QMenu *>(menu));
+            entries = MenuEntries(*qobject_cast<QMenu *>(menu));
         });
-        QTest::mouseRelease(target, Qt::RightButton, {}, QPoint(10, 10));
-        QTest::qWait(300);
-        EXPECT_EQ(opened.toStdString(), opens ? menuEntries : "") << target->metaObject()->className();
+        EXPECT_EQ(opened, opens);
+        EXPECT_EQ(entries.toStdString(), opens ? menuEntries : "");
     }
     EXPECT_EQ(MenuEntries(*f.window.findChild<QSystemTrayIcon *>()->contextMenu()).toStdString(),
               menuEntries);

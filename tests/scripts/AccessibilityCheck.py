@@ -101,7 +101,8 @@ if not pump_until(lambda: confirm and has_state(confirm, Atspi.StateType.FOCUSED
 names = sorted(obj.get_name() for obj in walk(popup) if obj.get_role() == Atspi.Role.TEXT)
 if names != sorted(['送信者', 'メッセージ']):
     fail('the popup\'s boxes are named %s' % names)
-time.sleep(2)  # Orca has read the new window
+if not pump_until(lambda: '確認(最小化) push button.' in spoken_since(0), 10):
+    fail('Orca did not read the new window')
 
 # Each alarm is spoken, sender and message, within 2 s of its sending: with the popup hidden (confirmed
 # by the keyboard) and with it already shown and active; the focus stays on the confirm button.

@@ -58,6 +58,11 @@ sys.argv[0] = 'orca'
 runpy.run_path('/usr/bin/orca', run_name='__main__')
 EOF_ORCA
 pids+=($!)
+for _ in $(seq 300); do
+    grep -qs 'Startup complete' "$work/orca.log" && break
+    sleep 0.1
+done
+grep -qs 'Startup complete' "$work/orca.log" || fail "Orca did not start"
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb "$work/program/belvane" >"$work/belvane.log" 2>&1 &
 pids+=($!)
 
