@@ -120,7 +120,7 @@ void AlarmWindow::Initialise()
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
-    setMask(windowRegion());
+    shapeWindow(this);
     QRect place(settings.windowX, settings.windowY, windowWidth, windowHeight);
     if (!onSomeScreen(place)) {
         // Shown where it can be seen; the saved position stays as it is until the user moves the window.

@@ -20,7 +20,8 @@ HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
     setWindowTitle(QStringLiteral("受信履歴"));
     auto *layout = new QVBoxLayout(this);
     auto *listLabel = new QLabel(
-        QStringLiteral("起動してから受信したアラーム（新しい順、最大 %1 件）").arg(AlarmHistory::limit), this);
+        QStringLiteral("起動してから受信したアラーム（新しい順、最大 %1 件）").arg(AlarmHistory::limit),
+        this);
     layout->addWidget(listLabel);
 
     list = new QTreeView(this);

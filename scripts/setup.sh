@@ -15,6 +15,7 @@ run_packages=(
     qt6-svg-dev
     libgl-dev
     libxcb1-dev
+    libxcb-shape0-dev
     libsdl2-mixer-dev
     timgm6mb-soundfont
     fonts-ipafont-gothic

@@ -1,15 +1,20 @@
+#include "AboutDialog.h"
+#include "ApplicationIcon.h"
 #include "BelvaneApp.h"
 #include "CommandMenu.h"
 #include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "StorageTestSupport.h"
 #include "SystemPrompts.h"
+#include "Wait.h"
 #include "WindowFixture.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
@@ -19,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <map>
 
@@ -125,21 +131,23 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
                                              const std::function<void()> &whileOpen = {})
 {
     std::pair<QStringList, QString> shown;
-    const bool opened = testing::WhileOpen([&] { f.window.runCommand(commandHistory); }, [&](QWidget *dialog) {
-        ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
-        if (whileOpen) {
-            whileOpen();
-        }
-        const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column) {
-                cells << model->index(row, column).data().toString();
-            }
-            shown.first << cells.join(u'|');
-        }
-        shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
-    });
+    const bool opened =
+        testing::WhileOpen([&] { f.window.runCommand(commandHistory); },
+                           [&](QWidget *dialog) {
+                               ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
+                               if (whileOpen) {
+                                   whileOpen();
+                               }
+                               const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
+                               for (int row = 0; row < model->rowCount(); ++row) {
+                                   QStringList cells;
+                                   for (int column = 0; column < model->columnCount(); ++column) {
+                                       cells << model->index(row, column).data().toString();
+                                   }
+                                   shown.first << cells.join(u'|');
+                               }
+                               shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
+                           });
     EXPECT_TRUE(opened);
     return shown;
 }
@@ -275,7 +283,9 @@ TEST(AlarmWindowTest,
         EXPECT_EQ(button->isVisible(), button == f.confirmButton());
     }
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
-    const auto rightRelease = [](QWidget *w) { QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10)); };
+    const auto rightRelease = [](QWidget *w) {
+        QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10));
+    };
     const std::tuple<QWidget *, std::function<void(QWidget *)>, bool> rows[] = {
         {&f.window, rightRelease, true},
         {f.confirmButton(), rightRelease, false},
@@ -287,10 +297,11 @@ TEST(AlarmWindowTest,
     for (const auto &[target, trigger, opens] : rows) {
         SCOPED_TRACE(target->metaObject()->className());
         QString entries;
-        const bool opened = testing::WhileOpen([&] { trigger(target); }, [&](QWidget *menu) {
-            ASSERT_TRUE(qobject_cast<QMenu *>(menu));
-            entries = MenuEntries(*qobject_cast<QMenu *>(menu));
-        });
+        const bool opened = testing::WhileOpen([&] { trigger(target); },
+                                               [&](QWidget *menu) {
+                                                   ASSERT_TRUE(qobject_cast<QMenu *>(menu));
+                                                   entries = MenuEntries(*qobject_cast<QMenu *>(menu));
+                                               });
         EXPECT_EQ(opened, opens);
         EXPECT_EQ(entries.toStdString(), opens ? menuEntries : "");
     }
@@ -329,6 +340,68 @@ TEST(AlarmWindowTest,
         }
     }
     QApplication::setPalette(before);
+}
+
+// On X11 at 100 %, 125 %, 150 % and 200 % (CTest runs this once per QT_SCALE_FACTOR, on a black root
+// window), the window on the screen keeps its rounded corners within half a device pixel of their circle, its
+// texts fit their boxes, and the About dialog's icon is drawn at the screen's density.
+TEST(AlarmWindowTest, SharpAtEveryScale)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        GTEST_SKIP() << "run on X11 at each scale";
+    }
+    TempDir dir;
+    Fixture f(dir, true);
+    ASSERT_TRUE(f.exposed);
+    f.window.deliver("#Sender=\x8co\x97\x9d\x95\x94 PC-07\n#Message=12:00\r\n13:30\r\n15:00\n#Level=99\n");
+    const qreal ratio = f.window.devicePixelRatioF();
+    SCOPED_TRACE(ratio);
+    const QPoint origin = (QPointF(f.window.pos()) * ratio).toPoint();
+    const QSize size = f.window.size() * ratio;
+    const QColor fill = f.window.palette().color(QPalette::Window);
+    QImage screen;
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        return screen.pixelColor(origin + QPoint(size.width() / 2, 8 * ratio)) != fill; // painted
+    }));
+    const qreal r = 10 * ratio;
+    int wrong = 0;
+    for (const auto &[corner, step] : {std::pair {QPoint(0, 0), QPoint(1, 1)},
+                                       {QPoint(size.width() - 1, 0), QPoint(-1, 1)},
+                                       {QPoint(0, size.height() - 1), QPoint(1, -1)},
+                                       {QPoint(size.width() - 1, size.height() - 1), QPoint(-1, -1)}}) {
+        for (int dy = 0; dy < r + 2; ++dy) {
+            for (int dx = 0; dx < r + 2; ++dx) {
+                const qreal out = dx < r && dy < r ? std::hypot(r - dx - 0.5, r - dy - 0.5) - r : -r;
+                const QColor seen = screen.pixelColor(origin + corner + QPoint(dx * step.x(), dy * step.y()));
+                const bool window = seen != Qt::black;
+                wrong += (window && out >= 0.5) || (!window && out <= -0.5);
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels of the corners off their circle by half a device pixel or more";
+    const auto *sender = f.window.findChild<QLineEdit *>();
+    EXPECT_LE(sender->fontMetrics().height(), sender->contentsRect().height());
+    EXPECT_EQ(f.window.findChild<QTextEdit *>()->verticalScrollBar()->maximum(), 0) << "three lines fit";
+    const QFontMetrics button = f.confirmButton()->fontMetrics();
+    EXPECT_LT(button.horizontalAdvance(f.confirmButton()->text()), f.confirmButton()->width() - 8);
+    EXPECT_LE(button.height(), f.confirmButton()->height());
+
+    AboutDialog about(&f.window);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    const QImage icon = about.iconView->grab().toImage();
+    const QImage sharp = BellImage(qRound(32 * ratio));
+    ASSERT_EQ(icon.size(), sharp.size());
+    double difference = 0;
+    for (int y = 0; y < sharp.height(); ++y) {
+        for (int x = 0; x < sharp.width(); ++x) {
+            if (qAlpha(sharp.pixel(x, y)) == 255) {
+                difference += std::abs(qGray(sharp.pixel(x, y)) - qGray(icon.pixel(x, y)));
+            }
+        }
+    }
+    EXPECT_LT(difference / (sharp.width() * sharp.height()), 2) << "the bell drawn at this density";
 }
 
 TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsTriedFirstAndHeadlessLast)
