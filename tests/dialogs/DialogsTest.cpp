@@ -12,7 +12,6 @@
 #include "TempDir.h"
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -205,37 +204,6 @@ TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnIt)
         EXPECT_EQ(shown.isVisible() && shown.focusWidget() == field, !refusal.isEmpty());
         EXPECT_EQ(field->selectedText(), refusal.isEmpty() ? "" : text);
         EXPECT_EQ(dialog->chosenPort(), port) << text.toStdString();
-    }
-}
-
-// Tab runs through the controls as they are laid out, OK and Cancel first as the template has them, and
-// every field is named (by its label) for a screen reader.
-TEST_F(SettingsDialogTest, TabFollowsTheLayoutAndEveryFieldIsNamed)
-{
-    open();
-    ActionEditDialog edit(performer, prompts, nullptr);
-    edit.show();
-    const std::pair<QWidget *, QStringList> rows[] = {
-        {dialog.get(), {"ok", "cancel", "port", "actionList", "test", "stop", "edit"}},
-        {&edit,
-         {"ok", "cancel", "enabledMark", "name", "windowSize", "actionFile", "browseFile", "parameters",
-          "browseParameter", "test", "stop"}},
-    };
-    for (const auto &[shown, order] : rows) {
-        SCOPED_TRACE(shown->windowTitle().toStdString());
-        QWidget *const first = child<QWidget>(*shown, "ok");
-        QStringList tabbed;
-        for (QWidget *w = first; tabbed.size() <= order.size(); w = w->nextInFocusChain()) {
-            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(shown) && !w->objectName().isEmpty()) {
-                tabbed << w->objectName();
-                EXPECT_FALSE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty())
-                    << w->objectName().toStdString();
-            }
-            if (w->nextInFocusChain() == first) {
-                break;
-            }
-        }
-        EXPECT_EQ(tabbed.join(u' ').toStdString(), order.join(u' ').toStdString());
     }
 }
 

@@ -22,11 +22,19 @@ def fail(text):
     print('FAIL: ' + text, file=sys.stderr)
 
 
+def label_or_name(obj):
+    """What a screen reader calls a control: its label (the labelled-by relation), else its name."""
+    for relation in obj.get_relation_set():
+        if relation.get_relation_type() == Atspi.RelationType.LABELLED_BY and relation.get_n_targets():
+            return relation.get_target(0).get_name()
+    return obj.get_name()
+
+
 def on_event(event):
     try:
         source = event.source
         events.append((event.type, event.detail1, source.get_role(), source.get_name(),
-                       source.get_description()))
+                       source.get_description(), label_or_name(source)))
     except GLib.Error:
         pass
 
@@ -122,7 +130,7 @@ for state, sender, message in alarms:
     subprocess.run([send, '--port', port, '--sender', sender, '--message', message, '--level', '99'],
                    check=True)
     told = pump_until(lambda: any(e[0] == 'object:state-changed:showing' and e[1] == 1
-                                  and e[2] == Atspi.Role.NOTIFICATION and e[3:] == (sender, message)
+                                  and e[2] == Atspi.Role.NOTIFICATION and e[3:5] == (sender, message)
                                   for e in events), 2)
     spoken = []
     heard = told and pump_until(lambda: (spoken.__setitem__(slice(None), spoken_since(offset)) or True)
@@ -143,7 +151,8 @@ def open_menu_item(keys, downs):
     events.clear()
     key(*keys)
     key('Down')  # Qt does not list popup menus among the program's windows: its first item takes the focus
-    if not pump_until(lambda: ('object:state-changed:focused', 1, Atspi.Role.MENU_ITEM, '表示', '') in events, 5):
+    if not pump_until(lambda: ('object:state-changed:focused', 1, Atspi.Role.MENU_ITEM, '表示') in
+                      (e[:4] for e in events), 5):
         fail('%s does not open the command menu: %s' % ('+'.join(keys), events))
         return None
     key(*(['Down'] * (downs - 1)), 'Return')
@@ -160,7 +169,7 @@ named_roles = {Atspi.Role.TEXT, Atspi.Role.PUSH_BUTTON, Atspi.Role.COMBO_BOX, At
 def check_names(dialog, title):
     unnamed = [obj.get_role_name() for obj in walk(dialog)
                if obj.get_role() in named_roles and has_state(obj, Atspi.StateType.SHOWING)
-               and not obj.get_name()]
+               and not label_or_name(obj)]
     if unnamed:
         fail('%s: unnamed controls %s' % (title, unnamed))
     print('%s: %d named controls' % (title, sum(1 for obj in walk(dialog) if obj.get_role() in named_roles
@@ -174,8 +183,26 @@ def close(dialog):
         fail('Escape does not close %s' % dialog.get_name())
 
 
+def tab_order(count):
+    """The names of the controls that Tab gives the focus to, `count` times."""
+    names = []
+    for _ in range(count):
+        events.clear()
+        key('Tab')
+        focused = []
+        pump_until(lambda: focused.extend(e[5] for e in events if e[0] == 'object:state-changed:focused'
+                                          and e[1] == 1) or focused, 2)
+        names.append(focused[-1] if focused else None)
+    return names
+
+
 # Every dialog reached by the keyboard alone: the menu by the Menu key and by Shift+F10, the items by the
-# arrow keys, the edit dialog from the settings' list; every control in them named.
+# arrow keys, the edit dialog from the settings' list by Tab and Space; every control in them named, and
+# Tab going through them as they are laid out, OK and Cancel first.
+settings_tabs = ['ｷｬﾝｾﾙ', 'ポート番号', 'アクションファイル(動作ファイル) リスト', '動作テスト', '停止(wav/mid)', '編集',
+                 'OK']
+edit_tabs = ['ｷｬﾝｾﾙ', '設定の有効(●)/無効(…)', '登録名', '画面サイズ', '動作ファイルパス名', 'ファイル参照', 'パラメータ',
+             'ファイル参照', '動作テスト', '停止(wav/mid)', 'OK']
 for keys, downs, title in [(['Menu'], 2, '受信履歴'), (['shift+F10'], 9, 'Belvaneのﾊﾞｰｼﾞｮﾝ情報'),
                            (['Menu'], 3, '環境設定')]:
     dialog = open_menu_item(keys, downs)
@@ -184,11 +211,17 @@ for keys, downs, title in [(['Menu'], 2, '受信履歴'), (['shift+F10'], 9, 'Be
         continue
     check_names(dialog, title)
     if title == '環境設定':
-        key('Tab', 'Tab', 'Tab', 'Down', 'Tab', 'Tab', 'Tab', 'space')  # port, list, row, ..., 編集
+        order = tab_order(len(settings_tabs))
+        if order != settings_tabs:
+            fail('Tab in the settings goes %s' % order)
+        key('Tab', 'Tab', 'Tab', 'Down', 'Tab', 'Tab', 'Tab', 'space')  # port, list, its first row, ..., 編集
         edit = []
         if pump_until(lambda: edit.append(find(app, Atspi.Role.DIALOG, '動作ファイル登録編集'))
                       or edit[-1] is not None, 5):
             check_names(edit[-1], '動作ファイル登録編集')
+            order = tab_order(len(edit_tabs))
+            if order != edit_tabs:
+                fail('Tab in the edit dialog goes %s' % order)
             close(edit[-1])
         else:
             fail('Tab and Space do not reach the edit dialog from the settings')
