@@ -296,7 +296,7 @@ TEST(AlarmWindowTest,
     for (const auto &[target, trigger, opens] : rows) {
         SCOPED_TRACE(target->metaObject()->className());
         QString entries;
-        const bool opened = testing::WhileOpen([&] { trigger(target); },
+        const bool opened = testing::WhileOpen([&, &run = trigger, w = target] { run(w); },
                                                [&](QWidget *menu) {
                                                    ASSERT_TRUE(qobject_cast<QMenu *>(menu));
                                                    entries = MenuEntries(*qobject_cast<QMenu *>(menu));
