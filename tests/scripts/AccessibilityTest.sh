@@ -42,8 +42,8 @@ trayer >/dev/null 2>&1 & # a tray host: the confirmed popup hides
 pids+=($!)
 
 for file in belvane belvane-send Malarm.wav Salarm.wav; do cp "$build_dir/bin/$file" "$work/program/"; done
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -c "import struct,sys; open(sys.argv[1],'wb').write(struct.pack('<iii', 52, 52, $port) + bytes(1024))" \
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+/usr/bin/python3 -c "import struct,sys; open(sys.argv[1],'wb').write(struct.pack('<iii', 52, 52, $port) + bytes(1024))" \
     "$work/program/Belvane.cfg"
 
 # Orca as installed, its speech only logged; its debug file is written line by line rather than in blocks,
