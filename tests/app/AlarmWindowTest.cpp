@@ -19,7 +19,6 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
-#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -342,8 +341,8 @@ TEST(AlarmWindowTest,
 }
 
 // On X11 at 100 %, 125 %, 150 % and 200 % (CTest runs this once per QT_SCALE_FACTOR, on a black root
-// window), the window on the screen keeps its rounded corners within half a device pixel of their circle, its
-// texts fit their boxes, and the About dialog's icon is drawn at the screen's density.
+// window), the window on the screen keeps its rounded corners within half a device pixel of their
+// circle, its texts fit their boxes, and the About dialog's icon is drawn at the screen's density.
 TEST(AlarmWindowTest, SharpAtEveryScale)
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
