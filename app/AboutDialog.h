@@ -15,7 +15,7 @@ class AboutDialog final : public QDialog
 public:
     explicit AboutDialog(QWidget *parent = nullptr);
 
-    QLabel *iconLabel = nullptr;
+    QWidget *iconView = nullptr;
     QLabel *versionLabel = nullptr;
     QPushButton *okButton = nullptr;
 };

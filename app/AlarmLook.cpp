@@ -1,11 +1,15 @@
 #include "AlarmLook.h"
 
 #include "Cp932.h"
+#include "X11WindowShape.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace belvane {
 
@@ -14,17 +18,31 @@ constexpr qsizetype shownCharacters = 64 * 1024;
 constexpr qsizetype shownLines = 2000;
 } // namespace
 
-QRegion windowRegion()
+QRegion windowRegion(qreal ratio)
 {
-    constexpr int w = windowWidth;
-    constexpr int h = windowHeight;
-    constexpr int d = 20; // the corner ellipse
-    QRegion region(d / 2, 0, w - d, h);
-    region += QRegion(0, d / 2, w, h - d);
-    region += QRegion(0, 0, d, d, QRegion::Ellipse);
-    region += QRegion(w - d, 0, d, d, QRegion::Ellipse);
-    region += QRegion(0, h - d, d, d, QRegion::Ellipse);
-    region += QRegion(w - d, h - d, d, d, QRegion::Ellipse);
+    // The window's size in device pixels as the platform rounds it.
+    const QSize size = QSize(windowWidth, windowHeight) * ratio;
+    const int w = size.width();
+    const int h = size.height();
+    const qreal r = 10 * ratio; // the corner ellipse's radius
+    // Each row of pixels spans what the corner circle leaves of it at the row's middle, so the curve is
+    // drawn in the pixels it is shown in.
+    QRegion region;
+    int from = 0;
+    int inset = -1;
+    for (int y = 0; y <= h; ++y) {
+        const qreal fromEdge = std::min(y, h - 1 - y) + 0.5;
+        const int rowInset = y == h ? -1
+            : fromEdge >= r         ? 0
+                                    : qRound(r - std::sqrt(r * r - (r - fromEdge) * (r - fromEdge)));
+        if (rowInset != inset) {
+            if (inset >= 0) {
+                region += QRect(inset, from, w - 2 * inset, y - from);
+            }
+            from = y;
+            inset = rowInset;
+        }
+    }
     return region;
 }
 
@@ -78,6 +96,30 @@ QString shownMessage(QString text)
         }
     }
     return cut == text.size() ? text : cutShown(std::move(text), cut);
+}
+
+void shapeWindow(QWidget *window)
+{
+    class Shaper final : public QObject
+    {
+    public:
+        using QObject::QObject;
+
+    protected:
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            // Shown, the window exists on the display with the mask the platform scaled; moved to a
+            // screen of another density, it needs its curve anew.
+            if (event->type() == QEvent::Show || event->type() == QEvent::ScreenChangeInternal) {
+                auto *shaped = static_cast<QWidget *>(watched);
+                const QRegion region = windowRegion(shaped->devicePixelRatioF());
+                setX11WindowShape(shaped->winId(), QList<QRect>(region.begin(), region.end()));
+            }
+            return QObject::eventFilter(watched, event);
+        }
+    };
+    window->setMask(windowRegion());
+    window->installEventFilter(new Shaper(window));
 }
 
 bool onSomeScreen(const QRect &area)

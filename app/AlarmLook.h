@@ -7,6 +7,8 @@
 
 #include <string>
 
+class QWidget;
+
 namespace belvane {
 
 // How the alarm window looks: its size and rounded shape, its own light colours, and how much of a
@@ -17,8 +19,12 @@ inline const QColor frameFillColour(240, 240, 255);
 inline const QColor frameOutlineColour(130, 130, 155);
 inline const QColor senderColour(255, 255, 200);
 
-// A 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse.
-QRegion windowRegion();
+// A 500 x 155 rectangle with corners rounded by a 20 x 20 ellipse, in device pixels of `ratio` to the
+// window's pixel.
+QRegion windowRegion(qreal ratio = 1);
+// Gives `window` its rounded shape, and on X11 again in device pixels each time it is shown, so that the
+// curve of its corners is as fine at 125 %, 150 % or 200 % as at 100 %.
+void shapeWindow(QWidget *window);
 // The window's own light colours, whatever the desktop's theme: every role is set, text and highlight
 // included, for the active, inactive and disabled window (a dialog disables it), so a dark theme cannot
 // put light text on the white boxes.

@@ -2,6 +2,7 @@
 
 #include "ActionListFile.h"
 #include "ActionPerformer.h"
+#include "AlarmAnnouncement.h"
 #include "AlarmLog.h"
 #include "AlarmLook.h"
 #include "AlarmTray.h"
@@ -63,12 +64,14 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     senderLine->setPalette(pale);
     // Enter on the sender line is the window's OK: it ends the program.
     connect(senderLine, &QLineEdit::returnPressed, this, &AlarmWindow::Quit);
+    senderLine->setAccessibleName(QStringLiteral("送信者"));
 
     messageBox = new QTextEdit(this);
     messageBox->setAcceptRichText(false);
     messageBox->setLineWrapMode(QTextEdit::NoWrap);
     messageBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     messageBox->setFocusPolicy(Qt::ClickFocus);
+    messageBox->setAccessibleName(QStringLiteral("メッセージ"));
     // One alignment for the whole document, and no undo history: each refresh replaces the text.
     messageBox->setUndoRedoEnabled(false);
     QTextOption centred = messageBox->document()->defaultTextOption();
@@ -81,6 +84,7 @@ AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, Us
     connect(&receivingStation, &AlarmStation::alarmShown, this, &AlarmWindow::showArrived);
 
     setTabOrder(confirmButton, senderLine);
+    announcement = new AlarmAnnouncement(this);
 }
 
 AlarmWindow::~AlarmWindow() = default;
@@ -111,7 +115,7 @@ void AlarmWindow::Initialise()
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
-    setMask(windowRegion());
+    shapeWindow(this);
     QRect place(settings.windowX, settings.windowY, windowWidth, windowHeight);
     if (!onSomeScreen(place)) {
         // Shown where it can be seen; the saved position stays as it is until the user moves the window.
@@ -166,6 +170,7 @@ void AlarmWindow::ShowAlarm()
         activateWindow();
     }
     refresh();
+    announcement->announce(senderLine->text(), shownText);
 }
 
 void AlarmWindow::Confirm()
@@ -302,7 +307,7 @@ void AlarmWindow::mouseReleaseEvent(QMouseEvent *event)
     } else if (event->button() == Qt::RightButton && overWindow
                && childAt(event->position().toPoint()) == nullptr) {
         // Only the surface opens the menu; a release over a control that passed it on does not.
-        OpenPopupMenu();
+        OpenPopupMenu(QCursor::pos());
     }
     QWidget::mouseReleaseEvent(event);
 }
@@ -332,10 +337,28 @@ void AlarmWindow::keyPressEvent(QKeyEvent *event)
             return;
         }
         break;
+    case Qt::Key_F10:
+        if (event->modifiers() == Qt::ShiftModifier) {
+            OpenPopupMenu(mapToGlobal(rect().center()));
+            return;
+        }
+        break;
     default:
         break;
     }
     QWidget::keyPressEvent(event);
+}
+
+void AlarmWindow::contextMenuEvent(QContextMenuEvent *event)
+{
+    // The Menu key, which the platform turns into a context menu request, opens the command menu from
+    // the button as from the surface (the boxes open their own edit menus); the mouse opens it on the
+    // right button's release only.
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        OpenPopupMenu(mapToGlobal(rect().center()));
+        return;
+    }
+    QWidget::contextMenuEvent(event);
 }
 
 void AlarmWindow::changeEvent(QEvent *event)
@@ -356,10 +379,10 @@ void AlarmWindow::closeEvent(QCloseEvent *event)
     Quit();
 }
 
-void AlarmWindow::OpenPopupMenu()
+void AlarmWindow::OpenPopupMenu(QPoint at)
 {
     const std::unique_ptr<QMenu> menu = buildCommandMenu(this);
-    if (const QAction *chosen = menu->exec(QCursor::pos())) {
+    if (const QAction *chosen = menu->exec(at)) {
         runCommand(chosen->data().toInt());
     }
 }

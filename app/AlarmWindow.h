@@ -18,6 +18,7 @@ class QTextEdit;
 namespace belvane {
 
 class ActionPerformer;
+class AlarmAnnouncement;
 class AlarmTray;
 class UserPrompts;
 
@@ -71,11 +72,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void OpenPopupMenu();
+    // Opens the command menu at `at` (screen coordinates) and runs the command chosen.
+    void OpenPopupMenu(QPoint at);
     void StartListening();
     void LoadSettings();
     void SaveSettings();
@@ -103,6 +106,7 @@ private:
     QPushButton *confirmButton = nullptr;
     QTextEdit *messageBox = nullptr;
     QLineEdit *senderLine = nullptr;
+    AlarmAnnouncement *announcement = nullptr;
     AlarmTray *tray = nullptr;
     bool trayHost = false; // a tray host shows the icon
     AlarmStation receivingStation;

@@ -1,6 +1,7 @@
 #include "HistoryDialog.h"
 
 #include "AlarmHistory.h"
+#include "DialogUnits.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -18,11 +19,13 @@ HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("受信履歴"));
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(
+    auto *listLabel = new QLabel(
         QStringLiteral("起動してから受信したアラーム（新しい順、最大 %1 件）").arg(AlarmHistory::limit),
-        this));
+        this);
+    layout->addWidget(listLabel);
 
     list = new QTreeView(this);
+    nameField(listLabel, list);
     list->setModel(&history);
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
@@ -46,8 +49,10 @@ HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
     outcome->setTextFormat(Qt::PlainText);
     outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(outcome);
-    layout->addWidget(new QLabel(QStringLiteral("メッセージ"), this));
+    auto *messageLabel = new QLabel(QStringLiteral("メッセージ"), this);
+    layout->addWidget(messageLabel);
     message = new QPlainTextEdit(this);
+    nameField(messageLabel, message);
     message->setReadOnly(true);
     message->setLineWrapMode(QPlainTextEdit::NoWrap);
     layout->addWidget(message, 2);

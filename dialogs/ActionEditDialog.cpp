@@ -47,7 +47,7 @@ ActionEditDialog::ActionEditDialog(ActionPerformer &actionPerformer, UserPrompts
         return box;
     };
 
-    // In the template's order, which is also the tab order.
+    // In the template's order; the tab order follows the layout (below).
     QPushButton *ok = layout.button("ok", QStringLiteral("OK"), {200, 4, 48, 14});
     ok->setDefault(true);
     QPushButton *cancel = layout.button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {200, 24, 48, 14});
@@ -58,23 +58,30 @@ ActionEditDialog::ActionEditDialog(ActionPerformer &actionPerformer, UserPrompts
     levelEdit->setFocusPolicy(Qt::NoFocus);
     fileEdit = layout.edit("actionFile", {8, 80, 184, 14});
     QPushButton *browseFile = layout.button("browseFile", QStringLiteral("ファイル参照"), {200, 80, 48, 14});
-    layout.label(QStringLiteral("登録番号(Level No)"), {8, 9, 59, 8});
-    layout.label(QStringLiteral("動作ファイルパス名"), {8, 68, 58, 8});
+    browseFile->setAccessibleDescription(QStringLiteral("動作ファイルパス名"));
+    layout.label(QStringLiteral("登録番号(Level No)"), {8, 9, 59, 8}, levelEdit);
+    layout.label(QStringLiteral("動作ファイルパス名"), {8, 68, 58, 8}, fileEdit);
     QPushButton *test = layout.button("test", QStringLiteral("動作テスト"), {8, 132, 76, 14});
     QPushButton *stop = layout.button("stop", QStringLiteral("停止(wav/mid)"), {88, 132, 68, 14});
-    layout.label(QStringLiteral("設定の有効(●)/無効(…)"), {8, 32, 75, 8});
     enabledCombo = combo("enabledMark", {92, 28, 28, 52});
-    layout.label(QStringLiteral("画面サイズ"), {160, 52, 34, 8});
+    layout.label(QStringLiteral("設定の有効(●)/無効(…)"), {8, 32, 75, 8}, enabledCombo);
     windowSizeCombo = combo("windowSize", {200, 48, 48, 72});
-    layout.label(QStringLiteral("登録名"), {8, 52, 22, 8});
+    layout.label(QStringLiteral("画面サイズ"), {160, 52, 34, 8}, windowSizeCombo);
     nameEdit = layout.edit("name", {36, 48, 116, 14});
-    layout.label(QStringLiteral("パラメータ"), {8, 96, 31, 8});
+    layout.label(QStringLiteral("登録名"), {8, 52, 22, 8}, nameEdit);
     parametersEdit = layout.edit("parameters", {8, 108, 184, 14});
+    layout.label(QStringLiteral("パラメータ"), {8, 96, 31, 8}, parametersEdit);
     workFolderEdit = layout.edit("workFolder", {200, 128, 48, 14});
     workFolderEdit->setVisible(false);
     workFolderEdit->setFocusPolicy(Qt::NoFocus);
+    workFolderEdit->setAccessibleName(QStringLiteral("作業フォルダ"));
     QPushButton *browseParameter =
         layout.button("browseParameter", QStringLiteral("ファイル参照"), {200, 108, 50, 14});
+    browseParameter->setAccessibleDescription(QStringLiteral("パラメータ"));
+    // OK and Cancel first, as the template has them; then the fields and buttons as they are read, top
+    // to bottom and left to right.
+    chainTabOrder({ok, cancel, enabledCombo, nameEdit, windowSizeCombo, fileEdit, browseFile, parametersEdit,
+                   browseParameter, test, stop});
 
     fileField = {fileEdit, &ActionEditDialog::actionFile, pathLimit, {}};
     nameField = {nameEdit, &ActionEditDialog::name, nameLimit, {}};

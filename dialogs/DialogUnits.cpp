@@ -1,5 +1,6 @@
 #include "DialogUnits.h"
 
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -94,9 +95,33 @@ QLineEdit *DialogLayout::edit(const char *objectName, const QRect &units) const
     return lineEdit;
 }
 
-void DialogLayout::label(const QString &text, const QRect &units) const
+void DialogLayout::label(const QString &text, const QRect &units, QWidget *field) const
 {
-    placeStaticText(dialog, text, units, base, width);
+    QLabel *label = placeStaticText(dialog, text, units, base, width);
+    if (field) {
+        nameField(label, field);
+    }
+}
+
+void nameField(QLabel *label, QWidget *field)
+{
+    label->setBuddy(field);
+    field->setAccessibleName(label->text());
+    // An editable combo box is read as the box and the text field inside it: both carry the name.
+    if (const auto *combo = qobject_cast<QComboBox *>(field); combo && combo->lineEdit()) {
+        combo->lineEdit()->setAccessibleName(label->text());
+    }
+}
+
+void chainTabOrder(std::initializer_list<QWidget *> widgets)
+{
+    QWidget *previous = nullptr;
+    for (QWidget *widget : widgets) {
+        if (previous) {
+            QWidget::setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
 }
 
 } // namespace belvane

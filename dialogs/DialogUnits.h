@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QRect>
 
+#include <initializer_list>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -37,6 +39,12 @@ QRect dialogUnitsToPixels(const QRect &units, DialogBaseUnits base);
 QLabel *placeStaticText(QWidget *parent, const QString &text, const QRect &units, DialogBaseUnits base,
                         int parentWidth);
 
+// Ties `label` to `field`: the label's buddy and the field's accessible name, which a screen reader speaks.
+void nameField(QLabel *label, QWidget *field);
+
+// Sets the tab order to the order of `widgets`.
+void chainTabOrder(std::initializer_list<QWidget *> widgets);
+
 // Builds a dialog of `sizeUnits` from dialog units: gives it the dialog font and its fixed size, then
 // places each control, named for tests and tools, at its rectangle.
 class DialogLayout final
@@ -47,8 +55,9 @@ public:
     QWidget *place(QWidget *widget, const char *objectName, const QRect &units) const;
     QPushButton *button(const char *objectName, const QString &text, const QRect &units) const;
     QLineEdit *edit(const char *objectName, const QRect &units) const;
-    // A static text, widened where its glyphs need it (see placeStaticText).
-    void label(const QString &text, const QRect &units) const;
+    // A static text, widened where its glyphs need it (see placeStaticText). A label of a field names
+    // it: its buddy, and the field's accessible name.
+    void label(const QString &text, const QRect &units, QWidget *field = nullptr) const;
 
 private:
     QWidget *dialog;

@@ -109,12 +109,12 @@ SettingsDialog::SettingsDialog(std::string listFile, std::int32_t shownPort, Act
     setWindowTitle(QStringLiteral("環境設定"));
     const DialogLayout layout(this, {227, 207});
 
-    // In the template's order, which is also the tab order.
+    // In the template's order; the tab order follows the layout (below).
     QPushButton *ok = layout.button("ok", QStringLiteral("OK"), {172, 4, 50, 14});
     ok->setDefault(true);
     QPushButton *cancel = layout.button("cancel", QStringLiteral("ｷｬﾝｾﾙ"), {172, 21, 50, 14});
-    layout.label(QStringLiteral("ポート番号"), {6, 8, 32, 8});
     portEdit = layout.edit("port", {40, 4, 30, 14});
+    layout.label(QStringLiteral("ポート番号"), {6, 8, 32, 8}, portEdit);
     portEdit->setAlignment(Qt::AlignCenter);
     list = new QTreeWidget(this);
     list->setRootIsDecorated(false);
@@ -134,9 +134,12 @@ SettingsDialog::SettingsDialog(std::string listFile, std::int32_t shownPort, Act
     QPushButton *edit = layout.button("edit", QStringLiteral("編集"), {172, 188, 51, 14});
     QPushButton *test = layout.button("test", QStringLiteral("動作テスト"), {8, 189, 59, 14});
     QPushButton *stop = layout.button("stop", QStringLiteral("停止(wav/mid)"), {71, 189, 59, 14});
-    layout.label(QStringLiteral("アクションファイル(動作ファイル) リスト"), {6, 40, 113, 8});
+    layout.label(QStringLiteral("アクションファイル(動作ファイル) リスト"), {6, 40, 113, 8}, list);
     layout.label(QStringLiteral("※変更した場合は再起動要"), {74, 8, 81, 8});
     layout.label(QStringLiteral("※[参考]ポート番号候補 9912～9945 , 9954～9965"), {6, 24, 158, 8});
+    // OK and Cancel first, as the template has them; then the fields and buttons as they are read, top
+    // to bottom and left to right.
+    chainTabOrder({ok, cancel, portEdit, list, test, stop, edit});
 
     connect(ok, &QPushButton::clicked, this, &SettingsDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &SettingsDialog::reject);

@@ -15,6 +15,7 @@ run_packages=(
     qt6-svg-dev
     libgl-dev
     libxcb1-dev
+    libxcb-shape0-dev
     libsdl2-mixer-dev
     timgm6mb-soundfont
     fonts-ipafont-gothic
@@ -56,6 +57,10 @@ test_packages=(
     pipewire-pulse
     wireplumber
     pulseaudio-utils
+    at-spi2-core
+    orca
+    gir1.2-atspi-2.0
+    python3-gi
 )
 
 packages=("${run_packages[@]}")

@@ -1,24 +1,30 @@
+#include "AboutDialog.h"
 #include "AlarmLog.h"
+#include "AlarmLook.h"
+#include "ApplicationIcon.h"
 #include "BelvaneApp.h"
 #include "CommandMenu.h"
 #include "ProgramRun.h"
 #include "StorageTestSupport.h"
 #include "SystemPrompts.h"
+#include "Wait.h"
 #include "WindowFixture.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
-#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -99,24 +105,24 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
                                              const std::function<void()> &whileOpen = {})
 {
     std::pair<QStringList, QString> shown;
-    QTimer::singleShot(0, [&] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        ASSERT_TRUE(dialog && dialog->windowTitle() == QStringLiteral("受信履歴"));
-        if (whileOpen) {
-            whileOpen();
-        }
-        const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column) {
-                cells << model->index(row, column).data().toString();
-            }
-            shown.first << cells.join(u'|');
-        }
-        shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
-        QTest::keyClick(dialog, Qt::Key_Escape);
-    });
-    f.window.runCommand(commandHistory);
+    const bool opened =
+        testing::WhileOpen([&] { f.window.runCommand(commandHistory); },
+                           [&](QWidget *dialog) {
+                               ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
+                               if (whileOpen) {
+                                   whileOpen();
+                               }
+                               const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
+                               for (int row = 0; row < model->rowCount(); ++row) {
+                                   QStringList cells;
+                                   for (int column = 0; column < model->columnCount(); ++column) {
+                                       cells << model->index(row, column).data().toString();
+                                   }
+                                   shown.first << cells.join(u'|');
+                               }
+                               shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
+                           });
+    EXPECT_TRUE(opened);
     return shown;
 }
 
@@ -242,7 +248,8 @@ const std::string menuEntries =
     "32776 自己フォルダ開いて終了|32771 終了|-|32774 バージョン情報|32777 サポートページへ";
 
 // The window shows only its confirm button (which has the focus, as the end-to-end test's Return shows)
-// and opens its menu on its surface only: the same entries, in the same order, as the tray icon's.
+// and opens its menu on its surface only, and by the keyboard (the Menu key, which the platform makes a
+// context menu request, and Shift+F10): the same entries, in the same order, as the tray icon's.
 // Under a dark theme (light text on dark grey), a message is cut at the box's bound, centred, and
 // dark on the light boxes, also while a dialog that is open disables the window.
 TEST(AlarmWindowTest,
@@ -255,24 +262,31 @@ TEST(AlarmWindowTest,
     TempDir dir;
     Fixture f(dir, true);
     ASSERT_TRUE(f.exposed);
-    EXPECT_FALSE(f.window.mask().contains(QPoint(1, 1))) << "the corners are rounded off";
-    EXPECT_TRUE(f.window.mask().contains(QPoint(4, 4)) && f.window.mask().contains(QPoint(250, 0)));
     for (const QPushButton *button : f.window.findChildren<QPushButton *>()) {
         EXPECT_EQ(button->isVisible(), button == f.confirmButton());
     }
-    for (const auto &[target, opens] : {std::pair<QWidget *, bool> {&f.window, true},
-                                        {f.confirmButton(), false},
-                                        {f.window.findChild<QLineEdit *>(), false}}) {
-        QString opened;
-        QTimer::singleShot(200, [&] {
-            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
-                opened = MenuEntries(*menu);
-                menu->close();
-            }
-        });
-        QTest::mouseRelease(target, Qt::RightButton, {}, QPoint(10, 10));
-        QTest::qWait(300);
-        EXPECT_EQ(opened.toStdString(), opens ? menuEntries : "") << target->metaObject()->className();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
+    const auto rightRelease = [](QWidget *w) {
+        QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10));
+    };
+    const std::tuple<QWidget *, std::function<void(QWidget *)>, bool> rows[] = {
+        {&f.window, rightRelease, true},
+        {f.confirmButton(), rightRelease, false},
+        {f.window.findChild<QLineEdit *>(), rightRelease, false},
+        {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier); }, true},
+        {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10); }, false},
+        {f.confirmButton(), [&](QWidget *w) { QApplication::sendEvent(w, &menuKey); }, true},
+    };
+    for (const auto &[target, trigger, opens] : rows) {
+        SCOPED_TRACE(target->metaObject()->className());
+        QString entries;
+        const bool opened = testing::WhileOpen([&, &run = trigger, w = target] { run(w); },
+                                               [&](QWidget *menu) {
+                                                   ASSERT_TRUE(qobject_cast<QMenu *>(menu));
+                                                   entries = MenuEntries(*qobject_cast<QMenu *>(menu));
+                                               });
+        EXPECT_EQ(opened, opens);
+        EXPECT_EQ(entries.toStdString(), opens ? menuEntries : "");
     }
     EXPECT_EQ(MenuEntries(*f.window.findChild<QSystemTrayIcon *>()->contextMenu()).toStdString(),
               menuEntries);
@@ -309,6 +323,65 @@ TEST(AlarmWindowTest,
         }
     }
     QApplication::setPalette(before);
+}
+
+// On X11 at 100 %, 125 %, 150 % and 200 % (CTest runs this once per QT_SCALE_FACTOR, on a black root
+// window), the window on the screen keeps its rounded corners within half a device pixel of their
+// circle, its texts fit their boxes, and the About dialog's icon is drawn at the screen's density.
+TEST(AlarmWindowTest, SharpAtEveryScale)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        GTEST_SKIP() << "run on X11 at each scale";
+    }
+    TempDir dir;
+    Fixture f(dir, true);
+    ASSERT_TRUE(f.exposed);
+    f.window.station().deliver(
+        "#Sender=\x8co\x97\x9d\x95\x94 PC-07\n#Message=12:00\r\n13:30\r\n15:00\n#Level=99\n");
+    const qreal ratio = f.window.devicePixelRatioF();
+    SCOPED_TRACE(ratio);
+    const QPoint origin = (QPointF(f.window.pos()) * ratio).toPoint();
+    const QSize size = f.window.size() * ratio;
+    QImage screen;
+    ASSERT_TRUE(testing::WaitUntil([&] {
+        screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        return screen.pixelColor(origin + QPoint(size.width() / 2, 8 * ratio)) == frameFillColour; // painted
+    }));
+    const qreal r = 10 * ratio;
+    int wrong = 0;
+    for (const auto &[corner, step] : {std::pair {QPoint(0, 0), QPoint(1, 1)},
+                                       {QPoint(size.width() - 1, 0), QPoint(-1, 1)},
+                                       {QPoint(0, size.height() - 1), QPoint(1, -1)},
+                                       {QPoint(size.width() - 1, size.height() - 1), QPoint(-1, -1)}}) {
+        for (int dy = 0; dy < r + 2; ++dy) {
+            for (int dx = 0; dx < r + 2; ++dx) {
+                const qreal out = dx < r && dy < r ? std::hypot(r - dx - 0.5, r - dy - 0.5) - r : -r;
+                const QColor seen = screen.pixelColor(origin + corner + QPoint(dx * step.x(), dy * step.y()));
+                const bool window = seen != Qt::black;
+                wrong += (window && out >= 0.5) || (!window && out <= -0.5);
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "pixels of the corners off their circle by half a device pixel or more";
+    const auto *sender = f.window.findChild<QLineEdit *>();
+    EXPECT_LE(sender->fontMetrics().height(), sender->contentsRect().height());
+    EXPECT_EQ(f.window.findChild<QTextEdit *>()->verticalScrollBar()->maximum(), 0) << "three lines fit";
+    const QFontMetrics button = f.confirmButton()->fontMetrics();
+    EXPECT_LT(button.horizontalAdvance(f.confirmButton()->text()), f.confirmButton()->width() - 8);
+    EXPECT_LE(button.height(), f.confirmButton()->height());
+
+    AboutDialog about(&f.window);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    const QImage icon = about.iconView->grab().toImage(), sharp = BellImage(qRound(32 * ratio));
+    ASSERT_EQ(icon.size(), sharp.size());
+    int blurred = 0;
+    for (int i = 0; i < sharp.width() * sharp.height(); ++i) {
+        const QPoint p(i % sharp.width(), i / sharp.width());
+        blurred +=
+            qAlpha(sharp.pixel(p)) == 255 && std::abs(qGray(sharp.pixel(p)) - qGray(icon.pixel(p))) > 24;
+    }
+    EXPECT_EQ(blurred, 0) << "pixels of the bell not as drawn at this density";
 }
 
 TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsTriedFirstAndHeadlessLast)

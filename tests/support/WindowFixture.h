@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -34,6 +35,27 @@ inline QStringList LoggedLines(const std::function<void()> &run)
     run();
     qInstallMessageHandler(previous);
     return captured;
+}
+
+// Runs `open`, which may open a popup menu or a modal dialog and wait in it: `inside` is given what
+// opened, which is then closed whatever `inside` did, so that a failed check cannot leave the test waiting
+// in it. Whether anything opened.
+inline bool WhileOpen(const std::function<void()> &open, const std::function<void(QWidget *)> &inside)
+{
+    bool opened = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget *shown = QApplication::activePopupWidget();
+        shown = shown ? shown : QApplication::activeModalWidget();
+        if (shown && !opened) {
+            opened = true;
+            inside(shown);
+            shown->close();
+        }
+    });
+    poll.start(10);
+    open();
+    return opened;
 }
 
 struct WindowFixture : PerformerBench

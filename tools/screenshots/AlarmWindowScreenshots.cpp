@@ -4,6 +4,10 @@
 // folder given: run under Xvfb, e.g.
 //   xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'openbox & tint2 -c tools/screenshots/taskbar.tint2rc &
 //       sleep 2; build/tools/screenshots/alarm_window_screenshots docs'
+// Each run also saves the window above the About dialog at the display's scale as scale-<percent>.png;
+// at a scale other than 100 % (QT_SCALE_FACTOR) that is all it saves:
+//   for s in 1.25 1.5 2; do QT_SCALE_FACTOR=$s xvfb-run -a -s "-screen 0 1280x960x24"
+//       sh -c 'openbox & sleep 1; build/tools/screenshots/alarm_window_screenshots docs'; done
 #include "AboutDialog.h"
 #include "ActionPerformer.h"
 #include "AlarmWindow.h"
@@ -50,7 +54,18 @@ int main(int argc, char **argv)
             QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
         return shot.save(out.filePath(name));
     };
-    bool saved = grab(window.geometry().adjusted(-12, -12, 12, 12), QStringLiteral("alarm-window.png"));
+    belvane::AboutDialog scaled(&window);
+    scaled.move(window.geometry().bottomLeft() + QPoint(0, 20));
+    scaled.show();
+    QTest::qWait(500);
+    const qreal ratio = window.devicePixelRatioF();
+    bool saved = grab(window.geometry().united(scaled.frameGeometry()).adjusted(-12, -12, 12, 12),
+                      QStringLiteral("scale-%1.png").arg(qRound(ratio * 100)));
+    scaled.hide();
+    if (ratio != 1) {
+        return saved ? 0 : 1;
+    }
+    saved = grab(window.geometry().adjusted(-12, -12, 12, 12), QStringLiteral("alarm-window.png")) && saved;
 
     QTimer::singleShot(500, [&] {
         const QMenu *menu = window.findChild<QMenu *>();
