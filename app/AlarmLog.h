@@ -22,7 +22,7 @@ void logAlarm(const HistoryEntry &entry);
 // Why the receiver cannot listen on `port`, as the user can act on it.
 QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error);
 // `failure` is empty when the receiver listens.
-void logStart(const QString &programFolder, std::int32_t port, const QString &failure);
+void logStart(const QString &filesFolder, std::int32_t port, const QString &failure);
 void logEnd();
 
 } // namespace belvane

@@ -40,14 +40,24 @@ std::string Cp932Of(const char *utf8)
     return cp932::fromUnicode(QString::fromUtf8(utf8)).value_or(std::string());
 }
 
+// What the first start in a new files folder says when it brought the list and settings along; without
+// the folders where cp932 cannot hold their names.
+std::string copiedNotice(const QString &from, const QString &to)
+{
+    const QString head = QStringLiteral("【お知らせ】\r\n\r\n以前の動作リストと環境設定");
+    const QString tail = QStringLiteral("にコピーしました。");
+    return cp932::fromUnicode(head + QStringLiteral("を\r\n%1\r\nから\r\n%2\r\n").arg(from, to) + tail)
+        .value_or(cp932::fromUnicode(head + QStringLiteral("をこのユーザのフォルダ") + tail).value_or(""));
+}
+
 } // namespace
 
-AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts)
+AlarmWindow::AlarmWindow(Folders runFolders, ActionPerformer &thePerformer, UserPrompts &userPrompts)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     , performer(thePerformer)
     , prompts(userPrompts)
-    , programFolder(std::move(folder))
-    , commands({*this, performer, prompts, programFolder, actionListPath, history})
+    , folders(std::move(runFolders))
+    , commands({*this, performer, prompts, folders, actionListPath, history})
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFont(dialogFont());
@@ -111,8 +121,11 @@ void AlarmWindow::Initialise()
     if (!posix::exists(actionListPath)) {
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
-        list.CreateDefault(actionListPath, programFolder.cp932.value_or(std::string()));
+        list.CreateDefault(actionListPath, folders.program.cp932.value_or(std::string()));
         setMessage(Cp932Of(noticeText));
+    } else if (!folders.copiedFrom.empty()) {
+        setMessage(copiedNotice(QFile::decodeName(folders.copiedFrom.c_str()),
+                                QFile::decodeName(folders.files.native.c_str())));
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
@@ -242,7 +255,7 @@ void AlarmWindow::StartListening()
     });
     receiving = settings.port != 0
         && receiver->startListening(settings.port) == AlarmReceiver::ListenState::Listening;
-    logStart(QFile::decodeName(programFolder.native.c_str()), settings.port,
+    logStart(QFile::decodeName(folders.files.native.c_str()), settings.port,
              receiving ? QString() : listenFailure(settings.port, receiver->listenError()));
     if (receiving) {
         return;
@@ -295,7 +308,7 @@ void AlarmWindow::reportFileError(const SettingsFileResult &result)
 
 std::string AlarmWindow::nativePath(const char *fileName) const
 {
-    return programFolder.native + fileName;
+    return folders.files.native + fileName;
 }
 
 WindowHandle AlarmWindow::handle() const

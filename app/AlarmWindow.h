@@ -24,7 +24,7 @@ class AlarmTray;
 class UserPrompts;
 
 // The program's one permanent window: a borderless rounded popup that shows the last alarm's sender and
-// message, and the owner of everything that lives for the whole run (settings, program folder, the
+// message, and the owner of everything that lives for the whole run (settings, folders, the
 // receiver, the tray, the history). Between alarms it is hidden and the program is present as its tray
 // icon. The tray and its menu are AlarmTray's, the menu's commands AlarmCommands'.
 class AlarmWindow final : public QWidget
@@ -32,7 +32,7 @@ class AlarmWindow final : public QWidget
     Q_OBJECT
 
 public:
-    AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts);
+    AlarmWindow(Folders runFolders, ActionPerformer &thePerformer, UserPrompts &userPrompts);
     ~AlarmWindow() override;
 
     // The start-up sequence: defaults, computer name, settings, default list, shape and position,
@@ -103,7 +103,7 @@ private:
     std::deque<Delivery> pendingTexts; // delivered and waiting to be handled
     bool dispatching = false;
     SettingsRecord settings;
-    ProgramFolder programFolder;
+    Folders folders;
     std::string actionListPath; // native
     std::string senderText; // cp932
     std::string messageText; // cp932

@@ -22,7 +22,7 @@ namespace belvane::testing {
 struct WindowFixture : PerformerBench
 {
     explicit WindowFixture(const TempDir &dir, bool show = false)
-        : window(ProgramFolder::fromNative(dir.path().string()), performer, prompts)
+        : window(chooseFolders(ProgramFolder::fromNative(dir.path().string())), performer, prompts)
     {
         window.Initialise();
         if (show) {
