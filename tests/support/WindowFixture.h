@@ -22,7 +22,10 @@ namespace belvane::testing {
 struct WindowFixture : PerformerBench
 {
     explicit WindowFixture(const TempDir &dir, bool show = false)
-        : window(chooseFolders(ProgramFolder::fromNative(dir.path().string())), performer, prompts)
+        : WindowFixture(chooseFolders(ProgramFolder::fromNative(dir.path().string())), show)
+    { }
+    explicit WindowFixture(Folders folders, bool show = false)
+        : window(std::move(folders), performer, prompts)
     {
         window.Initialise();
         if (show) {
