@@ -135,19 +135,19 @@ int BelvaneApp::Start(int argc, char **argv)
 {
     // The one place that says where the program keeps its files: everything below goes by it.
     Folders folders = chooseFolders(executableFolder());
-    const char *filesFolder = folders.files.native.c_str();
+    const std::string filesFolder = folders.files.native;
     switch (ReadCommandLine(argc, argv)) {
     case Invocation::Run:
         break;
     case Invocation::Help:
-        std::printf(usage, filesFolder);
+        std::printf(usage, filesFolder.c_str());
         return 0;
     case Invocation::Version:
         std::printf("belvane %s\n", BELVANE_VERSION);
         return 0;
     case Invocation::Unknown:
         std::fprintf(stderr, "belvane: unknown option \"%s\"\n", argv[1]);
-        std::fprintf(stderr, usage, filesFolder);
+        std::fprintf(stderr, usage, filesFolder.c_str());
         return 2;
     }
 
@@ -183,7 +183,7 @@ int BelvaneApp::Start(int argc, char **argv)
     ConsolePrompts console;
     UserPrompts &prompts = headless ? static_cast<UserPrompts &>(console) : boxes;
 
-    const QString shownFolder = QFile::decodeName(filesFolder);
+    const QString shownFolder = QFile::decodeName(filesFolder.c_str());
     if (!makeFilesFolder(folders)) {
         prompts.message(nullptr,
                         QStringLiteral("動作リストと設定を置くフォルダを作成できません。%1\r\n%2")

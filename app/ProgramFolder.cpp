@@ -79,6 +79,9 @@ Folders chooseFolders(const ProgramFolder &program)
 
 bool makeFilesFolder(const Folders &folders)
 {
+    if (folders.files.native == folders.program.native) {
+        return true;
+    }
     std::string path;
     for (std::size_t next = 1; next != std::string::npos;) {
         next = folders.files.native.find('/', next);

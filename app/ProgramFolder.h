@@ -37,7 +37,8 @@ constexpr const char *systemWideMarker = "system-wide-installation";
 ProgramFolder executableFolder();
 // The folders of a run of the program in `program`; creates nothing.
 Folders chooseFolders(const ProgramFolder &program);
-// Creates the files folder (private to its user) where it is missing; false with errno set.
+// Creates the files folder, when it is not the program folder, with every folder above it that is
+// missing (private to their user); false with errno set.
 [[nodiscard]] bool makeFilesFolder(const Folders &folders);
 // The program folder of an installation for this user alone: ~/.local/lib/belvane/.
 std::string perUserInstallFolder();

@@ -69,7 +69,7 @@ if [ "${1:-}" = --root ]; then
     root=$2 deb=$3 tarball=$4
     tar --zstd -xpf "$tarball" -C "$root"
     mount -t proc proc "$root/proc"
-    mount --bind /dev "$root/dev"
+    mount --rbind /dev "$root/dev"
     cp /etc/resolv.conf "$root/etc/resolv.conf"
     cp "$deb" "$root/tmp/"
     inRoot() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 \
@@ -79,7 +79,7 @@ if [ "${1:-}" = --root ]; then
     before=$(installed)
     inRoot apt-get install -y -qq "/tmp/$(basename "$deb")" >/dev/null || fail "apt cannot install the package"
     added=$(comm -13 <(echo "$before") <(installed))
-    building=$(grep -E -- '-dev$|-dev-bin$|^(gcc|g\+\+|cpp|clang|cmake|make|ninja-build|build-essential|pkg-config|pkgconf)(-[0-9]+)?$' <<<"$added" || true)
+    building=$(grep -E -- '-dev$|-dev-bin$|^(gcc|g\+\+|clang|cmake|make|ninja-build|build-essential|pkg-config|pkgconf)(-[0-9]+)?$' <<<"$added" || true)
     [ -z "$building" ] || fail "installing the package pulls in build packages: $building"
     say "apt install pulled in $(wc -l <<<"$added") packages, none for building"
     [ -f "$root/etc/xdg/autostart/belvane.desktop" ] || fail "no autostart entry"

@@ -140,17 +140,17 @@ home() { # a fresh home of the user's
     [ -z "$owner" ] || chown "$owner" "$work/$1"
     echo "$work/$1"
 }
-as_user() { # HOME, then the command
+as_user() { # HOME, then the command, which takes the place of the (sub)shell that calls this
     local h=$1
     shift
-    "${user[@]}" env -i PATH=/usr/bin:/bin HOME="$h" LC_ALL=C.UTF-8 "$@"
+    exec "${user[@]}" env -i PATH=/usr/bin:/bin HOME="$h" LC_ALL=C.UTF-8 "$@"
 }
 free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 settings() { python3 -c 'import struct, sys; sys.stdout.buffer.write(struct.pack("<iii", 52, 52, int(sys.argv[1])).ljust(1036, b"\0"))' "$1"; }
 # Runs the program in the background as the user with HOME $1, its output in $1.log, until its
 # start-up line or its end.
 start() {
-    as_user "$1" "$folder/belvane" >"$1.log" 2>&1 &
+    (as_user "$1" "$folder/belvane") >"$1.log" 2>&1 &
     running=$!
     for _ in $(seq 100); do
         grep -q '起動しました' "$1.log" && break
