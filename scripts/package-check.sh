@@ -29,7 +29,7 @@ if [ "${1:-}" = --run ]; then
     home=/home/checker
     exec=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/belvane.desktop")
     eval "set -- $exec" # the entry's quoting, as a desktop would read it
-    started=$(date +%s)
+    started=$(date +%s%N)
     chroot --userspec=1000:1000 --groups=1000 "$root" /usr/bin/env -i PATH=/usr/bin:/bin HOME=$home \
         LANG=C.UTF-8 DISPLAY=:7 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$home/sound.raw "$@" \
         >"$root$home/belvane.log" 2>&1 &
@@ -51,14 +51,14 @@ if [ "${1:-}" = --run ]; then
     inRoot belvane-send --port 9912 --sender "package check" --message "お茶の時間です" --level 0 ||
         fail "belvane-send did not deliver the alarm"
     waitFor "サウンドを再生しました: /usr/lib/belvane/Malarm.wav" "played alarm"
-    shown=$(date +%s)
+    shown=$(date +%s%N)
     inRoot env DISPLAY=:7 xwininfo -name Belvane | grep -q 'Map State: IsViewable' || fail "the alarm window is not shown"
     for _ in $(seq 50); do
         [ -s "$root$home/sound.raw" ] && break
         sleep 0.1
     done
     [ -s "$root$home/sound.raw" ] || fail "nothing was played"
-    say "from the menu's command to a shown alarm, with its sound: $((shown - started)) s"
+    say "from the menu's command to a shown alarm, with its sound: $(((shown - started) / 1000000)) ms"
     kill $belvane
     wait $belvane || true
     exit 0
