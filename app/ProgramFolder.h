@@ -51,8 +51,8 @@ std::string perUserInstallFolder();
 // The computer's name, or nothing when the system will not say.
 std::optional<std::string> computerName();
 
-// Keeps one copy of the program per program folder: the folder itself is locked for the run, so
-// nothing is created in it and copies in other folders run side by side.
+// Keeps one copy of the program per files folder: the folder itself is locked for the run, so
+// nothing is created in it and copies on other folders (other users' too) run side by side.
 class FolderLock final
 {
 public:

@@ -163,7 +163,11 @@ stop() {
     wait "$running" || true
 }
 first=$(home first)
-as_user "$first" "$folder/belvane" --help | grep -qxF "  $first/.config/belvane/" || fail "--help does not name ~/.config/belvane/"
+# $XDG_CONFIG_HOME moves the folder where it is absolute, as the base directory rules say.
+for row in ":$first/.config" "$work/config:$work/config" "relative:$first/.config"; do
+    (as_user "$first" env XDG_CONFIG_HOME="${row%%:*}" "$folder/belvane" --help) | grep -qxF "  ${row#*:}/belvane/" ||
+        fail "with XDG_CONFIG_HOME=${row%%:*}, --help does not name ${row#*:}/belvane/"
+done
 start "$first"
 stop
 config="$first/.config/belvane"
