@@ -44,10 +44,9 @@ std::string Cp932Of(const char *utf8)
 // the folders where cp932 cannot hold their names.
 std::string copiedNotice(const QString &from, const QString &to)
 {
-    const QString head = QStringLiteral("【お知らせ】\r\n\r\n以前の動作リストと環境設定");
-    const QString tail = QStringLiteral("にコピーしました。");
-    return cp932::fromUnicode(head + QStringLiteral("を\r\n%1\r\nから\r\n%2\r\n").arg(from, to) + tail)
-        .value_or(cp932::fromUnicode(head + QStringLiteral("をこのユーザのフォルダ") + tail).value_or(""));
+    const QString head = QStringLiteral("【お知らせ】\r\n以前の動作リストと環境設定をコピーしました。");
+    return cp932::fromUnicode(head + QStringLiteral("\r\nコピー元: %1\r\nコピー先: %2").arg(from, to))
+        .value_or(cp932::fromUnicode(head).value_or(""));
 }
 
 } // namespace
