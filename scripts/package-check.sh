@@ -3,7 +3,8 @@
 # this machine's apt sources (cached under BUILD/package-check/), where `apt install ./belvane_*.deb`
 # must pull in run packages only; an ordinary user starts Belvane by the menu entry's Exec under Xvfb,
 # the first start makes ~/.config/belvane/ with the default list, an alarm sent with belvane-send is
-# shown and its sound played (SDL's disk audio); `apt remove` and `apt purge` leave the user's files.
+# shown and its sound played (SDL's disk audio); an upgrade, `apt remove` and `apt purge` leave the
+# user's files.
 # Needs root, mmdebstrap and the network to Debian's mirrors; where any is missing it fails, never skips.
 #   scripts/package-check.sh [BUILD]     BUILD (default build/) is a configured and built tree
 set -euo pipefail
@@ -93,6 +94,19 @@ if [ "${1:-}" = --root ]; then
     unshare --net "$self" --run "$root"
     [ "$(cd "$root/usr/lib/belvane" && ls)" = "$program" ] || fail "the run wrote into the program folder"
     config="$root/home/checker/.config/belvane"
+    # An upgrade (the same package with a higher version) keeps the user's files, and the autostart
+    # entry as the administrator changed it.
+    next="$root/tmp/next"
+    dpkg-deb -R "$deb" "$next"
+    sed -i 's/^Version: .*/&+next/' "$next/DEBIAN/control"
+    dpkg-deb -b --root-owner-group "$next" "$root/tmp/next.deb" >/dev/null
+    cp -a "$config" "$root/tmp/config-before"
+    echo "X-Changed-By-The-Administrator=true" >>"$root/etc/xdg/autostart/belvane.desktop"
+    inRoot apt-get install -y -qq /tmp/next.deb >/dev/null || fail "apt cannot upgrade the package"
+    inRoot dpkg-query -W -f '${Version}' belvane | grep -q '+next$' || fail "the package was not upgraded"
+    diff -r "$root/tmp/config-before" "$config" >/dev/null || fail "the upgrade changed the user's files"
+    grep -qx "X-Changed-By-The-Administrator=true" "$root/etc/xdg/autostart/belvane.desktop" ||
+        fail "the upgrade replaced the administrator's autostart entry"
     inRoot apt-get remove -y -qq belvane >/dev/null
     [ -f "$config/Belvane.acd" ] || fail "apt remove took the user's action list"
     [ -f "$root/etc/xdg/autostart/belvane.desktop" ] || fail "apt remove took the autostart entry, a conffile"
