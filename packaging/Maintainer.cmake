@@ -2,7 +2,9 @@
 # whoever builds the package signs it, as with Debian's own tools: the value given when configuring
 # (-DBELVANE_DEB_MAINTAINER=), or DEBFULLNAME and DEBEMAIL from the environment of cpack. The project
 # itself has no address to give, so without either the package is not made.
-if(NOT BELVANE_DEB_MAINTAINER AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
+if(NOT BELVANE_DEB_MAINTAINER AND "$ENV{DEBEMAIL}" MATCHES "<")
+    set(BELVANE_DEB_MAINTAINER "$ENV{DEBEMAIL}") # "Name <address>" in DEBEMAIL alone, as dch takes it too
+elseif(NOT BELVANE_DEB_MAINTAINER AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
     set(BELVANE_DEB_MAINTAINER "$ENV{DEBFULLNAME} <$ENV{DEBEMAIL}>")
 endif()
 if(NOT BELVANE_DEB_MAINTAINER MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")

@@ -176,6 +176,13 @@ config="$first/.config/belvane"
 grep -qF "$folder/Malarm.wav" "$config/Belvane.acd" || fail "the default list does not name the program folder's sound"
 grep -qF "フォルダ $config/、" "$first.log" || fail "the start-up line does not name ~/.config/belvane/: $(cat "$first.log")"
 [ "$(ls "$folder" | wc -l)" -eq 6 ] || fail "the run wrote into the program folder: $(ls "$folder")"
+# Where the user's folder cannot be made (a home that is root's), the program says so and ends.
+if [ -n "$owner" ]; then
+    status=0
+    said=$(as_user "$root" "$folder/belvane" 2>&1) || status=$?
+    [ "$status" -eq 1 ] && grep -qF "フォルダを作成できません。" <<<"$said" ||
+        fail "a folder that cannot be made is not reported ($status): $said"
+fi
 
 # A per-user installation's list and settings come along at the first start; a second copy for the
 # same user finds the folder taken, another user's copy runs beside it.
