@@ -179,7 +179,7 @@ grep -qF "フォルダ $config/、" "$first.log" || fail "the start-up line does
 # Where the user's folder cannot be made (a home that is root's), the program says so and ends.
 if [ -n "$owner" ]; then
     status=0
-    said=$(as_user "$root" "$folder/belvane" 2>&1) || status=$?
+    said=$(as_user "$root" timeout 20 "$folder/belvane" 2>&1) || status=$?
     [ "$status" -eq 1 ] && grep -qF "フォルダを作成できません。" <<<"$said" ||
         fail "a folder that cannot be made is not reported ($status): $said"
 fi
