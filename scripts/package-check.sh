@@ -53,6 +53,7 @@ if [ "${1:-}" = --run ]; then
         fail "belvane-send did not deliver the alarm"
     waitFor "サウンドを再生しました: /usr/lib/belvane/Malarm.wav" "played alarm"
     shown=$(date +%s%N)
+    grep -F "サウンドを再生しました" "$log" | grep -qF "package check" || fail "the played alarm is not the one sent: $(cat "$log")"
     inRoot env DISPLAY=:7 xwininfo -name Belvane | grep -q 'Map State: IsViewable' || fail "the alarm window is not shown"
     for _ in $(seq 50); do
         [ -s "$root$home/sound.raw" ] && break
