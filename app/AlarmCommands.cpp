@@ -76,17 +76,17 @@ void AlarmCommands::OpenSettings()
 
 void AlarmCommands::OnImportActionList()
 {
-    importActionList(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
+    importActionList(&c.window, c.prompts, c.folders.files.native, c.actionListPath);
 }
 
 void AlarmCommands::OnExportActionList()
 {
-    exportActionList(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
+    exportActionList(&c.window, c.prompts, c.folders.files.native, c.actionListPath);
 }
 
 void AlarmCommands::OnWriteActionListText()
 {
-    writeActionListText(&c.window, c.prompts, c.programFolder.native, c.actionListPath);
+    writeActionListText(&c.window, c.prompts, c.folders.files.native, c.actionListPath);
 }
 
 void AlarmCommands::ShowAbout()
@@ -97,12 +97,12 @@ void AlarmCommands::ShowAbout()
 
 void AlarmCommands::OpenSupportPage()
 {
-    QDesktopServices::openUrl(FileUrl(c.programFolder.native + supportPageName));
+    QDesktopServices::openUrl(FileUrl(c.folders.program.native + supportPageName));
 }
 
 void AlarmCommands::OpenFolderAndQuit()
 {
-    QDesktopServices::openUrl(FileUrl(c.programFolder.native));
+    QDesktopServices::openUrl(FileUrl(c.folders.files.native));
     c.window.Quit();
 }
 

@@ -8,10 +8,10 @@ namespace belvane {
 class ActionPerformer;
 class AlarmWindow;
 class UserPrompts;
-struct ProgramFolder;
+struct Folders;
 
 // The command menu's commands, run for the alarm window: showing and quitting are the window's own
-// steps; the dialogs, the list's import, export and listing, the program folder and the support page
+// steps; the dialogs, the list's import, export and listing, the files folder and the support page
 // are here.
 class AlarmCommands final
 {
@@ -22,7 +22,7 @@ public:
         AlarmWindow &window;
         ActionPerformer &performer;
         UserPrompts &prompts;
-        const ProgramFolder &programFolder;
+        const Folders &folders;
         const std::string &actionListPath; // native
     };
 
@@ -38,8 +38,8 @@ public:
     void OnWriteActionListText();
     void ShowAbout();
     void OpenSupportPage();
-    // Opens the program folder in the file browser and ends the program, whether the browser opened
-    // or not.
+    // Opens the files folder (where the list and settings lie) in the file browser and ends the program,
+    // whether the browser opened or not.
     void OpenFolderAndQuit();
     void openHistory();
 

@@ -75,10 +75,11 @@ void logAlarm(const HistoryEntry &entry)
     qCInfo(alarmLog).noquote() << alarmLine(entry);
 }
 
-void logStart(const QString &programFolder, std::int32_t port, const QString &failure)
+void logStart(const QString &filesFolder, std::int32_t port, const QString &failure)
 {
-    qCInfo(alarmLog).noquote() << QStringLiteral("起動しました: プログラムフォルダ %1、ポート %2 で%3")
-                                      .arg(escapeControls(programFolder), QString::number(port),
+    qCInfo(alarmLog).noquote() << QStringLiteral(
+                                      "起動しました: 動作リストと設定のフォルダ %1、ポート %2 で%3")
+                                      .arg(escapeControls(filesFolder), QString::number(port),
                                            failure.isEmpty()
                                                ? QStringLiteral("受信しています")
                                                : QStringLiteral("受信できません（%1）").arg(failure));

@@ -25,7 +25,7 @@ void logAlarm(const HistoryEntry &entry);
 // Why the receiver cannot listen on `port`, as the user can act on it.
 QString listenFailure(std::int32_t port, QAbstractSocket::SocketError error);
 // `failure` is empty when the receiver listens.
-void logStart(const QString &programFolder, std::int32_t port, const QString &failure);
+void logStart(const QString &filesFolder, std::int32_t port, const QString &failure);
 void logEnd();
 // Out of descriptors, the receiver closed `refused` waiting senders unheard and kept the alarms of
 // `kept` that had closed already.

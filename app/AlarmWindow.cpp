@@ -34,16 +34,24 @@ constexpr const char *noticeText = "【継続使用されているユーザの�
                                    "バージョンアップに伴い登録動作ファイルを初期状態に戻しました。\r\n"
                                    "環境設定画面より動作ファイルの確認/再登録願います。";
 
+// What the first start in a new files folder says when it brought the list and settings along.
+QString copiedNotice(const QString &from, const QString &to)
+{
+    return QStringLiteral(
+               "【お知らせ】\r\n以前の動作リストと環境設定をコピーしました。\r\nコピー元: %1\r\nコピー先: %2")
+        .arg(from, to);
+}
+
 } // namespace
 
-AlarmWindow::AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts)
+AlarmWindow::AlarmWindow(Folders runFolders, ActionPerformer &thePerformer, UserPrompts &userPrompts)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
     , performer(thePerformer)
     , prompts(userPrompts)
-    , programFolder(std::move(folder))
-    , receivingStation(thePerformer, programFolder.native + ActionListFile::fileName,
+    , folders(std::move(runFolders))
+    , receivingStation(thePerformer, folders.files.native + ActionListFile::fileName,
                        [this] { return handle(); })
-    , commands({*this, performer, prompts, programFolder, actionListPath})
+    , commands({*this, performer, prompts, folders, actionListPath})
 {
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFont(dialogFont());
@@ -110,8 +118,11 @@ void AlarmWindow::Initialise()
     if (!posix::exists(actionListPath)) {
         ActionListFile list;
         // A folder whose name cp932 cannot hold cannot be stored in the records: the levels stay blank.
-        list.CreateDefault(actionListPath, programFolder.cp932.value_or(std::string()));
+        list.CreateDefault(actionListPath, folders.program.cp932.value_or(std::string()));
         shownText = QString::fromUtf8(noticeText);
+    } else if (!folders.copiedFrom.empty()) {
+        shownText = copiedNotice(QFile::decodeName(folders.copiedFrom.c_str()),
+                                 QFile::decodeName(folders.files.native.c_str()));
     }
 
     setWindowTitle(QStringLiteral("Belvane"));
@@ -201,7 +212,7 @@ void AlarmWindow::StartListening()
 {
     const QString failure = receivingStation.startListening(settings.port);
     receiving = failure.isEmpty();
-    logStart(QFile::decodeName(programFolder.native.c_str()), settings.port, failure);
+    logStart(QFile::decodeName(folders.files.native.c_str()), settings.port, failure);
     if (receiving) {
         return;
     }
@@ -250,7 +261,7 @@ void AlarmWindow::reportFileError(const SettingsFileResult &result)
 
 std::string AlarmWindow::nativePath(const char *fileName) const
 {
-    return programFolder.native + fileName;
+    return folders.files.native + fileName;
 }
 
 WindowHandle AlarmWindow::handle() const

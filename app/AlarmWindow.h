@@ -23,16 +23,16 @@ class AlarmTray;
 class UserPrompts;
 
 // The program's one permanent window: a borderless rounded popup that shows the last alarm's sender and
-// message, and the owner of everything that lives for the whole run (settings, program folder, the
-// receiving station, the tray). Between alarms it is hidden and the program is present as its tray
-// icon. The receiver, the dispatch and the history are the station's (AlarmStation), the tray and its
-// menu AlarmTray's, the menu's commands AlarmCommands'.
+// message, and the owner of everything that lives for the whole run (settings, folders, the receiving
+// station, the tray). Between alarms it is hidden and the program is present as its tray icon. The
+// receiver, the dispatch and the history are the station's (AlarmStation), the tray and its menu
+// AlarmTray's, the menu's commands AlarmCommands'.
 class AlarmWindow final : public QWidget
 {
     Q_OBJECT
 
 public:
-    AlarmWindow(ProgramFolder folder, ActionPerformer &thePerformer, UserPrompts &userPrompts);
+    AlarmWindow(Folders runFolders, ActionPerformer &thePerformer, UserPrompts &userPrompts);
     ~AlarmWindow() override;
 
     // The start-up sequence: defaults, computer name, settings, default list, shape and position,
@@ -93,7 +93,7 @@ private:
     ActionPerformer &performer;
     UserPrompts &prompts;
     SettingsRecord settings;
-    ProgramFolder programFolder;
+    Folders folders;
     std::string actionListPath; // native
     QString senderText; // the sender or a status line, as the sender line shows it
     QString shownText; // the message as the message box shows it

@@ -15,8 +15,10 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -28,8 +30,10 @@ constexpr const char *usage =
     "\n"
     "Receives alarms on the TCP port of its settings (Belvane.cfg) and performs the\n"
     "action that its action list (Belvane.acd) registers for the alarm's level. Both\n"
-    "files lie in the program's folder; one copy runs per folder. Without a display\n"
-    "it receives and performs alarms headless. SIGTERM, SIGINT or SIGHUP end it.\n"
+    "files lie in the folder\n"
+    "  %s\n"
+    "and one copy runs per folder. Without a display it receives and performs alarms\n"
+    "headless. SIGTERM, SIGINT or SIGHUP end it.\n"
     "\n"
     "  -h, --help     show this text and end\n"
     "      --version  show the version and end\n";
@@ -130,17 +134,21 @@ bool BelvaneApp::LoadQtTranslation()
 
 int BelvaneApp::Start(int argc, char **argv)
 {
+    // The one place that says where the program keeps its files: everything below goes by it.
+    Folders folders = chooseFolders(executableFolder());
+    const std::string filesFolder = folders.files.native;
     switch (ReadCommandLine(argc, argv)) {
     case Invocation::Run:
         break;
     case Invocation::Help:
-        std::fputs(usage, stdout);
+        std::printf(usage, filesFolder.c_str());
         return 0;
     case Invocation::Version:
         std::printf("belvane %s\n", BELVANE_VERSION);
         return 0;
     case Invocation::Unknown:
-        std::fprintf(stderr, "belvane: unknown option \"%s\"\n%s", argv[1], usage);
+        std::fprintf(stderr, "belvane: unknown option \"%s\"\n", argv[1]);
+        std::fprintf(stderr, usage, filesFolder.c_str());
         return 2;
     }
 
@@ -179,26 +187,40 @@ int BelvaneApp::Start(int argc, char **argv)
     ConsolePrompts console;
     UserPrompts &prompts = headless ? static_cast<UserPrompts &>(console) : boxes;
 
-    const ProgramFolder folder = executableFolder();
+    const QString shownFolder = QFile::decodeName(filesFolder.c_str());
+    if (!makeFilesFolder(folders)) {
+        prompts.message(nullptr,
+                        QStringLiteral("動作リストと設定を置くフォルダを作成できません。%1\r\n%2")
+                            .arg(QString::fromLocal8Bit(std::strerror(errno)), shownFolder),
+                        UserPrompts::Icon::Stop);
+        return 1;
+    }
     FolderLock oneCopy;
-    DisplayHandOver handOver(folder.native);
-    if (oneCopy.take(folder.native) == FolderLock::Result::Taken
+    DisplayHandOver handOver(folders.files.native);
+    if (oneCopy.take(folders.files.native) == FolderLock::Result::Taken
         && (headless || !handOver.takeOver(oneCopy))) {
         prompts.message(nullptr,
-                        QStringLiteral("Belvane はこのフォルダですでに動いています。\r\n%1")
-                            .arg(QFile::decodeName(folder.native.c_str())),
+                        QStringLiteral("Belvane はこのフォルダですでに動いています。\r\n%1").arg(shownFolder),
                         UserPrompts::Icon::Warning);
         return 1;
     }
     // Replacements of the list or the settings that a crash cut short left hidden files beside them;
     // with the folder ours, no replacement is under way.
     for (const char *name : {ActionListFile::fileName, SettingsRecord::fileName}) {
-        posix::removeLeftoverSiblings(folder.native + name);
+        posix::removeLeftoverSiblings(folders.files.native + name);
+    }
+    if (const std::string earlier = perUserInstallFolder(); !copyPerUserFiles(folders, earlier)) {
+        // The earlier files stay where they are; this start goes on with a new list.
+        prompts.message(
+            nullptr,
+            QStringLiteral("以前の動作リストと設定をコピーできません。%1\r\n%2")
+                .arg(QString::fromLocal8Bit(std::strerror(errno)), QFile::decodeName(earlier.c_str())),
+            UserPrompts::Icon::Warning);
     }
 
     int status = 0;
     {
-        AlarmWindow window(folder, thePerformer(), prompts);
+        AlarmWindow window(folders, thePerformer(), prompts);
         // exit() rather than quit(): quit() first offers every shown window a close, which the alarm
         // window turns into another quit request, so a shown window would keep the program running.
         // A request during start-up (a message box is open) ends the run before it begins.

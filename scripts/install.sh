@@ -10,6 +10,7 @@
 # --build-dir installs what BUILD already holds, without set-up or build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/installed-files.sh
 
 usage() {
     echo "usage: $0 [--prefix DIR] [--no-autostart] [--build-dir BUILD]" >&2
@@ -60,8 +61,8 @@ while IFS= read -r file; do
     installed["$file"]=1
 done <"$manifest"
 for file in "${previous[@]}"; do
-    if [ -n "$file" ] && [ -z "${installed["$file"]:-}" ] && [[ "$file" == "$prefix/"* ]]; then
-        rm -f -- "$file"
+    if [ -n "$file" ] && [ -z "${installed["$file"]:-}" ]; then
+        remove_installed "$prefix" "$file"
     fi
 done
 

@@ -27,7 +27,8 @@ run_packages=(
 # The tests, sanitizers, fuzzing, benchmarks, the formatting and naming checks; the packaging test
 # validates the menu entry and metainfo, renders the manual pages and loads the shell completion; the
 # pure Wayland sessions (weston, sway) and the desktop's sound server (PipeWire with its PulseAudio
-# service) are real ones.
+# service) are real ones; the Debian package is made (dpkg-shlibdeps), judged by lintian and tried on a
+# bare Debian 12 root made by mmdebstrap (scripts/package-check.sh).
 test_packages=(
     clang-format
     libgtest-dev
@@ -61,6 +62,12 @@ test_packages=(
     orca
     gir1.2-atspi-2.0
     python3-gi
+    python3
+    dpkg-dev
+    lintian
+    mmdebstrap
+    zstd
+    iproute2
 )
 
 packages=("${run_packages[@]}")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (the test toolchain too), builds Belvane and runs the whole test suite: the
-# normal build, a build without the tests, a build under AddressSanitizer and UndefinedBehaviorSanitizer,
-# a short run of every fuzz target, the formatting check and the parameter-name check. Exits non-zero on
-# the first failure.
+# normal build, the Debian package installed and run on a bare Debian 12 (as root, with the network to
+# Debian's mirrors), a build without the tests, a build under AddressSanitizer and
+# UndefinedBehaviorSanitizer, a short run of every fuzz target, the formatting check and the
+# parameter-name check. Exits non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELVANE_WERROR=
     -DBELVANE_BENCH=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+echo "== the Debian package on a bare Debian 12"
+scripts/package-check.sh build
 
 echo "== build without the tests (what scripts/run.sh and install.sh build, with the benchmarks)"
 cmake -S . -B build-notests -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBELVANE_WERROR=ON \

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Removes what scripts/install.sh put in place for the current user: the files its install manifest
-# lists, and the autostart entry. The action list (Belvane.acd) and the settings (Belvane.cfg) stay in
+# lists, and the autostart entry. Only regular files and links that lie under the prefix go, whatever
+# the manifest names (scripts/installed-files.sh). The action list (Belvane.acd) and the settings (Belvane.cfg) stay in
 # DIR/lib/belvane, for a later installation.
 #   scripts/uninstall.sh [--prefix DIR]
 set -euo pipefail
+source "$(dirname -- "$(realpath -- "$0")")/installed-files.sh"
 
 prefix="$HOME/.local"
 case "${1:-}" in
@@ -13,27 +15,30 @@ case "${1:-}" in
     *) echo "usage: $0 [--prefix DIR]" >&2; exit 2 ;;
 esac
 prefix=$(realpath -m -- "$prefix")
-folder="$prefix/lib/belvane"
-manifest="$prefix/share/belvane/install_manifest.txt"
+under=${prefix%/} # the prefix as paths below it begin, also for the prefix /
+folder="$under/lib/belvane"
+manifest="$under/share/belvane/install_manifest.txt"
 
 if [ -f "$manifest" ]; then
     mapfile -t files <"$manifest"
 else
     # Installations from before the manifest put these in place.
-    files=("$prefix/bin/belvane" "$prefix/bin/belvane-send" "$prefix/share/applications/belvane.desktop")
+    files=("$under/bin/belvane" "$under/bin/belvane-send" "$under/share/applications/belvane.desktop")
     for file in belvane belvane-send Malarm.wav Salarm.wav README.md; do
         files+=("$folder/$file")
     done
-    mapfile -t -O ${#files[@]} files < <(find "$prefix/share/icons/hicolor" -path '*/apps/belvane.*' 2>/dev/null)
+    mapfile -t -O ${#files[@]} files < <(find "$under/share/icons/hicolor" -path '*/apps/belvane.*' 2>/dev/null)
 fi
+# The user's two files are never listed; they stay even if a manifest says otherwise.
+keep=$(realpath -m -- "$folder")
 for file in "${files[@]}"; do
     # A link that no longer leads into the program folder is someone else's now.
-    if [ -L "$file" ] && [[ "$(readlink -f -- "$file")" != "$folder/"* ]]; then
+    if [ -L "$file" ] && [[ "$(readlink -f -- "$file")" != "$keep/"* ]]; then
         continue
     fi
-    case "$file" in
-        "$folder/Belvane.acd" | "$folder/Belvane.cfg") ;;
-        "$prefix/"*) rm -f -- "$file" ;;
+    case "$(realpath -m -- "$file")" in
+        "$keep/Belvane.acd" | "$keep/Belvane.cfg") ;;
+        *) remove_installed "$prefix" "$file" ;;
     esac
 done
 rm -f -- "$manifest"

@@ -300,4 +300,25 @@ Replaced replaceFile(const std::string &path, int existing, const std::function<
     return syncFolderOf(target) ? Replaced::Yes : Replaced::NotDurable;
 }
 
+bool copyFile(const std::string &from, const std::string &to)
+{
+    const Descriptor source(openHeld(from, O_RDONLY));
+    if (!source.valid()) {
+        return false;
+    }
+    const auto copy = [&source](int target) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t count = readFully(source.get(), buffer, sizeof buffer);
+            if (count <= 0) {
+                return count == 0;
+            }
+            if (!writeFully(target, buffer, static_cast<std::size_t>(count))) {
+                return false;
+            }
+        }
+    };
+    return replaceFile(to, -1, copy, true) != Replaced::No;
+}
+
 } // namespace belvane::posix

@@ -65,4 +65,8 @@ void removeLeftoverSiblings(const std::string &path);
 [[nodiscard]] Replaced replaceFile(const std::string &path, int existing,
                                    const std::function<bool(int)> &fill, bool keepExisting = false);
 
+// Copies the regular file `from` (held while it is read) to the new file `to`, whole or not at all;
+// a file already at `to` is left alone and the copy fails with EEXIST. False with errno set.
+[[nodiscard]] bool copyFile(const std::string &from, const std::string &to);
+
 } // namespace belvane::posix

@@ -128,6 +128,60 @@ std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
 
 // Each alarm is listed newest first with its sender's address, sender, level, what became of it and
 // whether the user saw it, and logged in one line with the same words; 200 are kept.
+// Where the files folder is the user's own, the first start there brings a per-user installation's list
+// and settings along and says so; what the files folder already holds stays, and a list that cannot be
+// read leaves the folder without one, so the next start tries again.
+TEST(AlarmWindowTest, AFirstStartInTheUsersFolderCopiesAnEarlierListAndSettingsAndSaysSo)
+{
+    const struct
+    {
+        const char *name;
+        bool earlierList, earlierSettings, ownList, ownSettings, listReadable;
+        bool copied; // false: copyPerUserFiles leaves the files folder's list as it was
+        bool fails;
+    } rows[] = {
+        {"both come along", true, true, false, false, true, true, false},
+        {"the user's own settings stay", true, true, false, true, true, true, false},
+        {"the list alone", true, false, false, false, true, true, false},
+        {"the user's own list: nothing comes", true, true, true, false, true, false, false},
+        {"no earlier list: nothing comes", false, true, false, false, true, false, false},
+        {"a list that is no file", true, true, false, false, false, false, true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir program, files, earlier;
+        const auto put = [](const TempDir &dir, const char *name, bool present, const std::string &bytes) {
+            if (present) {
+                writeFile(dir.file(name), bytes);
+            }
+        };
+        if (row.earlierList && row.listReadable) {
+            ActionListFile().CreateDefault(earlier.file("Belvane.acd"), "/earlier/");
+        } else if (row.earlierList) {
+            std::filesystem::create_directory(earlier.file("Belvane.acd"));
+        }
+        put(earlier, "Belvane.cfg", row.earlierSettings, SettingsImage(testing::FreePort()));
+        put(files, "Belvane.acd", row.ownList, "own list");
+        put(files, "Belvane.cfg", row.ownSettings, SettingsImage(testing::FreePort(), 7));
+        const std::string before = readFile(files.file("Belvane.cfg"));
+        Folders folders {ProgramFolder::fromNative(program.path().string()),
+                         ProgramFolder::fromNative(files.path().string()),
+                         {}};
+        EXPECT_EQ(copyPerUserFiles(folders, earlier.path().string() + "/"), !row.fails);
+        EXPECT_EQ(folders.copiedFrom.empty(), !row.copied);
+        EXPECT_EQ(std::filesystem::exists(files.file("Belvane.acd")), row.ownList || row.copied);
+        if (row.copied) {
+            EXPECT_EQ(readFile(files.file("Belvane.acd")), readFile(earlier.file("Belvane.acd")));
+            EXPECT_EQ(readFile(files.file("Belvane.cfg")),
+                      row.ownSettings ? before : readFile(earlier.file("Belvane.cfg")));
+            Fixture f(folders);
+            EXPECT_TRUE(f.message().contains(QStringLiteral("コピーしました"))
+                        && f.message().contains(earlier.path().c_str()))
+                << f.message().toStdString();
+        }
+    }
+}
+
 TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
 {
     // The line's stamp is local time, the zone's offset looked up once a minute: each moment is in a

@@ -61,7 +61,10 @@ inline bool WhileOpen(const std::function<void()> &open, const std::function<voi
 struct WindowFixture : PerformerBench
 {
     explicit WindowFixture(const TempDir &dir, bool show = false)
-        : window(ProgramFolder::fromNative(dir.path().string()), performer, prompts)
+        : WindowFixture(chooseFolders(ProgramFolder::fromNative(dir.path().string())), show)
+    { }
+    explicit WindowFixture(Folders folders, bool show = false)
+        : window(std::move(folders), performer, prompts)
     {
         window.Initialise();
         if (show) {

@@ -37,8 +37,9 @@ int main(int argc, char **argv)
     belvane::testing::RecordingServices services;
     belvane::ActionPerformer performer(services.wavePlayer, services.mediaCommands, services.launcher);
     belvane::testing::ScriptedPrompts prompts;
-    belvane::AlarmWindow window(belvane::ProgramFolder::fromNative(folder.path().string()), performer,
-                                prompts);
+    belvane::AlarmWindow window(
+        belvane::chooseFolders(belvane::ProgramFolder::fromNative(folder.path().string())), performer,
+        prompts);
     window.Initialise();
     window.show();
     window.station().deliver(
