@@ -14,7 +14,8 @@ struct HistoryEntry;
 // per alarm, one at the end. Silenced with QT_LOGGING_RULES="belvane.alarm=false".
 Q_DECLARE_LOGGING_CATEGORY(alarmLog)
 
-// `text` on one line: control characters (line feeds included) as escapes.
+// `text` on one line: control characters (line feeds included) as escapes, and a backslash or a double
+// quote behind a backslash.
 QString escapeControls(const QString &text);
 // The alarm's line: when it arrived, from where, the sender, the level and what became of it.
 QString alarmLine(const HistoryEntry &entry);

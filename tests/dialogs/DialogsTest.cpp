@@ -167,6 +167,12 @@ TEST_F(SettingsDialogTest,
     click(*dialog, "cancel");
     EXPECT_EQ(prompts.questions.size(), 1) << "only the one after the edit that ended with OK";
     EXPECT_FALSE(dialog->isVisible());
+    const std::string kept = readFile(listPath);
+    open();
+    edit(0, "ok", [](ActionEditDialog &e) { child(e, "name")->setText(QStringLiteral("x")); });
+    prompts.answer = true; // discard the edit
+    click(*dialog, "cancel");
+    EXPECT_EQ(std::pair(dialog->isVisible(), readFile(listPath)), std::pair(false, kept));
     open();
     click(*dialog, "ok");
     EXPECT_EQ(readFile(listPath).size(), 24 + 3 * 896u);
@@ -236,7 +242,7 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
     fs::create_symlink(listPath, dir.file("link.acd"));
     for (const auto &[command, refused] : commands) {
         SCOPED_TRACE(refused);
-        for (const char *name : {"BELVANE.acd", ""}) { // the second is a cancelled choice
+        for (const char *name : {"BELVANE.acd", "link.acd", ""}) { // the last is a cancelled choice
             EXPECT_EQ(run(command, name), *name ? refused : "") << name;
             EXPECT_EQ(readFile(listPath), list) << name;
         }

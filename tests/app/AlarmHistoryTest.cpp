@@ -1,0 +1,106 @@
+// The history of this run as a table for views, and the log lines written beside it.
+#include "AlarmHistory.h"
+#include "AlarmLog.h"
+
+#include <QAbstractItemModelTester>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace belvane {
+namespace {
+
+// Collects the messages logged under one category while it lives.
+class CapturedLog final
+{
+public:
+    explicit CapturedLog(const char *category)
+        : wanted(category)
+    {
+        current = this;
+        previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
+                if (current != nullptr && current->wanted == context.category) {
+                    current->lines << text;
+                }
+            });
+    }
+    ~CapturedLog()
+    {
+        qInstallMessageHandler(previous);
+        current = nullptr;
+    }
+    CapturedLog(const CapturedLog &) = delete;
+    CapturedLog &operator=(const CapturedLog &) = delete;
+
+    QStringList lines;
+
+private:
+    static inline CapturedLog *current = nullptr;
+    QByteArray wanted;
+    QtMessageHandler previous = nullptr;
+};
+
+// A sender is cp932 bytes from the network and stands between quotes in its line, and the program folder
+// is the file system's text: neither may end the line, forge the rest of it or turn a terminal's text
+// around.
+TEST(AlarmHistoryTest, TheLogEscapesWhatCouldBreakOrForgeItsLine)
+{
+    const std::pair<std::string, QString> senders[] = {
+        {"PC\x82\xa0", "PCあ"},
+        {"\x81\x5c", "―"}, // a trail byte 0x5C is no backslash
+        {"C:\x5c\x5c", "C:\\\\\\\\"},
+        {"x\" \xda\xcd\xde\xd9 0: forged", "x\\\" ﾚﾍﾞﾙ 0: forged"},
+        {"A\x1b[2J\r\n\t", "A\\u001b[2J\\r\\n\\t"},
+        {"\x1c", "\\u007f"}, // cp932's 0x1C is DEL
+    };
+    AlarmHistory history;
+    for (const auto &[bytes, escaped] : senders) {
+        SCOPED_TRACE(bytes);
+        const CapturedLog log("belvane.alarm");
+        history.record(QDateTime::currentDateTimeUtc(), QStringLiteral("192.0.2.7"), bytes, {}, 3, {});
+        ASSERT_EQ(log.lines.size(), 1);
+        EXPECT_EQ(log.lines[0].section(QStringLiteral(" 192.0.2.7 から "), 1),
+                  "送信者 \"" + escaped + "\" レベル 3: アラームではありません");
+    }
+    const CapturedLog log("belvane.alarm");
+    logStart(QStringLiteral("/opt/\u202Egnp.exe\u0085/"), 9912, {});
+    EXPECT_EQ(log.lines.value(0),
+              "起動しました: プログラムフォルダ /opt/\\u202egnp.exe\\u0085/、ポート 9912 で受信しています");
+}
+
+// A view open on the history stays in step while alarms arrive past the bound and the oldest go.
+TEST(AlarmHistoryTest, AnOpenViewStaysInStepWhileTheOldestAlarmsGo)
+{
+    AlarmHistory history;
+    const CapturedLog modelTest("qt.modeltest");
+    const QAbstractItemModelTester tester(&history, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QTreeView view;
+    view.setModel(&history);
+    view.show();
+    const int last = AlarmHistory::limit + 2;
+    for (int level = 0; level <= last; ++level) {
+        HistoryEntry entry;
+        entry.level = level;
+        history.add(entry);
+        if (level == last) {
+            history.confirmed();
+        }
+        view.scrollToBottom();
+    }
+    EXPECT_EQ(modelTest.lines, QStringList());
+    ASSERT_EQ(view.model()->rowCount(), AlarmHistory::limit);
+    const QAbstractItemModel &shown = *view.model();
+    const std::tuple<int, int, QString> rows[] = {{0, last, "確認済み"},
+                                                  {1, last - 1, "確認前に上書き"},
+                                                  {AlarmHistory::limit - 1, 3, "確認前に上書き"}};
+    for (const auto &[row, level, seen] : rows) {
+        EXPECT_EQ(std::pair(shown.index(row, AlarmHistory::levelColumn).data().toInt(),
+                            shown.index(row, AlarmHistory::seenColumn).data().toString()),
+                  std::pair(level, seen))
+            << row;
+    }
+}
+
+} // namespace
+} // namespace belvane
