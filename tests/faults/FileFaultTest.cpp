@@ -63,7 +63,34 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
     }
 }
 
-// A private tmpfs mount (needs root); skips when mounting is not allowed here.
+// unshare's options for a mount namespace of the test's own (and, without root, a user namespace in
+// which the test is root), where it may mount a tmpfs that goes away with it.
+QStringList OwnMountNamespace()
+{
+    return geteuid() == 0 ? QStringList {QStringLiteral("--mount")}
+                          : QStringList {QStringLiteral("--mount"), QStringLiteral("--map-root-user")};
+}
+
+// Runs the current test again in a child of this program in a mount namespace of its own; the child
+// knows itself by BELVANE_OWN_MOUNTS.
+void RunInOwnMountNamespace()
+{
+    const ::testing::TestInfo &test = *::testing::UnitTest::GetInstance()->current_test_info();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("BELVANE_OWN_MOUNTS"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QStringLiteral("unshare"),
+                OwnMountNamespace()
+                    << QCoreApplication::applicationFilePath()
+                    << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name()));
+    EXPECT_TRUE(child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit
+                && child.exitCode() == 0)
+        << "failed in its own mount namespace: see above";
+}
+
+// A tmpfs mounted over a temporary folder, for a test in a mount namespace of its own.
 struct Mount
 {
     explicit Mount(const char *options) { mounted = Run({"-t", "tmpfs", "-o", options, "tmpfs"}); }
@@ -86,10 +113,16 @@ struct Mount
 
 TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsTheProgramRunning)
 {
-    Mount mount("size=64k");
-    if (!mount.mounted) {
-        GTEST_SKIP() << "cannot mount a tmpfs here";
+    if (!qEnvironmentVariableIsSet("BELVANE_OWN_MOUNTS")) {
+        if (QProcess::execute(QStringLiteral("unshare"), OwnMountNamespace() << QStringLiteral("true"))
+            != 0) {
+            GTEST_SKIP() << "this system allows no mount namespace of the test's own";
+        }
+        RunInOwnMountNamespace();
+        return;
     }
+    Mount mount("size=64k");
+    ASSERT_TRUE(mount.mounted);
     const std::string settings = mount.dir.file("Belvane.cfg"), list = mount.dir.file("Belvane.acd");
     const std::string oldSettings = testing::SettingsImage(testing::FreePort());
     writeFile(settings, oldSettings);
@@ -116,7 +149,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     fs::remove(mount.dir.file("filler"));
     WriteTeaList(mount.dir);
     const std::string before = readFile(list), settingsBefore = readFile(settings);
-    ASSERT_TRUE(mount.Run({"-o", "remount,ro"}));
+    ASSERT_TRUE(mount.Run({"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
     testing::WindowFixture f(mount.dir, true);
     f.alarm(0);
     EXPECT_EQ(f.journal.size(), 1u) << "a read-only list is still performed";
