@@ -63,33 +63,6 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
     }
 }
 
-// unshare's options for a mount namespace of the test's own (and, without root, a user namespace in
-// which the test is root), where it may mount a tmpfs that goes away with it.
-QStringList OwnMountNamespace()
-{
-    return geteuid() == 0 ? QStringList {QStringLiteral("--mount")}
-                          : QStringList {QStringLiteral("--mount"), QStringLiteral("--map-root-user")};
-}
-
-// Runs the current test again in a child of this program in a mount namespace of its own; the child
-// knows itself by BELVANE_OWN_MOUNTS.
-void RunInOwnMountNamespace()
-{
-    const ::testing::TestInfo &test = *::testing::UnitTest::GetInstance()->current_test_info();
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("BELVANE_OWN_MOUNTS"), QStringLiteral("1"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(QStringLiteral("unshare"),
-                OwnMountNamespace()
-                    << QCoreApplication::applicationFilePath()
-                    << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name()));
-    EXPECT_TRUE(child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit
-                && child.exitCode() == 0)
-        << "failed in its own mount namespace: see above";
-}
-
 // A tmpfs mounted over a temporary folder, for a test in a mount namespace of its own.
 struct Mount
 {
@@ -114,11 +87,26 @@ struct Mount
 TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsTheProgramRunning)
 {
     if (!qEnvironmentVariableIsSet("BELVANE_OWN_MOUNTS")) {
-        if (QProcess::execute(QStringLiteral("unshare"), OwnMountNamespace() << QStringLiteral("true"))
+        // Run again in a mount namespace of its own (without root, in a user namespace in which it is
+        // root), where it may mount, and where the mount goes away with it.
+        QStringList unshare {QStringLiteral("--mount")};
+        if (geteuid() != 0) {
+            unshare << QStringLiteral("--map-root-user");
+        }
+        if (QProcess::execute(QStringLiteral("unshare"), QStringList(unshare) << QStringLiteral("true"))
             != 0) {
             GTEST_SKIP() << "this system allows no mount namespace of the test's own";
         }
-        RunInOwnMountNamespace();
+        const ::testing::TestInfo &test = *::testing::UnitTest::GetInstance()->current_test_info();
+        qputenv("BELVANE_OWN_MOUNTS", "1");
+        EXPECT_EQ(
+            QProcess::execute(
+                QStringLiteral("unshare"),
+                unshare << QCoreApplication::applicationFilePath()
+                        << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name())),
+            0)
+            << "failed in its own mount namespace: see above";
+        qunsetenv("BELVANE_OWN_MOUNTS");
         return;
     }
     Mount mount("size=64k");
