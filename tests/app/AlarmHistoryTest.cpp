@@ -3,43 +3,34 @@
 #include "AlarmLog.h"
 
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QTreeView>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
 namespace belvane {
 namespace {
 
-// Collects the messages logged under one category while it lives.
-class CapturedLog final
+// The messages `run` logs under `category`.
+QStringList Logged(const char *category, const std::function<void()> &run)
 {
-public:
-    explicit CapturedLog(const char *category)
-        : wanted(category)
-    {
-        current = this;
-        previous =
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
-                if (current != nullptr && current->wanted == context.category) {
-                    current->lines << text;
-                }
-            });
-    }
-    ~CapturedLog()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    CapturedLog(const CapturedLog &) = delete;
-    CapturedLog &operator=(const CapturedLog &) = delete;
-
-    QStringList lines;
-
-private:
-    static inline CapturedLog *current = nullptr;
-    QByteArray wanted;
-    QtMessageHandler previous = nullptr;
-};
+    static const char *wanted = nullptr;
+    static QStringList *lines = nullptr;
+    QStringList captured;
+    wanted = category;
+    lines = &captured;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
+            if (qstrcmp(context.category, wanted) == 0) {
+                lines->append(text);
+            }
+        });
+    run();
+    qInstallMessageHandler(previous);
+    return captured;
+}
 
 // A sender is cp932 bytes from the network and stands between quotes in its line, and the program folder
 // is the file system's text: neither may end the line, forge the rest of it or turn a terminal's text
@@ -57,46 +48,47 @@ TEST(AlarmHistoryTest, TheLogEscapesWhatCouldBreakOrForgeItsLine)
     AlarmHistory history;
     for (const auto &[bytes, escaped] : senders) {
         SCOPED_TRACE(bytes);
-        const CapturedLog log("belvane.alarm");
-        history.record(QDateTime::currentDateTimeUtc(), QStringLiteral("192.0.2.7"), bytes, {}, 3, {});
-        ASSERT_EQ(log.lines.size(), 1);
-        EXPECT_EQ(log.lines[0].section(QStringLiteral(" 192.0.2.7 から "), 1),
+        const QStringList logged = Logged("belvane.alarm", [&, &bytes = bytes] {
+            history.record(QDateTime::currentDateTimeUtc(), QStringLiteral("192.0.2.7"), bytes, {}, 3, {});
+        });
+        ASSERT_EQ(logged.size(), 1);
+        EXPECT_EQ(logged[0].section(QStringLiteral(" 192.0.2.7 から "), 1),
                   "送信者 \"" + escaped + "\" レベル 3: アラームではありません");
     }
-    const CapturedLog log("belvane.alarm");
-    logStart(QStringLiteral("/opt/\u202Egnp.exe\u0085/"), 9912, {});
-    EXPECT_EQ(log.lines.value(0),
-              "起動しました: プログラムフォルダ /opt/\\u202egnp.exe\\u0085/、ポート 9912 で受信しています");
+    EXPECT_EQ(
+        Logged("belvane.alarm", [] { logStart(QStringLiteral("/opt/\u202Egnp.exe\u0085/"), 9912, {}); }),
+        QStringList {
+            "起動しました: プログラムフォルダ /opt/\\u202egnp.exe\\u0085/、ポート 9912 で受信しています"});
 }
 
 // A view open on the history stays in step while alarms arrive past the bound and the oldest go.
 TEST(AlarmHistoryTest, AnOpenViewStaysInStepWhileTheOldestAlarmsGo)
 {
     AlarmHistory history;
-    const CapturedLog modelTest("qt.modeltest");
-    const QAbstractItemModelTester tester(&history, QAbstractItemModelTester::FailureReportingMode::Warning);
-    QTreeView view;
-    view.setModel(&history);
-    view.show();
     const int last = AlarmHistory::limit + 2;
-    for (int level = 0; level <= last; ++level) {
-        HistoryEntry entry;
-        entry.level = level;
-        history.add(entry);
-        if (level == last) {
-            history.confirmed();
+    QSignalSpy changed(&history, &QAbstractItemModel::dataChanged); // the view is told each mark
+    const QStringList complaints = Logged("qt.modeltest", [&] {
+        const QAbstractItemModelTester tester(&history,
+                                              QAbstractItemModelTester::FailureReportingMode::Warning);
+        QTreeView view;
+        view.setModel(&history);
+        view.show();
+        for (int level = 0; level <= last; ++level) {
+            HistoryEntry entry;
+            entry.level = level;
+            history.add(entry);
+            view.scrollToBottom();
         }
-        view.scrollToBottom();
-    }
-    EXPECT_EQ(modelTest.lines, QStringList());
-    ASSERT_EQ(view.model()->rowCount(), AlarmHistory::limit);
-    const QAbstractItemModel &shown = *view.model();
+        history.confirmed();
+    });
+    EXPECT_EQ(std::pair(complaints, changed.size()), std::pair(QStringList(), qsizetype {last + 1}));
+    ASSERT_EQ(history.rowCount(), AlarmHistory::limit);
     const std::tuple<int, int, QString> rows[] = {{0, last, "確認済み"},
                                                   {1, last - 1, "確認前に上書き"},
                                                   {AlarmHistory::limit - 1, 3, "確認前に上書き"}};
     for (const auto &[row, level, seen] : rows) {
-        EXPECT_EQ(std::pair(shown.index(row, AlarmHistory::levelColumn).data().toInt(),
-                            shown.index(row, AlarmHistory::seenColumn).data().toString()),
+        EXPECT_EQ(std::pair(history.index(row, AlarmHistory::levelColumn).data().toInt(),
+                            history.index(row, AlarmHistory::seenColumn).data().toString()),
                   std::pair(level, seen))
             << row;
     }
