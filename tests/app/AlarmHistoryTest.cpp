@@ -14,7 +14,7 @@ namespace belvane {
 namespace {
 
 // The messages `run` logs under `category`.
-QStringList Logged(const char *category, const std::function<void()> &run)
+QStringList logged(const char *category, const std::function<void()> &run)
 {
     static const char *wanted = nullptr;
     static QStringList *lines = nullptr;
@@ -48,7 +48,7 @@ TEST(AlarmHistoryTest, TheLogEscapesWhatCouldBreakOrForgeItsLine)
     AlarmHistory history;
     for (const auto &[bytes, escaped] : senders) {
         SCOPED_TRACE(bytes);
-        const QStringList logged = Logged("belvane.alarm", [&, &bytes = bytes] {
+        const QStringList logged = logged("belvane.alarm", [&, &bytes = bytes] {
             history.record(QDateTime::currentDateTimeUtc(), QStringLiteral("192.0.2.7"), bytes, {}, 3, {});
         });
         ASSERT_EQ(logged.size(), 1);
@@ -56,7 +56,7 @@ TEST(AlarmHistoryTest, TheLogEscapesWhatCouldBreakOrForgeItsLine)
                   "送信者 \"" + escaped + "\" レベル 3: アラームではありません");
     }
     EXPECT_EQ(
-        Logged("belvane.alarm", [] { logStart(QStringLiteral("/opt/\u202Egnp.exe\u0085/"), 9912, {}); }),
+        logged("belvane.alarm", [] { logStart(QStringLiteral("/opt/\u202Egnp.exe\u0085/"), 9912, {}); }),
         QStringList {
             "起動しました: プログラムフォルダ /opt/\\u202egnp.exe\\u0085/、ポート 9912 で受信しています"});
 }
@@ -67,7 +67,7 @@ TEST(AlarmHistoryTest, AnOpenViewStaysInStepWhileTheOldestAlarmsGo)
     AlarmHistory history;
     const int last = AlarmHistory::limit + 2;
     QSignalSpy changed(&history, &QAbstractItemModel::dataChanged); // the view is told each mark
-    const QStringList complaints = Logged("qt.modeltest", [&] {
+    const QStringList complaints = logged("qt.modeltest", [&] {
         const QAbstractItemModelTester tester(&history,
                                               QAbstractItemModelTester::FailureReportingMode::Warning);
         QTreeView view;
