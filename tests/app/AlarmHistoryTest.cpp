@@ -48,11 +48,11 @@ TEST(AlarmHistoryTest, TheLogEscapesWhatCouldBreakOrForgeItsLine)
     AlarmHistory history;
     for (const auto &[bytes, escaped] : senders) {
         SCOPED_TRACE(bytes);
-        const QStringList logged = logged("belvane.alarm", [&, &bytes = bytes] {
+        const QStringList lines = logged("belvane.alarm", [&, &bytes = bytes] {
             history.record(QDateTime::currentDateTimeUtc(), QStringLiteral("192.0.2.7"), bytes, {}, 3, {});
         });
-        ASSERT_EQ(logged.size(), 1);
-        EXPECT_EQ(logged[0].section(QStringLiteral(" 192.0.2.7 から "), 1),
+        ASSERT_EQ(lines.size(), 1);
+        EXPECT_EQ(lines[0].section(QStringLiteral(" 192.0.2.7 から "), 1),
                   "送信者 \"" + escaped + "\" レベル 3: アラームではありません");
     }
     EXPECT_EQ(
