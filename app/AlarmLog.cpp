@@ -27,8 +27,10 @@ QString escapeControls(const QString &text)
     line.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == u'\\') {
-            line += QStringLiteral("\\\\");
+        if (u == u'\\' || u == u'"') {
+            // The sender stands between quotes: a quote of its own must not end it early.
+            line += u'\\';
+            line += c;
         } else if (u == u'\n') {
             line += QStringLiteral("\\n");
         } else if (u == u'\r') {

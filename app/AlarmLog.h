@@ -15,7 +15,8 @@ struct HistoryEntry;
 // per alarm, one at the end. Silenced with QT_LOGGING_RULES="belvane.alarm=false".
 Q_DECLARE_LOGGING_CATEGORY(alarmLog)
 
-// `text` on one line: control characters (line feeds included) as escapes.
+// `text` on one line: control characters (line feeds included) as escapes, and a backslash or a double
+// quote behind a backslash.
 QString escapeControls(const QString &text);
 // `moment` in local time to the millisecond, as the alarm's line begins.
 QString localStamp(const QDateTime &moment);

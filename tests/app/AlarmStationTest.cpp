@@ -79,7 +79,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(fillers.back()) + 4;
-    const QStringList logged = testing::LoggedLines([&] {
+    const QStringList logged = testing::loggedLines([&] {
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
         const LoopbackClient closed(port, 5), writing(port, 5), silent(port, 5);
         ASSERT_TRUE(closed.send(Alarm("kept")) && writing.send("#Sender=half"));
@@ -113,7 +113,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
 // it sent so far is dispatched before the closing line.
 TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNotHoldUpTheEnd)
 {
-    const QStringList logged = testing::LoggedLines([&] {
+    const QStringList logged = testing::loggedLines([&] {
         send(Alarm(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
         ASSERT_TRUE(dispatchedCount(4));
     });
@@ -136,7 +136,7 @@ TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNo
     });
     // More than the system buffers between us: the station is reading it.
     const bool reading = testing::WaitUntil([&] { return sent > (32U << 20); });
-    const QStringList ending = testing::LoggedLines([&] { station.finish(); });
+    const QStringList ending = testing::loggedLines([&] { station.finish(); });
     flood.join();
     ASSERT_TRUE(reading);
     ASSERT_EQ(dispatched.size(), 5U);

@@ -232,7 +232,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
         f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
-        const QStringList logged = testing::LoggedLines([&, level = level] {
+        const QStringList logged = testing::loggedLines([&, level = level] {
             f.window.station().deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                            + "\n#Level=" + std::to_string(level) + "\n",
                                        "192.0.2.7");
@@ -252,7 +252,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     }
     // Confirmed; the log escapes what would break its line, and markup stays text.
     f.window.Confirm();
-    const QStringList logged = testing::LoggedLines([&] {
+    const QStringList logged = testing::loggedLines([&] {
         f.window.station().deliver(
             "#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
     });

@@ -167,6 +167,12 @@ TEST_F(SettingsDialogTest,
     click(*dialog, "cancel");
     EXPECT_EQ(prompts.questions.size(), 1) << "only the one after the edit that ended with OK";
     EXPECT_FALSE(dialog->isVisible());
+    const std::string kept = readFile(listPath);
+    open();
+    edit(0, "ok", [](ActionEditDialog &e) { child(e, "name")->setText(QStringLiteral("x")); });
+    prompts.answer = true; // discard the edit
+    click(*dialog, "cancel");
+    EXPECT_EQ(std::pair(dialog->isVisible(), readFile(listPath)), std::pair(false, kept));
     open();
     click(*dialog, "ok");
     EXPECT_EQ(readFile(listPath).size(), 24 + 3 * 896u);
@@ -236,7 +242,7 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
     fs::create_symlink(listPath, dir.file("link.acd"));
     for (const auto &[command, refused] : commands) {
         SCOPED_TRACE(refused);
-        for (const char *name : {"BELVANE.acd", ""}) { // the second is a cancelled choice
+        for (const char *name : {"BELVANE.acd", "link.acd", ""}) { // the last is a cancelled choice
             EXPECT_EQ(run(command, name), *name ? refused : "") << name;
             EXPECT_EQ(readFile(listPath), list) << name;
         }
@@ -280,18 +286,22 @@ TEST(DialogPartsTest, FiltersConvertSavingAsksBeforeOverwritingAndFileFailuresNa
               QStringList({"音源(*.wav/*.mid) (*.wav *.mid)", "実行(*.exe) (*.exe)", "全て(*.*) (*.*)"}));
     const auto saving = makeFileDialog(nullptr, {true, "/tmp", "全て(*.*)|*.*|", "txt", false, true});
     EXPECT_FALSE(saving->testOption(QFileDialog::DontConfirmOverwrite));
-    // The settings file's failures as the user reads them: the cause's words with the file's path in them.
+    // The settings file's failures as the user reads them: each cause in words of its own naming the file
+    // (a "%1" in its path stays as it is), a denied access and a sharing violation in the system's words.
+    const std::string path = "/p/%1 設定.cfg";
+    const QString shown = QString::fromStdString(path);
+    QStringList texts;
     using enum SettingsFileError;
-    const std::pair<SettingsFileError, const char *> cases[] = {
-        {AccessDenied, "/p/Belvane.cfg へのｱｸｾｽは拒否されました。"},
-        {SharingViolation, "/p/Belvane.cfg へのｱｸｾｽ中に共有違反が発生しました。"},
-        {DiskFull, "/p/Belvane.cfg を保存できません。ﾃﾞｨｽｸに空きがありません。"},
-        {FolderNotFound, "/p/Belvane.cfg を保存するﾌｫﾙﾀﾞが見つかりません。"},
-        {ShortRead, "/p/Belvane.cfg を最後まで読み込めませんでした。"},
-        {Other, "/p/Belvane.cfg の読み書き中にｴﾗｰが発生しました。"}};
-    for (const auto &[cause, text] : cases) {
-        EXPECT_EQ(settingsFileMessage({false, cause, "/p/Belvane.cfg"}), QString::fromUtf8(text));
+    for (const auto cause : {AccessDenied, SharingViolation, DiskFull, FolderNotFound, ShortRead, Other}) {
+        const QString text = settingsFileMessage({false, cause, path});
+        EXPECT_EQ(std::pair(text.count(shown), texts.contains(text)), std::pair(qsizetype {1}, false))
+            << text.toStdString();
+        texts << text;
     }
+    EXPECT_EQ(texts.mid(0, 2),
+              QStringList(
+                  {shown + " へのｱｸｾｽは拒否されました。", shown + " へのｱｸｾｽ中に共有違反が発生しました。"}));
+    EXPECT_EQ(settingsFileMessage({true, None, path}), QString());
 }
 
 } // namespace

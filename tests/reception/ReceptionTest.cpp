@@ -64,8 +64,11 @@ TEST(AlarmTextTest, TheSelectedFormatCutsTheFieldsOutAndConvertsTheLevel)
 TEST(AlarmTextTest, SearchKeepsToCharacterBoundaries)
 {
     const std::tuple<std::string, std::size_t, std::size_t> cases[] = {
-        {"\x81#", 0, npos}, {"\x81\x81#", 0, 2}, {"\x81\x81\x81#", 0, npos}, {"\x82\xe0\x82#", 0, npos},
-        {"\x80#", 0, 1},    {"\xfd#", 0, 1},     {"#ab\x81\x81#", 1, 5},     {"\x81##", 0, 2},
+        // each bound of the lead bytes' two ranges, from either side
+        {"\x80#", 0, 1},     {"\x81#", 0, npos},         {"\x9f#", 0, npos},         {"\xa0#", 0, 1},
+        {"\xdf#", 0, 1},     {"\xe0#", 0, npos},         {"\xfc#", 0, npos},         {"\xfd#", 0, 1},
+        {"\x81\x81#", 0, 2}, {"\x81\x81\x81#", 0, npos}, {"\x82\xe0\x82#", 0, npos}, {"#ab\x81\x81#", 1, 5},
+        {"\x81##", 0, 2},
     };
     for (const auto &[text, from, expected] : cases) {
         EXPECT_EQ(findAlarmMarker(text, "#", from), expected) << ::testing::PrintToString(text);

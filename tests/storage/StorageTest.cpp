@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 namespace belvane {
 namespace {
@@ -194,6 +195,53 @@ TEST(ActionListTransferTest, ListingShowsEnabledRecordsAndOnlyWholeListsAreListe
     }
     EXPECT_EQ(std::tuple(fs::exists(left), fs::exists(held), fs::exists(other)),
               std::tuple(false, true, true));
+}
+
+// Replacements where the system answers as few do: no rename that refuses a taken name (a hard link
+// stands in, and refuses a taken name too), a write that makes no progress (a full disk), a folder that
+// does not sync; and a target that is a link to nothing, whose place the new file takes.
+TEST(PosixFileTest, AReplacementIsWholeOrNotMadeWhereTheSystemAnswersAsFewDo)
+{
+    using enum posix::Replaced;
+    const auto outcome = [](posix::Replaced replaced, int error = 0) {
+        return static_cast<int>(replaced) + (error << 2);
+    };
+    const struct
+    {
+        const char *what;
+        long call; // refused with `error`: for the folder's descriptor only, or for every file's
+        int error;
+        bool folderOnly, keepExisting;
+        const char *before; // the target's content, "" for no file, "->" for a link to nothing
+        int expected; // outcome(): what replaceFile returned, and errno when it failed
+        const char *after;
+    } rows[] = {
+        {"no renameat2", SYS_renameat2, EINVAL, false, true, "", outcome(Yes), "new"},
+        {"no renameat2, a taken name", SYS_renameat2, EINVAL, false, true, "old", outcome(No, EEXIST), "old"},
+        {"no progress", SYS_write, 0, false, false, "old", outcome(No, ENOSPC), "old"},
+        {"no folder sync", SYS_fsync, EIO, true, false, "old", outcome(NotDurable), "new"},
+        {"a link to nothing", -1, 0, false, false, "->", outcome(Yes), "new"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string target = dir.file("target");
+        if (std::string(row.before) == "->") {
+            fs::create_symlink(dir.file("missing"), target);
+        } else if (*row.before) {
+            writeFile(target, row.before);
+        }
+        const int next = ::dup(0); // the sibling's descriptor; the folder's comes next
+        ::close(next);
+        const int replaced = exitWithCallRefused(row.call, row.error, row.folderOnly ? next + 1 : -1, [&] {
+            const posix::Replaced result = posix::replaceFile(
+                target, -1, [](int fd) { return posix::writeFully(fd, "new", 3); }, row.keepExisting);
+            return outcome(result, result == No ? errno : 0);
+        });
+        EXPECT_EQ(replaced, row.expected);
+        EXPECT_EQ(readFile(target), row.after);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "no stray file";
+    }
 }
 
 // The file image of a record, with `reserved` over the start of its reserved bytes.

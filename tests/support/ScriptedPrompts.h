@@ -22,11 +22,10 @@ public:
     };
 
     void message(QWidget *, const QString &text, Icon icon) override { messages.push_back({text, icon}); }
-    // Every question is answered no.
     bool question(QWidget *, const QString &text) override
     {
         questions.push_back(text);
-        return false;
+        return answer;
     }
     QString chooseFile(QWidget *, const FileRequest &request) override
     {
@@ -58,6 +57,7 @@ public:
     std::deque<QString> files; // chosen in file dialogs, in order; cancelled once used up
     std::vector<Shown> messages;
     QStringList questions;
+    bool answer = false; // to every question
     std::vector<FileRequest> fileRequests;
 };
 

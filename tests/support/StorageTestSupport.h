@@ -12,7 +12,10 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,6 +34,30 @@ inline int exitUnderSizeLimit(rlim_t limit, const std::function<int()> &work)
     }
     int status = 0;
     return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `work` in a child process in which the system call `call` does nothing and returns -`error` (0
+// when `error` is 0), for the descriptor `fd` only, or for every descriptor from 3 up when `fd` is -1:
+// the system's rarer answers, for real. The child's exit code, or -1 when it did not exit (within 30 s).
+inline int exitWithCallRefused(long call, int error, int fd, const std::function<int()> &work)
+{
+    return exitUnderSizeLimit(0, [&] {
+        const auto number = static_cast<__u32>(call);
+        const auto descriptor = static_cast<__u32>(fd < 0 ? 3 : fd);
+        const __u16 compare = fd < 0 ? BPF_JGE : BPF_JEQ;
+        sock_filter filter[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, number, 0, 3),
+                                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+                                BPF_JUMP(BPF_JMP | compare | BPF_K, descriptor, 0, 1),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<__u32>(error)),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+        const sock_fprog program {static_cast<unsigned short>(std::size(filter)), filter};
+        alarm(30);
+        return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+                && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0
+            ? work()
+            : 253;
+    });
 }
 
 // Runs `work` in a child process as an ordinary user, for whom permissions hold: run as root, the child

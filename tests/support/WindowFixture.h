@@ -20,15 +20,17 @@
 
 namespace belvane::testing {
 
-// The lines of the alarm log written while `run` runs.
-inline QStringList LoggedLines(const std::function<void()> &run)
+// The messages logged under `category` while `run` runs.
+inline QStringList loggedLines(const std::function<void()> &run, const char *category = "belvane.alarm")
 {
+    static const char *wanted = nullptr;
     static QStringList *lines = nullptr;
     QStringList captured;
+    wanted = category;
     lines = &captured;
     const QtMessageHandler previous =
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
-            if (QByteArray(context.category) == "belvane.alarm") {
+            if (qstrcmp(context.category, wanted) == 0) {
                 lines->append(text);
             }
         });
