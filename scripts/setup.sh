@@ -15,7 +15,8 @@ run_packages=(
     qt6-svg-dev
     libgl-dev
     libxcb1-dev
-    libsdl2-mixer-dev
+    libsdl2-dev
+    libfluidsynth-dev
     timgm6mb-soundfont
     fonts-ipafont-gothic
     xdg-utils
