@@ -27,7 +27,8 @@ run_packages=(
 # The tests, sanitizers, fuzzing, benchmarks, the formatting and naming checks; the packaging test
 # validates the menu entry and metainfo, renders the manual pages and loads the shell completion; the
 # pure Wayland sessions (weston, sway) and the desktop's sound server (PipeWire with its PulseAudio
-# service) are real ones.
+# service) are real ones; the sound bench renders its MIDI yardstick with the fluidsynth program, with
+# the small soundfont and with the large one.
 test_packages=(
     clang-format
     libgtest-dev
@@ -57,6 +58,8 @@ test_packages=(
     pipewire-pulse
     wireplumber
     pulseaudio-utils
+    fluidsynth
+    fluid-soundfont-gm
 )
 
 packages=("${run_packages[@]}")
