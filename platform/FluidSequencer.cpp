@@ -352,8 +352,8 @@ void FluidSequencer::stop()
     if (player == nullptr) {
         return;
     }
-    // The output no longer renders the synthesizer: what it still held is not heard, and the next
-    // piece's reset ends its voices.
+    // The output no longer renders the synthesizer, so nothing of the piece is heard from here on; its
+    // voices end now so that the samples they hold can be given back.
     fluid->fluid_player_stop(player);
     fluid->fluid_synth_all_sounds_off(synth, -1);
     fluid->delete_fluid_player(player);
