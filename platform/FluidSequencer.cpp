@@ -64,7 +64,7 @@ struct Preset
 };
 
 // The instruments a piece needs: the presets its program changes select, and the channels that play
-// before their first program change (with the channel's first preset).
+// before their first program change, with the first preset of such a channel among the presets.
 struct Instruments
 {
     std::vector<Preset> presets;
@@ -109,8 +109,14 @@ void addInstruments(std::string_view track, std::array<int, midiChannels> &banks
             if (std::find(needs.presets.begin(), needs.presets.end(), preset) == needs.presets.end()) {
                 needs.presets.push_back(preset);
             }
-        } else if (kind == 0x90 && (track[at + 1] & 0x7F) != 0 && !programmed[channel]) {
+        } else if (kind == 0x90 && (track[at + 1] & 0x7F) != 0 && !programmed[channel]
+                   && !needs.firstPreset[channel]) {
             needs.firstPreset[channel] = true;
+            const bool percussion = channel == percussionChannel;
+            const Preset preset {percussion ? percussionBank : 0, 0, percussion};
+            if (std::find(needs.presets.begin(), needs.presets.end(), preset) == needs.presets.end()) {
+                needs.presets.push_back(preset);
+            }
         }
         at += dataBytes;
     }
@@ -191,7 +197,9 @@ FluidSequencer::FluidSequencer(SdlAudio &sharedAudio, SynthFiles synthFiles, QOb
     : QObject(parent)
     , audio(sharedAudio)
     , files(std::move(synthFiles))
-{ }
+{
+    connect(&audio, &SdlAudio::deviceClosed, this, &FluidSequencer::releaseInstruments);
+}
 
 FluidSequencer::~FluidSequencer()
 {
@@ -301,11 +309,7 @@ void FluidSequencer::loadInstruments(std::string_view midi)
         return -1;
     };
     const Instruments needs = instrumentsOf(midi);
-    for (int channel = 0; channel < midiChannels; ++channel) {
-        if (needs.firstPreset[std::size_t(channel)]) {
-            static_cast<void>(fluid->fluid_synth_program_change(synth, channel, 0));
-        }
-    }
+    std::vector<Pin> pins;
     for (Preset preset : needs.presets) {
         // What a program change falls back to when the soundfont lacks the preset.
         int font = holder(preset.bank, preset.program);
@@ -317,11 +321,42 @@ void FluidSequencer::loadInstruments(std::string_view midi)
             preset.program = font < 0 ? 0 : preset.program;
         }
         font = font < 0 ? holder(preset.bank, preset.program) : font;
-        if (font >= 0
-            && fluid->fluid_synth_pin_preset(synth, font, preset.bank, preset.program) == FLUID_OK) {
-            pinned.push_back(Pin {font, preset.bank, preset.program});
+        const Pin pin {font, preset.bank, preset.program};
+        if (font < 0 || std::find(pins.begin(), pins.end(), pin) != pins.end()) {
+            continue;
+        }
+        if (std::find(pinned.begin(), pinned.end(), pin) != pinned.end()
+            || fluid->fluid_synth_pin_preset(synth, font, preset.bank, preset.program) == FLUID_OK) {
+            pins.push_back(pin);
         }
     }
+    // What the piece before needed and this one does not is given back.
+    for (const Pin &pin : pinned) {
+        if (std::find(pins.begin(), pins.end(), pin) == pins.end()) {
+            static_cast<void>(fluid->fluid_synth_unpin_preset(synth, pin.soundFont, pin.bank, pin.program));
+        }
+    }
+    pinned = std::move(pins);
+    for (int channel = 0; channel < midiChannels; ++channel) {
+        if (needs.firstPreset[std::size_t(channel)]) {
+            static_cast<void>(fluid->fluid_synth_program_change(synth, channel, 0));
+        }
+    }
+}
+
+void FluidSequencer::releaseInstruments()
+{
+    if (player != nullptr || synth == nullptr) {
+        return;
+    }
+    for (const Pin &pin : pinned) {
+        static_cast<void>(fluid->fluid_synth_unpin_preset(synth, pin.soundFont, pin.bank, pin.program));
+    }
+    pinned.clear();
+    for (int channel = 0; channel < midiChannels; ++channel) {
+        static_cast<void>(fluid->fluid_synth_unset_program(synth, channel));
+    }
+    ::malloc_trim(0);
 }
 
 bool FluidSequencer::play(std::string_view midi)
@@ -358,15 +393,6 @@ void FluidSequencer::stop()
     fluid->fluid_synth_all_sounds_off(synth, -1);
     fluid->delete_fluid_player(player);
     player = nullptr;
-    // The piece's samples are given back: no preset stays selected or pinned.
-    for (const Pin &pin : pinned) {
-        static_cast<void>(fluid->fluid_synth_unpin_preset(synth, pin.soundFont, pin.bank, pin.program));
-    }
-    pinned.clear();
-    for (int channel = 0; channel < midiChannels; ++channel) {
-        static_cast<void>(fluid->fluid_synth_unset_program(synth, channel));
-    }
-    ::malloc_trim(0);
 }
 
 void FluidSequencer::render(std::int16_t *samples, int frames)

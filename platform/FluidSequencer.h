@@ -32,7 +32,8 @@ struct SynthFiles
 // MIDI pieces played by FluidSynth's own player into the shared output, one at a time. The synthesizer
 // is made with the first piece and kept, its soundfont loaded once with dynamic sample loading: only
 // the samples of the instruments a piece selects are read, before the piece starts and off the output's
-// thread, and they are given back when it ends or is stopped.
+// thread. They are kept while sounds follow one another (the next piece reads only what it adds) and
+// given back once the output has closed after a quiet while.
 class FluidSequencer final : public QObject, private SdlAudio::Source
 {
     Q_OBJECT
@@ -71,6 +72,7 @@ private:
     struct Pin
     {
         int soundFont, bank, program;
+        bool operator==(const Pin &) const = default;
     };
 
     void render(std::int16_t *samples, int frames) override;
@@ -78,6 +80,7 @@ private:
     bool loadSoundFonts();
     void resetChannels();
     void loadInstruments(std::string_view midi);
+    void releaseInstruments();
 
     SdlAudio &audio;
     SynthFiles files;
@@ -88,7 +91,7 @@ private:
     _fluid_player_t *player = nullptr;
     bool reported = false; // its end was handed over
     std::vector<float> rendered; // the synthesizer's buffer: left, right
-    std::vector<Pin> pinned; // the presets whose samples the piece keeps loaded
+    std::vector<Pin> pinned; // the presets whose samples the last piece keeps loaded
 };
 
 } // namespace belvane
