@@ -27,4 +27,9 @@ void *findSymbol(void *handle, const char *fileName, const char *name)
     return symbol;
 }
 
+void closeLibrary(void *handle)
+{
+    ::dlclose(handle);
+}
+
 } // namespace belvane
