@@ -11,7 +11,7 @@
 // General MIDI piece of eleven instruments plays, then the alternating phase: alarms 250 ms apart,
 // each stopping the sound before it, MIDI (a held organ note, 220 Hz) and WAV (1 kHz) in turn, each of
 // which must be heard in the recording before the next one stops it. Last, the resident memory once
-// the program has been quiet for five seconds.
+// the program has been quiet for five seconds, and its CPU time in the five seconds after that.
 //   build/bench/sound_onset [--rounds 10] [--alarms 2] [--alternating 100] [--settle-ms 1000]
 //                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2]
 #include "LoopbackClient.h"
@@ -31,8 +31,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -221,6 +224,24 @@ bool Sounds(const std::vector<std::int16_t> &samples, long from, long to, double
     return false;
 }
 
+// The user and system CPU time of process `pid`, in clock ticks (of 10 ms).
+long CpuTicks(qint64 pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) { // fields 14 and 15 of the whole line
+        if (i == 14) {
+            user = std::stol(field);
+        } else if (i == 15) {
+            system = std::stol(field);
+        }
+    }
+    return user + system;
+}
+
 // Sends an alarm of `level`; the time its sender closed.
 Clock::time_point AlarmAt(quint16 port, int level)
 {
@@ -323,7 +344,7 @@ int main(int argc, char **argv)
     };
     std::vector<Pair> pairs;
     std::vector<Alternate> alternates;
-    std::vector<double> idleKiB, afterMidiKiB;
+    std::vector<double> idleKiB, afterMidiKiB, quietCpuMs;
     for (int round = 0; round < rounds; ++round) {
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -367,6 +388,9 @@ int main(int argc, char **argv)
         alternates.back().next = Clock::now();
         QThread::msleep(5000); // quiet: the output closes
         afterMidiKiB.push_back(static_cast<double>(belvane::bench::ResidentKiB(program.processId())));
+        const long cpuBefore = CpuTicks(program.processId());
+        QThread::msleep(5000);
+        quietCpuMs.push_back(10.0 * static_cast<double>(CpuTicks(program.processId()) - cpuBefore));
         Stop(program);
         QThread::msleep(400);
     }
@@ -451,14 +475,16 @@ int main(int argc, char **argv)
     row("MIDI first note, later alarms", laterMidi);
     row("resident KiB before any sound", idleKiB);
     row("resident KiB after the MIDI pieces, quiet", afterMidiKiB);
+    row("CPU ms in the 5 s after that", quietCpuMs);
     std::printf("%d of %zu paired sounds and %d of %zu alternating sounds not heard\n", missing, pairs.size(),
                 unheard, alternates.size());
     const bool met = missing == 0 && unheard == 0 && Median(firstWav) <= 20 && Median(wavAfterWav) <= 20
         && Median(wavAfterMidi) <= 20 && Median(laterMidi) <= 30 && Median(firstMidi) <= 60
-        && Median(afterMidiKiB) - Median(idleKiB) <= 8 * 1024;
+        && Median(afterMidiKiB) - Median(idleKiB) <= 8 * 1024
+        && *std::max_element(quietCpuMs.begin(), quietCpuMs.end()) == 0;
     std::printf(
         "goals (WAV within 20 ms of paplay, MIDI within 30 ms, its first after start-up within 60 ms, "
-        "medians; every sound heard; at most 8 MiB more after MIDI): %s\n",
+        "medians; every sound heard; at most 8 MiB more after MIDI; no CPU when quiet): %s\n",
         met ? "met" : "NOT met");
     return met ? 0 : 1;
 }

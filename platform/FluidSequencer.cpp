@@ -228,6 +228,8 @@ FluidSequencer::Readiness FluidSequencer::prepare()
         for (const int level : {FLUID_INFO, FLUID_DBG}) {
             fluid->fluid_set_log_function(level, nullptr, nullptr);
         }
+    }
+    if (settings == nullptr) {
         settings = fluid->new_fluid_settings();
         if (settings == nullptr) {
             return Readiness::NoLibrary;
