@@ -179,11 +179,11 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
 
     ASSERT_TRUE(waves.play(file("long.wav", twoTones(20, 0))));
     ASSERT_TRUE(waitForOutput(0.3));
-    const long stoppedAt = frames();
     waves.stop();
+    const long stoppedAt = frames();
     EXPECT_FALSE(waves.isPlaying());
     ASSERT_TRUE(closed.wait(generous));
-    // Silent from the buffer after the stop on, well before the wave's end.
+    // Silent from the buffer after the one under way at the stop on, well before the wave's end.
     EXPECT_EQ(onsetFrame(rendered(), stoppedAt + 2 * SdlAudio::chunkFrames, 1), -1);
     EXPECT_EQ(heard(rendered(), {440}), (Tones {440}));
     EXPECT_LT(frames(), 2L * rate);
@@ -232,11 +232,11 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     }
     ASSERT_EQ(media.send("play .MID"), 0);
     ASSERT_TRUE(waitForOutput(double(frames()) / rate + 0.2));
-    const long stoppedAt = frames();
     EXPECT_EQ(media.send("stop .MID"), 0);
+    const long stoppedAt = frames();
     EXPECT_FALSE(media.isPlaying(".MID"));
     ASSERT_TRUE(closed.wait(generous));
-    // No ringing tail: silent from the buffer after the stop on.
+    // No ringing tail: silent from the buffer after the one under way at the stop on.
     EXPECT_EQ(onsetFrame(rendered(), stoppedAt + 2 * SdlAudio::chunkFrames, 1), -1);
     // A path that brings the command to exactly 255 bytes, and one byte more.
     const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
