@@ -49,7 +49,7 @@ public:
     // is none.
     static std::string_view standardMidiFile(std::string_view bytes);
 
-    explicit FluidSequencer(SdlAudio &sharedAudio, SynthFiles files = {}, QObject *parent = nullptr);
+    explicit FluidSequencer(SdlAudio &sharedAudio, SynthFiles synthFiles = {}, QObject *parent = nullptr);
     ~FluidSequencer() override;
     FluidSequencer(const FluidSequencer &) = delete;
     FluidSequencer &operator=(const FluidSequencer &) = delete;
