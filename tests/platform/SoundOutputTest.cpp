@@ -332,7 +332,7 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
             std::chrono::seconds(5)))
             << "not heard";
         // Soon after the sound before was found (the first piece waits for the synthesizer's making).
-        EXPECT_TRUE(i < 2 || found - heardAt < rate * 15 / 100) << (found - heardAt) << " frames later";
+        EXPECT_TRUE(i < 2 || found - heardAt < rate * 3 / 10) << (found - heardAt) << " frames later";
         heardAt = found + rate / 50;
     }
     static_cast<void>(media.send("close .MID"));
