@@ -369,7 +369,9 @@ int main(int argc, char **argv)
                 QStringLiteral("paplay"),
                 {QString::fromStdString(folder.file(pair.isMidi ? "tune-rendered.wav" : "beep.wav"))});
             paplay.waitForFinished(10000);
-            QThread::msleep(300);
+            // The rendered piece rings on for a while (its release and reverb): the alarm's sound is
+            // found after silence.
+            QThread::msleep(pair.isMidi ? 1500 : 300);
             pair.alarm = AlarmAt(folder.port, pair.isMidi ? midiLevel : wavLevel);
             QThread::msleep(pair.isMidi ? 1200 : 800); // the piece rings on
             pairs.push_back(pair);
