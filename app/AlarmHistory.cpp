@@ -47,6 +47,10 @@ QString SoundFailure(int code)
         return QStringLiteral("ファイル名が長すぎます");
     case MediaCommands::aliasInUse:
         return QStringLiteral("MIDI の再生装置が使用中です");
+    case MediaCommands::noOutputDevice:
+        return QStringLiteral("音声の出力装置がありません");
+    case MediaCommands::noSoundFont:
+        return QStringLiteral("MIDI のサウンドフォントがありません");
     default:
         return QStringLiteral("エラー %1").arg(code);
     }

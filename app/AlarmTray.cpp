@@ -1,6 +1,7 @@
 #include "AlarmTray.h"
 
 #include "CommandMenu.h"
+#include "MediaCommands.h"
 #include "TrayPresence.h"
 
 #include <QMenu>
@@ -38,7 +39,37 @@ bool AlarmTray::hostPresent() const
 
 void AlarmTray::reportNotReceiving(std::int32_t port)
 {
-    icon->setToolTip(QStringLiteral("Belvane - 受信していません（ポート %1）").arg(port));
+    receiving = QStringLiteral("受信していません（ポート %1）").arg(port);
+    showStates();
+}
+
+void AlarmTray::reportSound(int result)
+{
+    switch (result) {
+    case MediaCommands::noOutputDevice:
+        sound = QStringLiteral("音が出ません（音声の出力装置がありません）");
+        break;
+    case MediaCommands::noSoundFont:
+        sound = QStringLiteral("MIDI が鳴りません（サウンドフォントがありません）");
+        break;
+    case 0:
+        sound.clear();
+        break;
+    default: // the file's own fault: later sounds may be heard
+        return;
+    }
+    showStates();
+}
+
+void AlarmTray::showStates()
+{
+    QString tip = QStringLiteral("Belvane");
+    for (const QString &state : {receiving, sound}) {
+        if (!state.isEmpty()) {
+            tip += QStringLiteral(" - ") + state;
+        }
+    }
+    icon->setToolTip(tip);
 }
 
 void AlarmTray::remove()

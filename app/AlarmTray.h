@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,9 @@ public:
     bool hostPresent() const;
     // The tooltip says that the program receives nothing on `port`.
     void reportNotReceiving(std::int32_t port);
+    // The tooltip says that sounds cannot be heard while `result` (a sound's, 0 when it plays) is a
+    // missing output device or soundfont.
+    void reportSound(int result);
     // Takes the icon out of the notification area for good.
     void remove();
 
@@ -38,10 +42,13 @@ signals:
 
 private:
     void followHost(bool present);
+    void showStates();
 
     QSystemTrayIcon *icon = nullptr;
     std::unique_ptr<QMenu> menu; // the command menu as the tray host shows it
     TrayPresence *presence = nullptr;
+    QString receiving; // why alarms cannot be received, or empty
+    QString sound; // why sounds cannot be heard, or empty
 };
 
 } // namespace belvane

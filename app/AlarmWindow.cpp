@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QTextEdit>
 
@@ -147,6 +148,11 @@ void AlarmWindow::Initialise()
     trayHost = tray->hostPresent();
     connect(tray, &AlarmTray::commandChosen, this, &AlarmWindow::runCommand);
     connect(tray, &AlarmTray::hostChanged, this, &AlarmWindow::trayHostChanged);
+    performer.watchSounds([tray = QPointer<AlarmTray>(tray)](int result) {
+        if (tray) {
+            tray->reportSound(result);
+        }
+    });
 
     StartListening();
 

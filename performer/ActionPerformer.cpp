@@ -74,21 +74,36 @@ ActionResult ActionPerformer::PerformAction(WindowHandle parent, const std::stri
 int ActionPerformer::Play(const std::string &path)
 {
     const std::string kind = upperAscii(extensionOf(path));
-    if (kind == waveKind || kind == midiKind) {
-        // A sound started while another is recorded would leave the other beyond the reach of Stop, and
-        // an open ".MID" device would keep its alias taken for good.
-        Stop();
-    }
-    if (kind == waveKind) {
-        // The kind is recorded either way: a player that could not play the file may sound something
-        // else instead, which Stop must end.
-        const bool playing = wavePlayer.play(path);
-        currentKind = waveKind;
-        return playing ? 0 : MediaCommands::cannotPlay;
-    }
-    if (kind != midiKind) {
+    if (kind != waveKind && kind != midiKind) {
         return 0;
     }
+    // A sound started while another is recorded would leave the other beyond the reach of Stop, and
+    // an open ".MID" device would keep its alias taken for good.
+    Stop();
+    const int result = kind == waveKind ? playWave(path) : playMidi(path);
+    if (soundWatcher) {
+        soundWatcher(result);
+    }
+    return result;
+}
+
+void ActionPerformer::watchSounds(std::function<void(int result)> watcher)
+{
+    soundWatcher = std::move(watcher);
+}
+
+int ActionPerformer::playWave(const std::string &path)
+{
+    // The kind is recorded either way: a player that could not play the file may sound something else
+    // instead, which Stop must end.
+    const bool playing = wavePlayer.play(path);
+    currentKind = waveKind;
+    return playing ? 0 : MediaCommands::noOutputDevice;
+}
+
+int ActionPerformer::playMidi(const std::string &path)
+{
+    const std::string kind(midiKind);
     currentKind.clear();
     const std::string open = "open " + path + " type sequencer alias " + kind;
     // A command that would not fit the buffer is refused rather than cut: a cut path names another file.

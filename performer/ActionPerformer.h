@@ -5,6 +5,7 @@
 #include "WavePlayer.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace belvane {
@@ -34,17 +35,24 @@ public:
     ActionResult PerformAction(WindowHandle parent, const std::string &actionFile,
                                const std::string &parameters, std::int32_t windowSize);
     // Stops the recorded sound and plays `path` once. 0 on success, or the media command's error code
-    // (`MediaCommands::cannotPlay` for a wave the player could not start); does nothing for other
+    // (`MediaCommands::noOutputDevice` for a wave the player could not start); does nothing for other
     // extensions.
     int Play(const std::string &path);
     void Stop();
 
+    // `watcher` hears what became of every sound Play starts: 0, or its error code. Empty for none.
+    void watchSounds(std::function<void(int result)> watcher);
+
 private:
+    int playWave(const std::string &path);
+    int playMidi(const std::string &path);
+
     // ".WAV", ".MID" or empty: the kind of sound that Stop ends.
     std::string currentKind;
     WavePlayer &wavePlayer;
     MediaCommands &mediaCommands;
     Launcher &launcher;
+    std::function<void(int result)> soundWatcher;
 };
 
 // Opens `file` through the launcher with the parameters (none when empty) and the show command that

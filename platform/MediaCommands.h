@@ -17,6 +17,8 @@ public:
     static constexpr int fileNotFound = 275;
     static constexpr int cannotPlay = 277;
     static constexpr int commandTooLong = 278; // a command longer than the 255 bytes a command may take
+    static constexpr int noOutputDevice = 262; // no sound output could be opened
+    static constexpr int noSoundFont = 343; // the sequencer has no instruments
 
     virtual ~MediaCommands() = default;
     // Runs one command string (cp932; file paths are converted for the file system inside).

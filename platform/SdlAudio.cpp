@@ -1,9 +1,13 @@
 #include "SdlAudio.h"
 
+#include "PlatformLog.h"
 #include "SdlLibrary.h"
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,38 +17,38 @@ namespace belvane {
 
 namespace {
 
-// Debian's default General MIDI soundfont (an alternative, normally TimGM6mb).
-constexpr const char *debianSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+// The instance that may open the output.
+std::atomic<SdlAudio *> owner {nullptr};
 
-// Read by SDL's audio thread in the finished hook; written only while no device is open.
-std::atomic<SdlAudio *> reporting {nullptr};
-
-bool exists(const char *path)
+// A descriptor of the regular file `nativePath`, or -1. Opened without blocking, so a FIFO or device
+// is refused instead of waited for.
+int openRegular(const std::string &nativePath)
 {
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return -1;
+    }
     struct stat info
     {
     };
-    return ::stat(path, &info) == 0;
-}
-
-// MIDI needs a soundfont, and SDL_mixer finds none on Debian by itself. Someone who named their own
-// through the environment keeps it.
-void chooseSoundFont(const SdlLibrary &sdl)
-{
-    if (sdl.Mix_GetSoundFonts() == nullptr && exists(debianSoundFont)) {
-        sdl.Mix_SetSoundFonts(debianSoundFont);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
     }
+    return fd;
 }
 
 } // namespace
 
-SdlAudio::SdlAudio(QObject *parent, std::string sdlLibraryFile, std::string mixerLibraryFile)
+SdlAudio::SdlAudio(QObject *parent, std::string sdlLibraryFile, std::chrono::milliseconds quietClose)
     : QObject(parent)
     , sdlFile(std::move(sdlLibraryFile))
-    , mixerFile(std::move(mixerLibraryFile))
 {
     SdlAudio *none = nullptr;
-    active = reporting.compare_exchange_strong(none, this);
+    active = owner.compare_exchange_strong(none, this);
+    quiet.setSingleShot(true);
+    quiet.setInterval(quietClose);
+    connect(&quiet, &QTimer::timeout, this, &SdlAudio::closeWhenQuiet);
 }
 
 SdlAudio::~SdlAudio()
@@ -52,17 +56,10 @@ SdlAudio::~SdlAudio()
     if (!active) {
         return;
     }
-    if (library && library->hasMixer()) {
-        if (users > 0) {
-            // Users should have released their share already; closing here still leaves no thread behind.
-            users = 1;
-            release();
-        }
-        library->Mix_HookMusicFinished(nullptr);
-        // Ends the decoders SDL_mixer started on demand (FluidSynth).
-        library->Mix_Quit();
-    }
-    reporting.store(nullptr);
+    // Sources should have been taken off already; closing here still leaves no thread behind.
+    sources.clear();
+    closeWhenQuiet();
+    owner.store(nullptr);
 }
 
 bool SdlAudio::loadSdl()
@@ -76,89 +73,81 @@ bool SdlAudio::loadSdl()
     return library != nullptr;
 }
 
-bool SdlAudio::initSubsystem()
+bool SdlAudio::start(Source &source)
 {
-    // SIGINT and SIGTERM are the program's own: left to SDL they would become quit events nobody reads.
-    library->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // SDL's error text is stale more often than not: only the return codes count. SDL counts the
-    // subsystem's users itself.
-    return library->SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-}
-
-void SdlAudio::quitSubsystem()
-{
-    // The last user's quit drops the sound server connection too, not just the device.
-    library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (!isOpen()) {
-        emit deviceClosed();
-    }
-}
-
-bool SdlAudio::acquire()
-{
-    if (users > 0) {
-        ++users;
-        return true;
-    }
-    if (!loadSdl() || !library->loadMixer(mixerFile.c_str())) {
+    if (!loadSdl()) {
         return false;
     }
-    const SdlLibrary &sdl = *library;
-    chooseSoundFont(sdl);
-    if (!initSubsystem()) {
-        return false;
+    quiet.stop();
+    if (output == 0) {
+        const SdlLibrary &sdl = *library;
+        // SIGINT and SIGTERM are the program's own: left to SDL they would become quit events nobody
+        // reads.
+        sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // SDL's error text is stale more often than not: it is logged only where a return code says
+        // that the call failed.
+        if (sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            qCWarning(platformLog, "no sound output: %s", sdl.SDL_GetError());
+            return false;
+        }
+        SDL_AudioSpec wanted {};
+        wanted.freq = frequency;
+        wanted.format = AUDIO_S16SYS;
+        wanted.channels = channels;
+        wanted.samples = chunkFrames;
+        wanted.callback = &SdlAudio::fill;
+        wanted.userdata = this;
+        // No changes allowed: SDL converts to the device's format itself, and every buffer the output
+        // asks for is `chunkFrames` long.
+        output = sdl.SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+        if (output == 0) {
+            qCWarning(platformLog, "no sound output device: %s", sdl.SDL_GetError());
+            sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            return false;
+        }
+        part.resize(std::size_t(chunkFrames) * channels);
+        sdl.SDL_PauseAudioDevice(output, 0);
     }
-    if (sdl.Mix_OpenAudio(frequency, AUDIO_S16SYS, channels, chunkFrames) != 0) {
-        library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    sdl.Mix_HookMusicFinished(&SdlAudio::onMusicFinished);
-    users = 1;
+    betweenBuffers([&] {
+        if (std::find(sources.begin(), sources.end(), &source) == sources.end()) {
+            sources.push_back(&source);
+        }
+    });
     return true;
 }
 
-void SdlAudio::release()
+void SdlAudio::remove(Source &source)
 {
-    if (users == 0) {
-        return;
+    betweenBuffers([&] { std::erase(sources, &source); });
+    if (sources.empty() && output != 0) {
+        quiet.start();
     }
-    if (--users > 0) {
-        return;
-    }
-    library->Mix_CloseAudio();
-    quitSubsystem();
 }
 
-std::uint32_t SdlAudio::openOutput(Fill fill, void *userdata)
+void SdlAudio::lock()
 {
-    if (!initSubsystem()) {
-        return 0;
+    if (output != 0) {
+        library->SDL_LockAudioDevice(output);
     }
-    SDL_AudioSpec wanted {};
-    wanted.freq = frequency;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = channels;
-    wanted.samples = chunkFrames;
-    wanted.callback = fill;
-    wanted.userdata = userdata;
-    // No changes allowed: SDL converts to the device's format itself.
-    const SDL_AudioDeviceID output = library->SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
-    if (output == 0) {
-        library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return 0;
-    }
-    ++outputs;
-    return output;
 }
 
-void SdlAudio::closeOutput(std::uint32_t output)
+void SdlAudio::unlock()
 {
-    if (output == 0) {
+    if (output != 0) {
+        library->SDL_UnlockAudioDevice(output);
+    }
+}
+
+void SdlAudio::closeWhenQuiet()
+{
+    if (output == 0 || !sources.empty()) {
         return;
     }
+    // Ends the output's thread; the last quit drops the sound server connection too.
     library->SDL_CloseAudioDevice(output);
-    --outputs;
-    quitSubsystem();
+    output = 0;
+    library->SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    emit deviceClosed();
 }
 
 const SdlLibrary &SdlAudio::sdl() const
@@ -168,16 +157,12 @@ const SdlLibrary &SdlAudio::sdl() const
 
 SDL_RWops *SdlAudio::openRegularFile(const std::string &nativePath) const
 {
-    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return nullptr;
-    }
-    struct stat info
-    {
-    };
-    FILE *file = nullptr;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (file = ::fdopen(fd, "rb")) == nullptr) {
-        ::close(fd);
+    const int fd = openRegular(nativePath);
+    FILE *file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
         return nullptr;
     }
     SDL_RWops *ops = library->SDL_RWFromFP(file, SDL_TRUE);
@@ -187,13 +172,38 @@ SDL_RWops *SdlAudio::openRegularFile(const std::string &nativePath) const
     return ops;
 }
 
-void SdlAudio::onMusicFinished()
+void SdlAudio::fill(void *userdata, std::uint8_t *stream, int bytes)
 {
-    // On SDL's audio thread with the device locked: only hand the news over.
-    if (SdlAudio *audio = reporting.load()) {
-        QMetaObject::invokeMethod(
-            audio, [audio] { emit audio->musicFinished(); }, Qt::QueuedConnection);
+    auto *audio = static_cast<SdlAudio *>(userdata);
+    auto *mix = reinterpret_cast<std::int16_t *>(stream);
+    const std::size_t count = static_cast<std::size_t>(bytes) / sizeof(std::int16_t);
+    std::memset(stream, 0, static_cast<std::size_t>(bytes));
+    std::vector<std::int16_t> &part = audio->part;
+    for (std::size_t done = 0; done < count; done += part.size()) {
+        const std::size_t length = std::min(part.size(), count - done);
+        for (Source *source : audio->sources) {
+            source->render(part.data(), static_cast<int>(length / channels));
+            for (std::size_t i = 0; i < length; ++i) {
+                mix[done + i] = static_cast<std::int16_t>(std::clamp(mix[done + i] + part[i], -32768, 32767));
+            }
+        }
     }
+}
+
+bool readRegularFile(const std::string &nativePath, std::size_t limit, std::string &bytes)
+{
+    const int fd = openRegular(nativePath);
+    if (fd < 0) {
+        return false;
+    }
+    bytes.clear();
+    std::array<char, 65536> buffer {};
+    ssize_t got = 0;
+    while ((got = ::read(fd, buffer.data(), buffer.size())) > 0 && bytes.size() <= limit) {
+        bytes.append(buffer.data(), static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return got == 0 && bytes.size() <= limit;
 }
 
 } // namespace belvane

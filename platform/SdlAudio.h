@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct SDL_RWops;
 
@@ -12,17 +15,15 @@ namespace belvane {
 
 struct SdlLibrary;
 
-// The process's share of the SDL audio output: the mixer's device for music, and outputs of their own
-// for users that render their sound themselves (the wave player). A device is opened when a user asks
-// for it and closed as soon as that user gives it back, so an idle program holds no audio device and
-// runs no audio thread. SDL itself is loaded by the first user, SDL_mixer by the first user of the
-// mixer: until a sound plays, none of their libraries is in the process, and when one cannot be loaded
-// its users fail as without a device. SDL reports finished music on its own thread; it arrives here as
-// a signal on the thread this object lives on.
+// The process's one SDL audio output, shared by every sound: waves and MIDI pieces are sources that
+// the output's thread mixes. The output is opened with the first sound and kept while sounds replace
+// one another, so that one sound taking over from another never waits for an output to close or
+// open; once nothing has sounded for `quietClose` it is closed, so an idle program holds no audio
+// device, no sound server connection and no audio thread. SDL itself is loaded by the first sound:
+// until then none of its libraries is in the process.
 //
-// SDL_mixer's finished hook is process-wide, so only the first SdlAudio alive at a time can open
-// devices; a second one refuses every request. The users (wave player, media commands) must be
-// destroyed before it.
+// Only the first SdlAudio alive at a time can open the output (SDL's audio subsystem is the process's);
+// a second one refuses every request. The sources must be taken off before it is destroyed.
 class SdlAudio final : public QObject
 {
     Q_OBJECT
@@ -34,34 +35,48 @@ public:
     // two, so a larger buffer makes every sound late: with 2,048 frames a wave began about 110 ms after
     // a fresh paplay of it through PipeWire, with 256 about 18 ms (bench/SoundOnset.cpp).
     static constexpr int chunkFrames = 256;
+    static constexpr std::chrono::milliseconds defaultQuietClose {3000};
 
     static constexpr const char *sdlLibrary = "libSDL2-2.0.so.0";
-    static constexpr const char *mixerLibrary = "libSDL2_mixer-2.0.so.0";
 
-    // `sdlLibraryFile` and `mixerLibraryFile` name the SDL and SDL_mixer libraries to load.
+    // What the output sounds. Called on the output's thread with the output locked.
+    class Source
+    {
+    public:
+        // Writes the next `frames` frames (16-bit stereo at `frequency`), silence where it has none.
+        virtual void render(std::int16_t *samples, int frames) = 0;
+
+    protected:
+        ~Source() = default;
+    };
+
+    // `sdlLibraryFile` names the SDL library to load.
     explicit SdlAudio(QObject *parent = nullptr, std::string sdlLibraryFile = sdlLibrary,
-                      std::string mixerLibraryFile = mixerLibrary);
+                      std::chrono::milliseconds quietClose = defaultQuietClose);
     ~SdlAudio() override;
     SdlAudio(const SdlAudio &) = delete;
     SdlAudio &operator=(const SdlAudio &) = delete;
 
-    // Opens the mixer's device for one more user; false when no audio device could be opened.
-    [[nodiscard]] bool acquire();
-    // Gives one user's share of the mixer's device back; the last one closes it.
-    void release();
-
-    // Loads SDL for a user that renders its own sound; false when it cannot be loaded.
+    // Loads SDL; false, with the reason logged, when it cannot be loaded.
     [[nodiscard]] bool loadSdl();
-    // Opens an output of its own, 16-bit stereo at `frequency`, paused, that SDL's audio thread fills
-    // through `fill`; 0 when none could be opened. Only after loadSdl.
-    using Fill = void (*)(void *userdata, std::uint8_t *stream, int bytes); // SDL_AudioCallback
-    std::uint32_t openOutput(Fill fill, void *userdata);
-    // Closes an output that openOutput gave; its audio thread has ended when this returns.
-    void closeOutput(std::uint32_t output);
+    // Lets `source` sound from the output's next buffer on, opening the output when it is closed;
+    // false, with the reason logged, when SDL or an output could not be had.
+    [[nodiscard]] bool start(Source &source);
+    // Takes `source` off the output: it is not called again once this returns.
+    void remove(Source &source);
+    // Runs `change` between two buffers of the output (at once when it is closed).
+    template<typename Change>
+    void betweenBuffers(Change change)
+    {
+        lock();
+        change();
+        unlock();
+    }
 
-    bool isOpen() const { return users > 0 || outputs > 0; }
+    // The output is open (sounding, or quiet for less than `quietClose`).
+    bool isOpen() const { return output != 0; }
 
-    // SDL's functions (SDL_mixer's too once a mixer user acquired); only after a successful load.
+    // SDL's functions; only after a successful load.
     const SdlLibrary &sdl() const;
 
     // Opens a regular file for reading, or null. A FIFO or device is refused without blocking: reading
@@ -69,22 +84,27 @@ public:
     SDL_RWops *openRegularFile(const std::string &nativePath) const;
 
 signals:
-    // The music stopped, on its own or halted. Queued: check the music's state when it arrives.
-    void musicFinished();
-    // The last device was closed.
+    // The output was closed after a quiet while.
     void deviceClosed();
 
 private:
-    static void onMusicFinished();
-    bool initSubsystem();
-    void quitSubsystem();
+    static void fill(void *userdata, std::uint8_t *stream, int bytes);
+    void lock();
+    void unlock();
+    void closeWhenQuiet();
 
     std::string sdlFile;
-    std::string mixerFile;
     std::unique_ptr<SdlLibrary> library;
-    int users = 0; // of the mixer's device
-    int outputs = 0;
-    bool active = false; // this is the instance SDL's hooks report to
+    std::uint32_t output = 0;
+    QTimer quiet;
+    // Under the output's lock while it is open.
+    std::vector<Source *> sources;
+    std::vector<std::int16_t> part; // one source's buffer
+    bool active = false; // this is the instance that may open the output
 };
+
+// Reads the regular file `nativePath` whole into `bytes` without blocking on a FIFO or device; false
+// when it is no regular file, is longer than `limit` bytes or cannot be read.
+[[nodiscard]] bool readRegularFile(const std::string &nativePath, std::size_t limit, std::string &bytes);
 
 } // namespace belvane

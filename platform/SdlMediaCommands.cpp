@@ -2,9 +2,6 @@
 
 #include "ByteText.h"
 #include "Cp932.h"
-#include "SdlLibrary.h"
-
-#include <array>
 
 #include <sys/stat.h>
 
@@ -15,12 +12,8 @@ namespace {
 constexpr std::size_t longestCommand = 255;
 constexpr std::string_view openSeparator = " type sequencer alias ";
 
-// A Standard MIDI File, bare or wrapped in RIFF as an RMID file.
-bool isMidiHeader(std::string_view header)
-{
-    return header.starts_with("MThd")
-        || (header.size() >= 12 && header.starts_with("RIFF") && header.substr(8, 4) == "RMID");
-}
+// No Standard MIDI File is anywhere near this long; a longer file is no piece to read whole.
+constexpr std::size_t longestMidiFile = 16 << 20;
 
 std::string_view trimSpaces(std::string_view text)
 {
@@ -35,11 +28,11 @@ std::string_view trimSpaces(std::string_view text)
 
 } // namespace
 
-SdlMediaCommands::SdlMediaCommands(SdlAudio &sharedAudio, QObject *parent)
+SdlMediaCommands::SdlMediaCommands(SdlAudio &sharedAudio, SynthFiles files, QObject *parent)
     : QObject(parent)
-    , audio(sharedAudio)
+    , sequencer(sharedAudio, std::move(files))
 {
-    connect(&audio, &SdlAudio::musicFinished, this, &SdlMediaCommands::onMusicFinished);
+    connect(&sequencer, &FluidSequencer::finished, this, &SdlMediaCommands::onFinished);
 }
 
 SdlMediaCommands::~SdlMediaCommands()
@@ -105,36 +98,41 @@ int SdlMediaCommands::open(std::string_view arguments)
     if (devices.contains(alias)) {
         return aliasInUse;
     }
-    Device device;
-    device.nativePath = cp932::toNativePath(file);
+    const std::string nativePath = cp932::toNativePath(file);
     struct stat info
     {
     };
-    if (::stat(device.nativePath.c_str(), &info) != 0) {
+    if (::stat(nativePath.c_str(), &info) != 0) {
         return fileNotFound;
     }
-    if (const int result = load(device); result != 0) {
-        return result;
+    // The sequencer plays MIDI only, whatever its name says; the file is read once, here.
+    std::string bytes;
+    if (!readRegularFile(nativePath, longestMidiFile, bytes)) {
+        return cannotPlay;
     }
-    devices.emplace(alias, std::move(device));
+    const std::string_view midi = FluidSequencer::standardMidiFile(bytes);
+    if (midi.empty()) {
+        return cannotPlay;
+    }
+    switch (sequencer.prepare()) {
+    case FluidSequencer::Readiness::Ready:
+        break;
+    case FluidSequencer::Readiness::NoLibrary:
+        return cannotPlay;
+    case FluidSequencer::Readiness::NoSoundFont:
+        return noSoundFont;
+    }
+    devices.emplace(alias, midi);
     return 0;
 }
 
 int SdlMediaCommands::play(const std::string &alias)
 {
-    Device &device = devices.at(alias);
     if (!playing.empty()) {
         static_cast<void>(stop(playing));
     }
-    if (device.music == nullptr) {
-        // Played before and ended since: load it afresh.
-        if (const int result = load(device); result != 0) {
-            return result;
-        }
-    }
-    if (audio.sdl().Mix_PlayMusic(device.music, 1) != 0) {
-        unload(device);
-        return cannotPlay;
+    if (!sequencer.play(devices.at(alias))) {
+        return noOutputDevice;
     }
     playing = alias;
     return 0;
@@ -142,13 +140,10 @@ int SdlMediaCommands::play(const std::string &alias)
 
 int SdlMediaCommands::stop(const std::string &alias)
 {
-    Device &device = devices.at(alias);
     if (playing == alias) {
         playing.clear();
-        audio.sdl().Mix_HaltMusic();
+        sequencer.stop();
     }
-    // A stopped device gives its share of the audio device back; "play" loads it again.
-    unload(device);
     return 0;
 }
 
@@ -159,53 +154,13 @@ int SdlMediaCommands::close(const std::string &alias)
     return 0;
 }
 
-int SdlMediaCommands::load(Device &device)
+void SdlMediaCommands::onFinished()
 {
-    // SDL_mixer decodes music only while the device is open.
-    if (!audio.acquire()) {
-        return cannotPlay;
-    }
-    // The sequencer plays MIDI only, whatever else SDL_mixer could decode; and SDL_mixer takes any file
-    // named .mid for MIDI and fails only once it plays, so the content is checked first.
-    const SdlLibrary &sdl = audio.sdl();
-    _Mix_Music *music = nullptr;
-    if (SDL_RWops *file = audio.openRegularFile(device.nativePath)) {
-        std::array<char, 12> header {};
-        const std::size_t got = sdl.SDL_RWread(file, header.data(), 1, header.size());
-        if (isMidiHeader(std::string_view(header.data(), got)) && sdl.SDL_RWseek(file, 0, RW_SEEK_SET) == 0) {
-            music = sdl.Mix_LoadMUSType_RW(file, MUS_MID, 1);
-        } else {
-            sdl.SDL_RWclose(file);
-        }
-    }
-    if (music == nullptr) {
-        audio.release();
-        return cannotPlay;
-    }
-    device.music = music;
-    return 0;
-}
-
-void SdlMediaCommands::unload(Device &device)
-{
-    if (device.music == nullptr) {
-        return;
-    }
-    audio.sdl().Mix_FreeMusic(device.music);
-    device.music = nullptr;
-    audio.release();
-}
-
-void SdlMediaCommands::onMusicFinished()
-{
-    // Queued news: a piece halted for another reports after the other has started.
-    if (playing.empty() || audio.sdl().Mix_PlayingMusic() != 0) {
+    if (playing.empty()) {
         return;
     }
     const QString alias = QString::fromLatin1(playing);
-    Device &device = devices.at(playing);
     playing.clear();
-    unload(device);
     emit finished(alias);
 }
 

@@ -1,27 +1,25 @@
 #pragma once
 
+#include "FluidSequencer.h"
 #include "MediaCommands.h"
-#include "SdlAudio.h"
 
 #include <QObject>
 
 #include <map>
 #include <string>
 
-struct _Mix_Music;
-
 namespace belvane {
 
-// The media command interpreter over SDL_mixer music (MIDI through FluidSynth). An opened alias keeps
-// its file loaded, and the audio device held, until its piece ends, it is stopped or closed; an alias
-// whose piece has ended stays open (and taken) until it is closed, and "play" starts it again from the
-// beginning. SDL_mixer has one music stream, so playing one alias stops another that plays.
+// The media command interpreter over the MIDI sequencer (FluidSynth on the shared SDL output). An
+// opened alias keeps its file's piece until it is closed; an alias whose piece has ended stays open
+// (and taken) until it is closed, and "play" starts it again from the beginning. There is one
+// sequencer, so playing one alias stops another that plays.
 class SdlMediaCommands final : public QObject, public MediaCommands
 {
     Q_OBJECT
 
 public:
-    explicit SdlMediaCommands(SdlAudio &sharedAudio, QObject *parent = nullptr);
+    explicit SdlMediaCommands(SdlAudio &sharedAudio, SynthFiles files = {}, QObject *parent = nullptr);
     // Closes every alias still open.
     ~SdlMediaCommands() override;
 
@@ -36,23 +34,15 @@ signals:
     void finished(const QString &alias);
 
 private:
-    struct Device
-    {
-        std::string nativePath;
-        _Mix_Music *music = nullptr; // loaded, with a share of the audio device, or null
-    };
-
     int open(std::string_view arguments);
     int play(const std::string &alias);
     int stop(const std::string &alias);
     int close(const std::string &alias);
-    int load(Device &device);
-    void unload(Device &device);
-    void onMusicFinished();
+    void onFinished();
 
-    SdlAudio &audio;
-    std::map<std::string, Device> devices; // by upper-cased alias
-    std::string playing; // the alias on the music stream, or empty
+    FluidSequencer sequencer;
+    std::map<std::string, std::string> devices; // the Standard MIDI File, by upper-cased alias
+    std::string playing; // the alias whose piece plays, or empty
 };
 
 } // namespace belvane

@@ -44,7 +44,7 @@ const std::string &alertImage()
 
 // The wave in `file` (closed here) as 16-bit stereo samples at the output's rate; empty when it is no
 // wave SDL can read.
-std::vector<std::uint8_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
+std::vector<std::int16_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
 {
     SDL_AudioSpec layout {};
     Uint8 *data = nullptr;
@@ -53,29 +53,34 @@ std::vector<std::uint8_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
         return {};
     }
     SDL_AudioCVT convert {};
-    std::vector<std::uint8_t> samples;
+    std::vector<std::uint8_t> bytes;
     if (sdl.SDL_BuildAudioCVT(&convert, layout.format, layout.channels, layout.freq, AUDIO_S16SYS,
                               SdlAudio::channels, SdlAudio::frequency)
         >= 0) {
-        samples.resize(std::size_t(length) * std::size_t(std::max(convert.len_mult, 1)));
-        std::memcpy(samples.data(), data, length);
-        convert.buf = samples.data();
+        bytes.resize(std::size_t(length) * std::size_t(std::max(convert.len_mult, 1)));
+        std::memcpy(bytes.data(), data, length);
+        convert.buf = bytes.data();
         convert.len = static_cast<int>(length);
         if (convert.needed != 0 && sdl.SDL_ConvertAudio(&convert) != 0) {
-            samples.clear();
+            bytes.clear();
         } else {
-            samples.resize(convert.needed != 0 ? std::size_t(convert.len_cvt) : length);
+            bytes.resize(convert.needed != 0 ? std::size_t(convert.len_cvt) : length);
         }
     }
     sdl.SDL_FreeWAV(data);
+    // Whole frames only.
+    std::vector<std::int16_t> samples(bytes.size() / (2 * SdlAudio::channels) * SdlAudio::channels);
+    if (!samples.empty()) {
+        std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(std::int16_t));
+    }
     return samples;
 }
 
 // The wave in the regular file `nativePath`, or nothing.
-std::vector<std::uint8_t> loadWave(const SdlAudio &audio, const std::string &nativePath)
+std::vector<std::int16_t> loadWave(const SdlAudio &audio, const std::string &nativePath)
 {
     SDL_RWops *file = audio.openRegularFile(nativePath);
-    return file == nullptr ? std::vector<std::uint8_t>() : decode(audio.sdl(), file);
+    return file == nullptr ? std::vector<std::int16_t>() : decode(audio.sdl(), file);
 }
 
 } // namespace
@@ -96,67 +101,54 @@ bool SdlWavePlayer::play(const std::string &path)
         stop();
         return false;
     }
-    // The wave is ready before the output starts, so its first buffer is the wave's.
-    std::vector<std::uint8_t> wave = loadWave(audio, cp932::toNativePath(path));
+    // The wave is ready before it is handed to the output, so the output's next buffer is the wave's.
+    std::vector<std::int16_t> wave = loadWave(audio, cp932::toNativePath(path));
     if (wave.empty()) {
         const std::string &image = alertImage();
         wave =
             decode(audio.sdl(), audio.sdl().SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())));
     }
-    if (wave.empty()) {
+    // A new wave replaces the one that plays.
+    audio.betweenBuffers([&] {
+        samples.swap(wave);
+        played = 0;
+        reported = false;
+    });
+    sounding = !samples.empty() && audio.start(*this);
+    if (!sounding) {
         stop();
-        return false;
     }
-    // A new wave replaces the one that plays; the output stays open in between.
-    if (output == 0 && (output = audio.openOutput(&SdlWavePlayer::fill, this)) == 0) {
-        return false;
-    }
-    const SdlLibrary &sdl = audio.sdl();
-    sdl.SDL_LockAudioDevice(output);
-    samples = std::move(wave);
-    played = 0;
-    reported = false;
-    sdl.SDL_UnlockAudioDevice(output);
-    sdl.SDL_PauseAudioDevice(output, 0);
-    return true;
+    return sounding;
 }
 
 void SdlWavePlayer::stop()
 {
-    if (output != 0) {
-        audio.closeOutput(output);
-        output = 0;
-    }
+    audio.remove(*this);
+    sounding = false;
     samples.clear();
     played = 0;
 }
 
-void SdlWavePlayer::fill(void *userdata, std::uint8_t *stream, int bytes)
+void SdlWavePlayer::render(std::int16_t *stream, int frames)
 {
-    auto *player = static_cast<SdlWavePlayer *>(userdata);
-    const std::size_t wanted = static_cast<std::size_t>(bytes);
-    // Handed over once the last samples went out in an earlier buffer: they have left SDL by now.
-    if (player->played == player->samples.size() && !player->reported) {
-        player->reported = true;
-        QMetaObject::invokeMethod(player, &SdlWavePlayer::onFinished, Qt::QueuedConnection);
+    const std::size_t wanted = std::size_t(frames) * SdlAudio::channels;
+    // Handed over once the last samples went out in an earlier buffer.
+    if (played == samples.size() && !reported) {
+        reported = true;
+        QMetaObject::invokeMethod(this, &SdlWavePlayer::onFinished, Qt::QueuedConnection);
     }
-    const std::size_t part = std::min(wanted, player->samples.size() - player->played);
-    std::memcpy(stream, player->samples.data() + player->played, part);
-    std::memset(stream + part, 0, wanted - part);
-    player->played += part;
+    const std::size_t part = std::min(wanted, samples.size() - played);
+    std::copy_n(samples.data() + played, part, stream);
+    std::fill(stream + part, stream + wanted, std::int16_t(0));
+    played += part;
 }
 
 void SdlWavePlayer::onFinished()
 {
     // The news is queued: a wave that replaced the one that ended may be playing by now.
-    if (output == 0) {
-        return;
-    }
-    const SdlLibrary &sdl = audio.sdl();
-    sdl.SDL_LockAudioDevice(output);
-    const bool ended = reported;
-    sdl.SDL_UnlockAudioDevice(output);
-    if (ended) {
+    bool ended = false;
+    audio.betweenBuffers([&] { ended = reported; });
+    if (sounding && ended) {
         stop();
     }
 }

@@ -16,7 +16,8 @@ run_packages=(
     libgl-dev
     libxcb1-dev
     libxcb-shape0-dev
-    libsdl2-mixer-dev
+    libsdl2-dev
+    libfluidsynth-dev
     timgm6mb-soundfont
     fonts-ipafont-gothic
     xdg-utils
@@ -27,8 +28,9 @@ run_packages=(
 # The tests, sanitizers, fuzzing, benchmarks, the formatting and naming checks; the packaging test
 # validates the menu entry and metainfo, renders the manual pages and loads the shell completion; the
 # pure Wayland sessions (weston, sway) and the desktop's sound server (PipeWire with its PulseAudio
-# service) are real ones; the Debian package is made (dpkg-shlibdeps), judged by lintian and tried on a
-# bare Debian 12 root made by mmdebstrap (scripts/package-check.sh).
+# service) are real ones; the sound bench renders its MIDI yardstick with the fluidsynth program, with
+# the small soundfont and with the large one; the Debian package is made (dpkg-shlibdeps), judged by
+# lintian and tried on a bare Debian 12 root made by mmdebstrap (scripts/package-check.sh).
 test_packages=(
     clang-format
     libgtest-dev
@@ -68,6 +70,8 @@ test_packages=(
     mmdebstrap
     zstd
     iproute2
+    fluidsynth
+    fluid-soundfont-gm
 )
 
 packages=("${run_packages[@]}")

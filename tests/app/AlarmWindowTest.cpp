@@ -223,15 +223,14 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         {6, "何もしません: 登録されたファイル名が cp932 の文字列ではありません: " + prog},
         {7, "起動できません（アクセスが拒否されました）: " + prog},
         {8,
-         "サウンドを再生できません（音声を出力できないか、再生できない形式です）: "
-             + QString::fromStdString(tune)},
+         "サウンドを再生できません（MIDI のサウンドフォントがありません）: " + QString::fromStdString(tune)},
         {9, "何もしません: レベルが動作ファイルリストの範囲（00～08）の外です"},
     };
     Fixture f(dir);
     for (const auto &[level, outcome] : rows) {
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
-        f.mediaCommands.openResult = level == 8 ? MediaCommands::cannotPlay : 0;
+        f.mediaCommands.openResult = level == 8 ? MediaCommands::noSoundFont : 0;
         const QStringList logged = testing::loggedLines([&, level = level] {
             f.window.station().deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                            + "\n#Level=" + std::to_string(level) + "\n",
@@ -246,6 +245,10 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         EXPECT_EQ(listed[0].section(u'|', 1),
                   QStringLiteral("192.0.2.7|PCあ|%1|").arg(level) + outcome + "|表示中");
         EXPECT_EQ(message, QStringLiteral("m%1").arg(level));
+        // The tray says so until a sound plays again.
+        EXPECT_EQ(
+            f.window.findChild<QSystemTrayIcon *>()->toolTip().contains(QStringLiteral("サウンドフォント")),
+            level >= 8);
         if (listed.size() > 1) {
             EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|確認前に上書き"))) << "replaced unconfirmed";
         }

@@ -33,6 +33,7 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
     const auto midi = [](const std::string &file) {
         return Log {"media open " + file + openMid, "media play .MID"};
     };
+    const Log heard {"sound 0"}; // what the performer's watcher hears of a sound that started
     const std::string fits(220, 'x'); // with ".mid", the longest path (224 bytes) an open command holds
     const std::map<std::string, Log> stopping = {{"", {}}, {".WAV", {"wave stop"}}, {".MID", endMid}};
     const struct
@@ -41,31 +42,45 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
         Log log;
         std::string kind;
         int openResult = 0, playResult = 0, played = 0;
+        bool wavePlays = true;
     } cases[] = {
-        {{"a.wav", "b.WAV"}, {"wave play a.wav", "wave stop", "wave play b.WAV"}, ".WAV"},
+        {{"a.wav", "b.WAV"},
+         {"wave play a.wav", "sound 0", "wave stop", "wave play b.WAV", "sound 0"},
+         ".WAV"},
+        // A wave player without an output device: still recorded, as it may sound something else.
+        {{"play a.wav"},
+         {"wave play a.wav", "sound 262"},
+         ".WAV",
+         0,
+         0,
+         MediaCommands::noOutputDevice,
+         false},
         // A program or document leaves the sound playing, and Stop leaves what was launched alone. Only the
         // last component's extension counts; window size 1 is minimised, 2 maximised, any other normal.
         {{"a.mid", "b.exe@1", "dir.wav/readme@2", "/x.mid/@7", "stop"},
-         midi("a.mid") + Log {"open b.exe [-p] 6", "open dir.wav/readme [-p] 3", "open /x.mid/ [-p] 5"}
-             + endMid,
+         midi("a.mid") + heard
+             + Log {"open b.exe [-p] 6", "open dir.wav/readme [-p] 3", "open /x.mid/ [-p] 5"} + endMid,
          ""},
-        {{"\x95\x5C.wav"}, {"wave play \x95\x5C.wav"}, ".WAV"}, // cp932 表 ends in the byte 0x5C
+        {{"\x95\x5C.wav"}, {"wave play \x95\x5C.wav", "sound 0"}, ".WAV"}, // cp932 表 ends in the byte 0x5C
         // Played directly, a sound still ends the recorded one first: no ".MID" device is left open.
         {{"play a.mid", "play b.wav", "play c.mid", "play d.txt"},
-         midi("a.mid") + endMid + Log {"wave play b.wav", "wave stop"} + midi("c.mid"),
+         midi("a.mid") + heard + endMid + Log {"wave play b.wav", "sound 0", "wave stop"} + midi("c.mid")
+             + heard,
          ".MID"},
         // A MIDI file that fails to open or play is not recorded, and its device is not left open.
-        {{"play a.mid"}, {"media open a.mid" + openMid}, "", 275, 0, 275},
-        {{"play a.mid"}, midi("a.mid") + Log {"media close .MID"}, "", 0, 277, 277},
-        {{"play " + fits + ".mid"}, midi(fits + ".mid"), ".MID"},
-        {{"play " + fits + "x.mid"}, {}, "", 0, 0, MediaCommands::commandTooLong},
+        {{"play a.mid"}, {"media open a.mid" + openMid, "sound 275"}, "", 275, 0, 275},
+        {{"play a.mid"}, midi("a.mid") + Log {"media close .MID", "sound 277"}, "", 0, 277, 277},
+        {{"play " + fits + ".mid"}, midi(fits + ".mid") + heard, ".MID"},
+        {{"play " + fits + "x.mid"}, {"sound 278"}, "", 0, 0, MediaCommands::commandTooLong},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.steps.front().substr(0, 20));
         testing::RecordingServices s;
         s.mediaCommands.openResult = c.openResult;
         s.mediaCommands.playResult = c.playResult;
+        s.wavePlayer.playing = c.wavePlays;
         std::optional<ActionPerformer> performer(std::in_place, s.wavePlayer, s.mediaCommands, s.launcher);
+        performer->watchSounds([&](int result) { s.journal.push_back("sound " + std::to_string(result)); });
         for (const std::string &step : c.steps) {
             if (step == "stop") {
                 performer->Stop();

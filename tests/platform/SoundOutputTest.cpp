@@ -31,6 +31,8 @@ const std::string midi =
     "MThd\0\0\0\6\0\0\0\1\1\xE0"
     "MTrk\0\0\0\x19"
     "\0\xC0\x49\0\x90\x3C\x64\x83\x60\x80\x3C\0\0\x90\x43\x64\x83\x60\x80\x43\0\0\xFF\x2F\0"s;
+// The same notes without a program change: the channel's first preset, a piano.
+const std::string piano = midi.substr(0, 21) + "\x16" + midi.substr(25);
 
 // A wave file of 440 Hz for `lowSeconds`, then 1320 Hz for `highSeconds`.
 std::string twoTones(double lowSeconds, double highSeconds)
@@ -47,11 +49,82 @@ std::string twoTones(double lowSeconds, double highSeconds)
 // window of the left channel that is not silent: the zero-crossing estimate (two crossings a period).
 // The windows start where the sound does: the device may render a buffer of silence before it, and a
 // window half silent would count half the crossings.
-Tones windowTones(const std::string &rendered)
+std::vector<std::int16_t> samplesOf(std::string_view rendered)
+{
+    std::vector<std::int16_t> samples(rendered.size() / 2);
+    if (!samples.empty()) {
+        std::memcpy(samples.data(), rendered.data(), samples.size() * 2);
+    }
+    return samples;
+}
+
+// The first frame at or after `from` whose left sample reaches `level`, or -1.
+long onsetFrame(const std::string &rendered, long from, int level = 300)
+{
+    const std::vector<std::int16_t> samples = samplesOf(rendered);
+    for (std::size_t i = std::size_t(from) * 2; i < samples.size(); i += 2) {
+        if (std::abs(samples[i]) >= level) {
+            return static_cast<long>(i / 2);
+        }
+    }
+    return -1;
+}
+
+// The last frame whose left sample is not 0, or -1.
+long lastSoundFrame(const std::string &rendered)
+{
+    const std::vector<std::int16_t> samples = samplesOf(rendered);
+    for (std::size_t i = samples.size() & ~std::size_t(1); i >= 2; i -= 2) {
+        if (samples[i - 2] != 0) {
+            return static_cast<long>(i / 2) - 1;
+        }
+    }
+    return -1;
+}
+
+// The first frame from `from` on that begins `count` frames of digital silence, or -1.
+long silenceFrame(const std::string &rendered, long from, long count)
+{
+    const std::vector<std::int16_t> samples = samplesOf(rendered);
+    long run = 0;
+    for (std::size_t i = std::size_t(from) * 2; i < samples.size(); i += 2) {
+        run = samples[i] == 0 ? run + 1 : 0;
+        if (run == count) {
+            return static_cast<long>(i / 2) - count + 1;
+        }
+    }
+    return -1;
+}
+
+double rmsOf(std::string_view rendered)
+{
+    const std::vector<std::int16_t> samples = samplesOf(rendered);
+    double energy = 0;
+    for (std::size_t i = 0; i < samples.size(); i += 2) {
+        energy += double(samples[i]) * samples[i];
+    }
+    return std::sqrt(energy / std::max<double>(1, double(samples.size()) / 2));
+}
+
+// The amplitude of `hz` in the left channel of `rendered` (Goertzel).
+double amplitudeAt(std::string_view rendered, double hz)
+{
+    const std::vector<std::int16_t> samples = samplesOf(rendered);
+    const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
+    double previous = 0, before = 0;
+    for (std::size_t i = 0; i < samples.size(); i += 2) {
+        const double next = samples[i] + coefficient * previous - before;
+        before = previous;
+        previous = next;
+    }
+    const double power = previous * previous + before * before - coefficient * previous * before;
+    return 2 * std::sqrt(std::max(power, 0.0)) / std::max<double>(1, double(samples.size()) / 2);
+}
+
+Tones windowTones(std::string_view rendered)
 {
     constexpr std::size_t window = 2 * rate / 50; // samples, left and right
-    std::vector<std::int16_t> samples(rendered.size() / 2);
-    std::memcpy(samples.data(), rendered.data(), samples.size() * 2);
+    const std::vector<std::int16_t> samples = samplesOf(rendered);
     std::size_t first = 0;
     while (first < samples.size() && std::abs(samples[first]) < 300) {
         first += 2;
@@ -92,17 +165,23 @@ std::size_t threadCount()
     return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
 }
 
-// Sounds are rendered into a file through SDL's disk driver instead of a sound card.
+// Sounds are rendered into a file through SDL's disk driver instead of a sound card. The output closes
+// after a short quiet while.
 class SoundOutputTest : public ::testing::Test
 {
 protected:
     std::string rendered() const { return testing::readFile(output); }
-    // False when `seconds` of sound were not rendered in time.
+    // Frames rendered since the output opened.
+    long frames() const
+    {
+        std::error_code missing;
+        const std::uintmax_t bytes = fs::file_size(output, missing);
+        return missing ? 0 : static_cast<long>(bytes / 4);
+    }
+    // False when `seconds` of sound (from the output's opening) were not rendered in time.
     [[nodiscard]] bool waitForOutput(double seconds)
     {
-        const auto bytes = static_cast<std::uintmax_t>(seconds * rate) * 4;
-        std::error_code missing; // the file comes with the device's first opening
-        return testing::WaitUntil([&] { return fs::file_size(output, missing) >= bytes && !missing; },
+        return testing::WaitUntil([&] { return frames() >= static_cast<long>(seconds * rate); },
                                   std::chrono::milliseconds(generous));
     }
     std::string file(const std::string &name, const std::string &bytes) const
@@ -115,7 +194,7 @@ protected:
     std::string output = dir.file("rendered.raw");
     const bool toDisk =
         setenv("SDL_AUDIODRIVER", "disk", 1) == 0 && setenv("SDL_DISKAUDIOFILE", output.c_str(), 1) == 0;
-    SdlAudio audio;
+    SdlAudio audio {nullptr, SdlAudio::sdlLibrary, std::chrono::milliseconds(300)};
     SdlWavePlayer waves {audio};
     SdlMediaCommands media {audio};
     QSignalSpy closed {&audio, &SdlAudio::deviceClosed};
@@ -129,7 +208,7 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     ASSERT_TRUE(waitForOutput(0.6));
     ASSERT_TRUE(waves.play(path));
     ASSERT_TRUE(closed.wait(generous));
-    EXPECT_EQ(closed.count(), 1); // the device stayed open across the replacement
+    EXPECT_EQ(closed.count(), 1); // the output stayed open across the replacement
     EXPECT_FALSE(audio.isOpen() || waves.isPlaying());
     EXPECT_EQ(threadCount(), idleThreads); // no audio thread left behind
     EXPECT_EQ(heard(rendered(), {440, 1320}), (Tones {440, 1320, 440, 1320}));
@@ -137,12 +216,11 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     ASSERT_TRUE(waves.play(file("long.wav", twoTones(20, 0))));
     ASSERT_TRUE(waitForOutput(0.3));
     waves.stop();
-    EXPECT_FALSE(audio.isOpen());
-    const std::string stopped = rendered();
-    QTest::qWait(300);
-    EXPECT_EQ(rendered().size(), stopped.size()); // silent since
-    EXPECT_EQ(heard(stopped, {440}), (Tones {440}));
-    EXPECT_LT(stopped.size(), 20u * rate * 4); // well before its end
+    EXPECT_FALSE(waves.isPlaying());
+    ASSERT_TRUE(closed.wait(generous));
+    // Silent at once, well before the wave's end (the file trails the output by a few buffers).
+    EXPECT_LT(lastSoundFrame(rendered()) - onsetFrame(rendered(), 0), rate * 45 / 100);
+    EXPECT_EQ(heard(rendered(), {440}), (Tones {440}));
     waves.stop(); // nothing plays: no effect
 
     file("text.wav", "RIFF, but only in words: this is no wave at all\n");
@@ -166,17 +244,33 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     const std::string alias = " type sequencer alias .MID";
     QSignalSpy ended(&media, &SdlMediaCommands::finished);
     ASSERT_EQ(media.send(open + "tune.mid" + alias), 0);
-    for (int round = 0; round < 2; ++round) { // an ended piece closes the device; play starts it again
+    // The first note comes with the output's first buffers, whether the piece opens the output or
+    // replaces a wave on it; counted in rendered frames, from the output's opening or the wave's end.
+    for (const bool opened : {false, true}) {
+        SCOPED_TRACE(opened ? "output open" : "output closed");
+        if (opened) {
+            ASSERT_TRUE(waves.play(file("long.wav", twoTones(5, 0))));
+            ASSERT_TRUE(waitForOutput(0.1));
+            waves.stop();
+        }
         ASSERT_EQ(media.send("play .MID"), 0);
-        EXPECT_TRUE(audio.isOpen() && media.isPlaying(".mid"));
+        EXPECT_TRUE(media.isPlaying(".mid"));
         ASSERT_TRUE(ended.wait(generous));
-        EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
-        EXPECT_GT(windowTones(rendered()).size(), 25u) << "two half-second notes";
+        EXPECT_FALSE(media.isPlaying(".MID"));
+        ASSERT_TRUE(closed.wait(generous));
+        const std::string out = rendered();
+        const long dispatched = opened ? silenceFrame(out, 0, 32) : 0;
+        ASSERT_GE(dispatched, 0);
+        EXPECT_LE(onsetFrame(out, dispatched, 1) - dispatched, 3 * SdlAudio::chunkFrames);
+        EXPECT_GT(windowTones(out).size(), 25u) << "two half-second notes";
     }
     ASSERT_EQ(media.send("play .MID"), 0);
-    ASSERT_TRUE(waitForOutput(0.2));
+    ASSERT_TRUE(waitForOutput(0.15));
     EXPECT_EQ(media.send("stop .MID"), 0);
-    EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID"));
+    EXPECT_FALSE(media.isPlaying(".MID"));
+    ASSERT_TRUE(closed.wait(generous));
+    // No ringing tail: silent at once, long before the first note's end.
+    EXPECT_LT(lastSoundFrame(rendered()) - onsetFrame(rendered(), 0, 1), rate * 3 / 10);
     // A path that brings the command to exactly 255 bytes, and one byte more.
     const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
     const std::pair<std::string, int> cases[] = {
@@ -196,29 +290,98 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     };
     for (const auto &[command, result] : cases) {
         EXPECT_EQ(media.send(command), result) << command;
-        EXPECT_FALSE(audio.isOpen() && !media.isOpen(".MID")) << command;
+        EXPECT_FALSE(audio.isOpen() || media.isPlaying(".MID")) << command;
     }
-    EXPECT_FALSE(audio.isOpen());
 }
 
-// SDL and SDL_mixer are loaded with the first sound that needs them; where one cannot be, its sounds
-// only report failure: without SDL nothing sounds, without SDL_mixer no music.
-TEST(SoundLibraryTest, AMissingLibraryLeavesItsSoundsSilent)
+// A wave and a MIDI piece replace each other in tight succession on one output, as alarms of both kinds
+// do: each time the new sound is what the output renders from its next buffers on, never the old one
+// ringing on, nor silence.
+TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
+{
+    const std::string wave = file("low.wav", twoTones(1, 0)); // 440 Hz: none of the piano's middle C
+    const std::string open = "open " + file("tune.mid", piano) + " type sequencer alias .MID";
+    long heardAt = 0; // where the sound before was found in the output
+    for (int i = 0; i < 200; ++i) {
+        const bool isMidi = i % 2 == 1;
+        SCOPED_TRACE(std::to_string(i) + (isMidi ? " MIDI" : " wave"));
+        if (isMidi) {
+            waves.stop();
+            ASSERT_EQ(media.send(open), 0);
+            ASSERT_EQ(media.send("play .MID"), 0);
+        } else {
+            static_cast<void>(media.send("stop .MID"));
+            static_cast<void>(media.send("close .MID"));
+            ASSERT_TRUE(waves.play(wave));
+        }
+        // 20 ms of the new sound alone: the wave and nothing else, or the piano with no wave under it.
+        const auto alone = [isMidi](std::string_view part) {
+            const double tone = amplitudeAt(part, 440), level = rmsOf(part);
+            return isMidi ? level > 300 && tone < 1000 : tone > 9000 && level < 1.1 * tone / std::sqrt(2.0);
+        };
+        long found = -1;
+        ASSERT_TRUE(testing::WaitUntil(
+            [&] {
+                const std::string out = rendered();
+                for (long at = heardAt; (at + rate / 50) * 4 <= long(out.size()) && found < 0;
+                     at += rate / 200) {
+                    found = alone(std::string_view(out).substr(std::size_t(at) * 4, rate / 50 * 4)) ? at : -1;
+                }
+                return found >= 0;
+            },
+            std::chrono::seconds(5)))
+            << "not heard";
+        // Soon after the sound before was found (the first piece waits for the synthesizer's making).
+        EXPECT_TRUE(i < 2 || found - heardAt < rate * 3 / 10) << (found - heardAt) << " frames later";
+        heardAt = found + rate / 50;
+    }
+    static_cast<void>(media.send("close .MID"));
+    waves.stop();
+    EXPECT_TRUE(closed.wait(generous));
+}
+
+// SDL and FluidSynth are loaded with the first sound that needs them, and FluidSynth needs a soundfont:
+// the user's (SDL_SOUNDFONTS) first, then Debian's. Where one is missing its sounds only report why:
+// without SDL nothing sounds, without FluidSynth or a soundfont no MIDI.
+TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy)
 {
     testing::TempDir dir;
     testing::writeFile(dir.file("tune.mid"), midi);
-    for (const char *sdlFile : {"libno-such-sdl.so.0", SdlAudio::sdlLibrary}) {
-        SCOPED_TRACE(sdlFile);
-        SdlAudio audio {nullptr, sdlFile, "libno-such-mixer.so.0"};
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", dir.file("rendered.raw").c_str(), 1);
+    const std::string timidity = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    const std::vector<std::string> noFonts {dir.file("none.sf2"), dir.file("none.sf3")};
+    struct Row
+    {
+        const char *sdlFile;
+        std::string fluidFile, named; // named: SDL_SOUNDFONTS
+        std::vector<std::string> fonts;
+        int open, play;
+    };
+    const Row rows[] = {
+        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, 0, MediaCommands::noOutputDevice},
+        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, MediaCommands::cannotPlay, 0},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, MediaCommands::noSoundFont, 0},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts,
+         MediaCommands::noSoundFont, 0},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, 0, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.sdlFile) + " " + row.fluidFile + " [" + row.named + "]");
+        setenv("SDL_SOUNDFONTS", row.named.c_str(), 1);
+        SdlAudio audio {nullptr, row.sdlFile};
         SdlWavePlayer waves {audio};
-        SdlMediaCommands media {audio};
-        if (sdlFile != SdlAudio::sdlLibrary) {
-            EXPECT_FALSE(waves.play(dir.file("missing.wav"))) << "not even the built-in alert";
+        SdlMediaCommands media {audio, SynthFiles {row.fluidFile, row.fonts}};
+        EXPECT_EQ(waves.play(dir.file("missing.wav")), row.sdlFile == SdlAudio::sdlLibrary)
+            << "not even the built-in alert";
+        waves.stop();
+        ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), row.open);
+        if (row.open == 0) {
+            EXPECT_EQ(media.send("play .MID"), row.play);
         }
-        EXPECT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"),
-                  MediaCommands::cannotPlay);
-        EXPECT_FALSE(audio.isOpen() || waves.isPlaying() || media.isOpen(".MID"));
+        EXPECT_EQ(media.isPlaying(".MID"), row.open == 0 && row.play == 0);
     }
+    unsetenv("SDL_SOUNDFONTS");
 }
 
 } // namespace

@@ -108,7 +108,7 @@ for field in "Package: belvane" "Version: $version" "Section: net" "Maintainer: 
     grep -qxF " $field" <<<"$info" || fail "the package does not say \"$field\": $info"
 done
 depends=$(sed -n 's/^ Depends: //p' <<<"$info" | tr -d ' ' | tr ',' '\n')
-for needed in libqt6widgets6 libsdl2-2.0-0 qt6-qpa-plugins qt6-wayland "timgm6mb-soundfont|sf2-soundfont-gm" \
+for needed in libqt6widgets6 libsdl2-2.0-0 libfluidsynth3 qt6-qpa-plugins qt6-wayland "timgm6mb-soundfont|sf2-soundfont-gm|sf3-soundfont-gm" \
     fonts-ipafont-gothic qt6-translations-l10n xdg-utils; do
     grep -q "^$needed\((\|$\)" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done

@@ -30,9 +30,10 @@ struct RecordingWavePlayer final : WavePlayer, Recording
     bool play(const std::string &path) override
     {
         journal.push_back("wave play " + path);
-        return true;
+        return playing;
     }
     void stop() override { journal.push_back("wave stop"); }
+    bool playing = true; // what play returns
 };
 
 struct RecordingMediaCommands final : MediaCommands, Recording

@@ -1,0 +1,35 @@
+#include "PlatformLog.h"
+
+#include <dlfcn.h>
+
+namespace belvane {
+
+Q_LOGGING_CATEGORY(platformLog, "belvane.platform")
+
+void *openLibrary(const char *fileName)
+{
+    void *handle = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        const char *reason = ::dlerror();
+        qCWarning(platformLog, "cannot load %s: %s", fileName, reason != nullptr ? reason : "unknown reason");
+    }
+    return handle;
+}
+
+void *findSymbol(void *handle, const char *fileName, const char *name)
+{
+    ::dlerror();
+    void *symbol = ::dlsym(handle, name);
+    if (symbol == nullptr) {
+        const char *reason = ::dlerror();
+        qCWarning(platformLog, "%s lacks %s: %s", fileName, name, reason != nullptr ? reason : "null symbol");
+    }
+    return symbol;
+}
+
+void closeLibrary(void *handle)
+{
+    ::dlclose(handle);
+}
+
+} // namespace belvane
