@@ -253,26 +253,11 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
             EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|確認前に上書き"))) << "replaced unconfirmed";
         }
     }
-    // Confirmed; the log escapes what would break its line, and markup stays text.
+    // An alarm that arrives while the history is open joins it (the bound is the history's own test).
     f.window.Confirm();
-    const QStringList logged = testing::loggedLines([&] {
-        f.window.station().deliver(
-            "#lOGIC=2$lOGIC#sENDER=<b>A\x1b[2J\nB\xe2\x80\xae$sENDER#mESSAGE=%s%n$mESSAGE");
-    });
-    ASSERT_EQ(logged.size(), 1);
-    EXPECT_TRUE(logged[0].contains(QStringLiteral("送信者 \"<b>A\\u001b[2J\\nB")));
-    // An alarm that arrives while the history is open joins it; only 200 are kept, the newest first.
-    const auto [listed, message] = HistoryShown(f, [&] { f.alarm(99, "while open"); });
+    const QStringList listed = HistoryShown(f, [&] { f.alarm(99, "while open"); }).first;
     EXPECT_TRUE(listed[0].contains(QStringLiteral("|PC1|99|"))) << listed[0].toStdString();
-    EXPECT_TRUE(listed[2].endsWith(QStringLiteral("|確認済み"))) << listed[2].toStdString();
-    const auto listedCount = listed.size();
-    for (auto i = listedCount; i <= 200; ++i) { // one more than the history keeps
-        f.alarm(99, "bulk " + std::to_string(i));
-    }
-    const auto [bounded, newest] = HistoryShown(f);
-    EXPECT_EQ(bounded.size(), 200);
-    EXPECT_EQ(newest, QStringLiteral("bulk 200"));
-    EXPECT_TRUE(bounded.back().contains(QStringLiteral("|PCあ|1|"))) << "the first alarm went";
+    EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|確認済み"))) << listed[1].toStdString();
 
     // Texts reach the dispatch whatever the window is doing: while it is disabled (a dialog is open), and
     // while another text is handled (starting a program can run a nested event loop), behind it in order.

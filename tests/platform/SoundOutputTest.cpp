@@ -10,9 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numbers>
+#include <numeric>
 #include <vector>
 
 #include <sys/stat.h>
@@ -45,99 +46,80 @@ std::string twoTones(double lowSeconds, double highSeconds)
     return buildWaveImage(samples, rate);
 }
 
-// The frequencies of the rendered output (16-bit stereo, as SdlAudio opens it), one for each 20 ms
-// window of the left channel that is not silent: the zero-crossing estimate (two crossings a period).
-// The windows start where the sound does: the device may render a buffer of silence before it, and a
-// window half silent would count half the crossings.
-std::vector<std::int16_t> samplesOf(std::string_view rendered)
+// The left channel of the rendered output (16-bit stereo, as SdlAudio opens it), one sample a frame.
+std::vector<int> leftOf(std::string_view rendered)
 {
-    std::vector<std::int16_t> samples(rendered.size() / 2);
-    if (!samples.empty()) {
-        std::memcpy(samples.data(), rendered.data(), samples.size() * 2);
+    std::vector<int> left(rendered.size() / 4);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = static_cast<std::int16_t>(static_cast<unsigned char>(rendered[4 * i])
+                                            | static_cast<unsigned char>(rendered[4 * i + 1]) << 8);
     }
-    return samples;
+    return left;
 }
 
 // The first frame at or after `from` whose left sample reaches `level`, or -1.
-long onsetFrame(const std::string &rendered, long from, int level = 300)
+long onsetFrame(std::string_view rendered, long from, int level = 300)
 {
-    const std::vector<std::int16_t> samples = samplesOf(rendered);
-    for (std::size_t i = std::size_t(from) * 2; i < samples.size(); i += 2) {
-        if (std::abs(samples[i]) >= level) {
-            return static_cast<long>(i / 2);
-        }
-    }
-    return -1;
+    const std::vector<int> left = leftOf(rendered);
+    const auto at = std::find_if(left.begin() + std::min(from, long(left.size())), left.end(),
+                                 [level](int sample) { return std::abs(sample) >= level; });
+    return at == left.end() ? -1 : at - left.begin();
 }
 
 // The last frame whose left sample is not 0, or -1.
-long lastSoundFrame(const std::string &rendered)
+long lastSoundFrame(std::string_view rendered)
 {
-    const std::vector<std::int16_t> samples = samplesOf(rendered);
-    for (std::size_t i = samples.size() & ~std::size_t(1); i >= 2; i -= 2) {
-        if (samples[i - 2] != 0) {
-            return static_cast<long>(i / 2) - 1;
-        }
-    }
-    return -1;
+    const std::vector<int> left = leftOf(rendered);
+    return (left.rend() - std::find_if(left.rbegin(), left.rend(), [](int sample) { return sample != 0; }))
+        - 1;
 }
 
 // The first frame from `from` on that begins `count` frames of digital silence, or -1.
-long silenceFrame(const std::string &rendered, long from, long count)
+long silenceFrame(std::string_view rendered, long from, long count)
 {
-    const std::vector<std::int16_t> samples = samplesOf(rendered);
-    long run = 0;
-    for (std::size_t i = std::size_t(from) * 2; i < samples.size(); i += 2) {
-        run = samples[i] == 0 ? run + 1 : 0;
-        if (run == count) {
-            return static_cast<long>(i / 2) - count + 1;
-        }
-    }
-    return -1;
+    const std::vector<int> left = leftOf(rendered);
+    const auto at = std::search_n(left.begin() + std::min(from, long(left.size())), left.end(), count, 0);
+    return at == left.end() ? -1 : at - left.begin();
 }
 
 double rmsOf(std::string_view rendered)
 {
-    const std::vector<std::int16_t> samples = samplesOf(rendered);
-    double energy = 0;
-    for (std::size_t i = 0; i < samples.size(); i += 2) {
-        energy += double(samples[i]) * samples[i];
-    }
-    return std::sqrt(energy / std::max<double>(1, double(samples.size()) / 2));
+    const std::vector<int> left = leftOf(rendered);
+    return std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0)
+                     / std::max<double>(1, double(left.size())));
 }
 
 // The amplitude of `hz` in the left channel of `rendered` (Goertzel).
 double amplitudeAt(std::string_view rendered, double hz)
 {
-    const std::vector<std::int16_t> samples = samplesOf(rendered);
+    const std::vector<int> left = leftOf(rendered);
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
     double previous = 0, before = 0;
-    for (std::size_t i = 0; i < samples.size(); i += 2) {
-        const double next = samples[i] + coefficient * previous - before;
-        before = previous;
-        previous = next;
+    for (const int sample : left) {
+        before = std::exchange(previous, sample + coefficient * previous - before);
     }
     const double power = previous * previous + before * before - coefficient * previous * before;
-    return 2 * std::sqrt(std::max(power, 0.0)) / std::max<double>(1, double(samples.size()) / 2);
+    return 2 * std::sqrt(std::max(power, 0.0)) / std::max<double>(1, double(left.size()));
 }
 
+// The frequencies of the rendered output, one for each 20 ms window of the left channel that is not
+// silent: the zero-crossing estimate (two crossings a period). The windows start where the sound does:
+// the device may render a buffer of silence before it, and a window half silent would count half the
+// crossings.
 Tones windowTones(std::string_view rendered)
 {
-    constexpr std::size_t window = 2 * rate / 50; // samples, left and right
-    const std::vector<std::int16_t> samples = samplesOf(rendered);
-    std::size_t first = 0;
-    while (first < samples.size() && std::abs(samples[first]) < 300) {
-        first += 2;
-    }
+    constexpr std::ptrdiff_t window = rate / 50;
+    const std::vector<int> left = leftOf(rendered);
     Tones tones;
-    for (std::size_t start = first; start + window <= samples.size(); start += window) {
+    for (auto start = std::ranges::find_if(left, [](int sample) { return std::abs(sample) >= 300; });
+         left.end() - start >= window; start += window) {
         double energy = 0;
         int crossings = 0;
-        for (std::size_t i = start; i < start + window; i += 2) {
-            energy += double(samples[i]) * samples[i];
-            crossings += i > start && (samples[i] >= 0) != (samples[i - 2] >= 0) ? 1 : 0;
+        for (auto i = start; i < start + window; ++i) {
+            energy += double(*i) * *i;
+            crossings += i > start && (*i >= 0) != (i[-1] >= 0) ? 1 : 0;
         }
-        if (std::sqrt(2 * energy / window) >= 300) {
+        if (std::sqrt(energy / window) >= 300) {
             tones.push_back(crossings * 25);
         }
     }

@@ -1,7 +1,7 @@
-// Reception: the alarm text parser, the receiver on real loopback
-// sockets, and the real belvane-send delivering to it.
+// Reception: the receiver on real loopback sockets, and the real belvane-send delivering to it. The
+// alarm text parser is held against a model of its own by the fuzz target fuzz_alarm_text, whose corpus
+// (the cases that bite: each lead-byte bound, the format selection, the level's conversion) ctest replays.
 #include "AlarmReceiver.h"
-#include "AlarmText.h"
 #include "LoopbackClient.h"
 #include "Wait.h"
 
@@ -22,58 +22,6 @@ namespace {
 
 using testing::LoopbackClient;
 using Texts = std::vector<std::string>;
-
-constexpr auto npos = std::string_view::npos;
-
-// Each text is read as the receiver reads it, in the format it selects. Behind a "#lOGIC" field,
-// `both` tells by its level which format was taken: 1 the marker format, 2 the line format.
-TEST(AlarmTextTest, TheSelectedFormatCutsTheFieldsOutAndConvertsTheLevel)
-{
-    const std::string both = "#lEVEL=1$lEVEL#Level=2\n", logic = "#lOGIC=2$lOGIC";
-    const std::pair<std::string, AlarmMessage> cases[] = {
-        {"#Sender=PC1\n#Message=Lunch\n#Level=3\n", {"PC1", "Lunch", 3}},
-        {"#Sender=PC1\n#Message=L\n#Level=3", {"PC1", "L", -1}}, // no final line feed, no level
-        {"#Sender=PC1\r\n#Message=L\r\n#Level=3\r\n", {"PC1\r", "L\r", 3}}, // a CR stays in the value
-        {"#Sender=P\n#Message=a\nb\n#Level\nc\n#Level=4\n", {"P", "a\nb\n#Level\nc", 4}},
-        {"#Message=x\n#Level=\n#Sender=S\n#Message=M\n#Level=5\n", {"S", "x", -1}}, // the first wins
-        {logic + "$sENDER#sENDER=A$sENDER", {"A", "", -1}}, // an earlier end marker is not used
-        // in any order, between cp932 texts
-        {"h\x82\xa0#mESSAGE=Lunch$mESSAGE\r\n\x93\x8c#lEVEL=5$lEVEL#lOGIC=2$lOGIC#sENDER=PC1$sENDER",
-         {"PC1", "Lunch", 5}},
-        // The format selection.
-        {"#lOGIC=\t\r\n2$lOGIC" + both, {"", "", 1}},
-        {"#lOGIC=4294967298$lOGIC" + both, {"", "", 2}}, // 2 after a 32-bit wrap
-        {"\x81" + logic + both, {"", "", 2}},
-        {"#lOGIC=2\x81$lOGIC$lOGIC" + both, {"", "", 1}},
-        // The level's conversion.
-        {"#Level=abc\n", {"", "", 0}},
-        {"#Level=\v\f\r-9x\n", {"", "", -9}},
-        {"#Level=- 1\n", {"", "", 0}},
-        {"#Level=-2147483649\n", {"", "", INT32_MIN}},
-        {"#Level=" + std::string(500, '9') + "\n", {"", "", INT32_MAX}},
-    };
-    for (const auto &[text, expected] : cases) {
-        SCOPED_TRACE(::testing::PrintToString(text));
-        const AlarmMessage got = ParseAlarmText(text, selectAlarmFormat(text));
-        EXPECT_EQ(std::tie(got.sender, got.message, got.level),
-                  std::tie(expected.sender, expected.message, expected.level));
-    }
-}
-
-// The search against a plain forward walk is the fuzz target's; here, the cases that bite.
-TEST(AlarmTextTest, SearchKeepsToCharacterBoundaries)
-{
-    const std::tuple<std::string, std::size_t, std::size_t> cases[] = {
-        // each bound of the lead bytes' two ranges, from either side
-        {"\x80#", 0, 1},     {"\x81#", 0, npos},         {"\x9f#", 0, npos},         {"\xa0#", 0, 1},
-        {"\xdf#", 0, 1},     {"\xe0#", 0, npos},         {"\xfc#", 0, npos},         {"\xfd#", 0, 1},
-        {"\x81\x81#", 0, 2}, {"\x81\x81\x81#", 0, npos}, {"\x82\xe0\x82#", 0, npos}, {"#ab\x81\x81#", 1, 5},
-        {"\x81##", 0, 2},
-    };
-    for (const auto &[text, from, expected] : cases) {
-        EXPECT_EQ(findAlarmMarker(text, "#", from), expected) << ::testing::PrintToString(text);
-    }
-}
 
 // The connection table on its own (the NUL rule, the kept bound, room-making, silence, events inside a
 // dispatch) is held against a model by the fuzz target fuzz_connection_state, which scripts/test.sh
