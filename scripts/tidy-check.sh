@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks what the compiler does not, with the checks in .clang-tidy: that names follow the project's rule
-# (clang-tidy's readability-identifier-naming) and that every function's parameters are named alike in its
-# declaration and its definition (readability-inconsistent-declaration-parameter-name), over every source
-# and header of the project as the build in BUILD_DIR (default build/) compiles it.
+# Checks what the compiler does not, with the checks in .clang-tidy (clang-tidy finds it by itself):
+# that names follow the project's rule (readability-identifier-naming) and that every function's
+# parameters are named alike in its declaration and its definition
+# (readability-inconsistent-declaration-parameter-name), over every source and header of the project
+# as the build in BUILD_DIR (default build/) compiles it.
 #   scripts/tidy-check.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,5 +13,5 @@ if [ ! -f "$build/compile_commands.json" ]; then
     exit 1
 fi
 folders='(app|base|bench|dialogs|fuzz|performer|platform|reception|resources|storage|tests|tools)'
-run-clang-tidy-14 -quiet -p "$build" -j "$(nproc)" -config="$(cat .clang-tidy)" \
+run-clang-tidy-14 -quiet -p "$build" -j "$(nproc)" \
     -header-filter="^$PWD/$folders/" "^$PWD/$folders/.*\.cpp$"
