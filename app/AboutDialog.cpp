@@ -24,7 +24,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.scale(width() / 48.0, height() / 48.0);
-        PaintBell(painter);
+        paintBell(painter);
     }
 };
 

@@ -17,7 +17,7 @@ namespace belvane {
 namespace {
 constexpr const char *supportPageName = "README.md";
 
-QUrl FileUrl(const std::string &nativePath)
+QUrl fileUrl(const std::string &nativePath)
 {
     return QUrl::fromLocalFile(QFile::decodeName(nativePath.c_str()));
 }
@@ -30,34 +30,34 @@ AlarmCommands::AlarmCommands(Context context)
 void AlarmCommands::run(int id)
 {
     switch (id) {
-    case commandShow:
+    case CommandShow:
         c.window.ShowAlarm();
         break;
-    case commandHistory:
+    case CommandHistory:
         openHistory();
         break;
-    case commandSettings:
+    case CommandSettings:
         OpenSettings();
         break;
-    case commandImportList:
+    case CommandImportList:
         OnImportActionList();
         break;
-    case commandExportList:
+    case CommandExportList:
         OnExportActionList();
         break;
-    case commandWriteListText:
+    case CommandWriteListText:
         OnWriteActionListText();
         break;
-    case commandOpenFolderAndQuit:
+    case CommandOpenFolderAndQuit:
         OpenFolderAndQuit();
         break;
-    case commandQuit:
+    case CommandQuit:
         c.window.Quit();
         break;
-    case commandAbout:
+    case CommandAbout:
         ShowAbout();
         break;
-    case commandSupportPage:
+    case CommandSupportPage:
         OpenSupportPage();
         break;
     default:
@@ -97,12 +97,12 @@ void AlarmCommands::ShowAbout()
 
 void AlarmCommands::OpenSupportPage()
 {
-    QDesktopServices::openUrl(FileUrl(c.folders.program.native + supportPageName));
+    QDesktopServices::openUrl(fileUrl(c.folders.program.native + supportPageName));
 }
 
 void AlarmCommands::OpenFolderAndQuit()
 {
-    QDesktopServices::openUrl(FileUrl(c.folders.files.native));
+    QDesktopServices::openUrl(fileUrl(c.folders.files.native));
     c.window.Quit();
 }
 

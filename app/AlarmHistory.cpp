@@ -9,13 +9,13 @@ namespace belvane {
 namespace {
 
 // A file name from the list, as the user registered it; one that is no valid cp932 still shows.
-QString FileName(const std::string &cp932Name)
+QString fileName(const std::string &cp932Name)
 {
     return cp932::toUnicode(cp932Name);
 }
 
 // Why the launcher could not start or open a file.
-QString LaunchFailure(int code)
+QString launchFailure(int code)
 {
     switch (code) {
     case Launcher::fileNotFound:
@@ -36,7 +36,7 @@ QString LaunchFailure(int code)
 }
 
 // Why a sound could not be played.
-QString SoundFailure(int code)
+QString soundFailure(int code)
 {
     switch (code) {
     case MediaCommands::fileNotFound:
@@ -56,7 +56,7 @@ QString SoundFailure(int code)
     }
 }
 
-QString SeenText(HistoryEntry::Seen seen)
+QString seenText(HistoryEntry::Seen seen)
 {
     switch (seen) {
     case HistoryEntry::Seen::Showing:
@@ -74,7 +74,7 @@ QString SeenText(HistoryEntry::Seen seen)
 QString describeOutcome(const AlarmOutcome &outcome)
 {
     using Kind = AlarmOutcome::Kind;
-    const QString file = FileName(outcome.actionFile);
+    const QString file = fileName(outcome.actionFile);
     switch (outcome.kind) {
     case Kind::NoAlarm:
         return QStringLiteral("アラームではありません");
@@ -95,11 +95,11 @@ QString describeOutcome(const AlarmOutcome &outcome)
     case Kind::Played:
         return outcome.result.done() ? QStringLiteral("サウンドを再生しました: %1").arg(file)
                                      : QStringLiteral("サウンドを再生できません（%1）: %2")
-                                           .arg(SoundFailure(outcome.result.code), file);
+                                           .arg(soundFailure(outcome.result.code), file);
     case Kind::Started:
     case Kind::Opened:
         if (!outcome.result.done()) {
-            return QStringLiteral("起動できません（%1）: %2").arg(LaunchFailure(outcome.result.code), file);
+            return QStringLiteral("起動できません（%1）: %2").arg(launchFailure(outcome.result.code), file);
         }
         return outcome.kind == Kind::Started ? QStringLiteral("プログラムを起動しました: %1").arg(file)
                                              : QStringLiteral("ファイルを開きました: %1").arg(file);
@@ -133,7 +133,7 @@ void AlarmHistory::setSeen(HistoryEntry::Seen seen)
         return;
     }
     entries.front().seen = seen;
-    emit dataChanged(index(0, seenColumn), index(0, seenColumn));
+    emit dataChanged(index(0, SeenColumn), index(0, SeenColumn));
 }
 
 int AlarmHistory::rowCount(const QModelIndex &parent) const
@@ -143,7 +143,7 @@ int AlarmHistory::rowCount(const QModelIndex &parent) const
 
 int AlarmHistory::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Column::columns;
+    return parent.isValid() ? 0 : Column::ColumnCount;
 }
 
 QVariant AlarmHistory::data(const QModelIndex &index, int role) const
@@ -152,25 +152,25 @@ QVariant AlarmHistory::data(const QModelIndex &index, int role) const
         return QVariant();
     }
     const HistoryEntry &e = entry(index.row());
-    if (role == Qt::ToolTipRole && index.column() == outcomeColumn) {
+    if (role == Qt::ToolTipRole && index.column() == OutcomeColumn) {
         return e.outcome;
     }
     if (role != Qt::DisplayRole) {
         return QVariant();
     }
     switch (index.column()) {
-    case arrivedColumn:
+    case ArrivedColumn:
         return e.arrived.toLocalTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss"));
-    case peerColumn:
+    case PeerColumn:
         return e.peer;
-    case senderColumn:
+    case SenderColumn:
         return e.sender;
-    case levelColumn:
+    case LevelColumn:
         return e.level;
-    case outcomeColumn:
+    case OutcomeColumn:
         return e.outcome;
-    case seenColumn:
-        return SeenText(e.seen);
+    case SeenColumn:
+        return seenText(e.seen);
     default:
         return QVariant();
     }
@@ -182,7 +182,7 @@ QVariant AlarmHistory::headerData(int section, Qt::Orientation orientation, int 
         return QVariant();
     }
     static const char *const titles[] = {"受信時刻", "送信元", "送信者", "レベル", "結果", "表示"};
-    return section >= 0 && section < Column::columns ? QString::fromUtf8(titles[section]) : QVariant();
+    return section >= 0 && section < Column::ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
 }
 
 } // namespace belvane

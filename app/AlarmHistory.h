@@ -37,7 +37,15 @@ class AlarmHistory final : public QAbstractTableModel
 
 public:
     static constexpr int limit = 200;
-    enum Column { arrivedColumn, peerColumn, senderColumn, levelColumn, outcomeColumn, seenColumn, columns };
+    enum Column {
+        ArrivedColumn,
+        PeerColumn,
+        SenderColumn,
+        LevelColumn,
+        OutcomeColumn,
+        SeenColumn,
+        ColumnCount
+    };
 
     using QAbstractTableModel::QAbstractTableModel;
 

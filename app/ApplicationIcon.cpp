@@ -7,7 +7,7 @@
 
 namespace belvane {
 
-void PaintBell(QPainter &painter)
+void paintBell(QPainter &painter)
 {
     painter.setPen(QPen(QColor(130, 130, 155), 3));
     painter.setBrush(QColor(240, 240, 255));
@@ -28,14 +28,14 @@ void PaintBell(QPainter &painter)
     painter.drawEllipse(QRectF(21, 35, 6, 5));
 }
 
-QImage BellImage(int size)
+QImage bellImage(int size)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.scale(size / 48.0, size / 48.0);
-    PaintBell(painter);
+    paintBell(painter);
     return image;
 }
 
@@ -43,7 +43,7 @@ QIcon applicationIcon()
 {
     QIcon icon;
     for (int size : {48, 32, 16}) {
-        icon.addPixmap(QPixmap::fromImage(BellImage(size)));
+        icon.addPixmap(QPixmap::fromImage(bellImage(size)));
     }
     return icon;
 }

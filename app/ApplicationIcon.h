@@ -12,8 +12,8 @@ QIcon applicationIcon();
 
 // The bell on a lavender disc, painted into a 48 x 48 square of `painter`'s coordinates; the
 // installed desktop icons are made from the same drawing.
-void PaintBell(QPainter &painter);
+void paintBell(QPainter &painter);
 // The bell drawn at `size` pixels, so every size is sharp.
-QImage BellImage(int size);
+QImage bellImage(int size);
 
 } // namespace belvane

@@ -40,7 +40,7 @@ constexpr const char *usage =
 
 enum class Invocation { Run, Help, Version, Unknown };
 
-Invocation ReadCommandLine(int argc, char **argv)
+Invocation readCommandLine(int argc, char **argv)
 {
     if (argc <= 1) {
         return Invocation::Run;
@@ -58,7 +58,7 @@ Invocation ReadCommandLine(int argc, char **argv)
 // Qt's platform that draws nowhere.
 constexpr const char *headlessPlatform = "offscreen";
 
-bool IsSet(const char *name)
+bool isSet(const char *name)
 {
     const char *value = std::getenv(name);
     return value != nullptr && *value != '\0';
@@ -73,7 +73,7 @@ bool IsSet(const char *name)
 QtMessageHandler qtDefaultHandler = nullptr;
 bool qtMessagesWanted = false;
 
-void QuietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     const bool ours =
         context.category != nullptr && std::string_view(context.category).starts_with("belvane");
@@ -102,15 +102,15 @@ public:
 
 } // namespace
 
-std::string BelvaneApp::ChoosePlatform()
+std::string BelvaneApp::choosePlatform()
 {
     std::string chosen;
-    if (IsSet("QT_QPA_PLATFORM")) {
+    if (isSet("QT_QPA_PLATFORM")) {
         chosen = std::getenv("QT_QPA_PLATFORM");
     } else {
         for (const auto &[display, platform] :
              {std::pair {"DISPLAY", "xcb"}, {"WAYLAND_DISPLAY", "wayland"}}) {
-            if (IsSet(display)) {
+            if (isSet(display)) {
                 chosen += chosen.empty() ? platform : std::string(";") + platform;
             }
         }
@@ -121,7 +121,7 @@ std::string BelvaneApp::ChoosePlatform()
     return chosen.find(headlessPlatform) == std::string::npos ? chosen + ";" + headlessPlatform : chosen;
 }
 
-bool BelvaneApp::LoadQtTranslation()
+bool BelvaneApp::loadQtTranslation()
 {
     auto *translator = new QTranslator(QCoreApplication::instance());
     if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qt"),
@@ -137,7 +137,7 @@ int BelvaneApp::Start(int argc, char **argv)
     // The one place that says where the program keeps its files: everything below goes by it.
     Folders folders = chooseFolders(executableFolder());
     const std::string filesFolder = folders.files.native;
-    switch (ReadCommandLine(argc, argv)) {
+    switch (readCommandLine(argc, argv)) {
     case Invocation::Run:
         break;
     case Invocation::Help:
@@ -155,17 +155,17 @@ int BelvaneApp::Start(int argc, char **argv)
     // The platform is named on Qt's command line, not in the environment, so the programs that alarms
     // start look for the user's display as usual. With no usable display the receiver still runs:
     // alarms are received and their actions performed, only the window is drawn nowhere.
-    std::string platforms = ChoosePlatform();
+    std::string platforms = choosePlatform();
     static char platformOption[] = "-platform";
     char *qtArgv[] = {argv[0], platformOption, platforms.data(), nullptr};
     int qtArgc = 3;
-    qtMessagesWanted = IsSet("QT_LOGGING_RULES")
+    qtMessagesWanted = isSet("QT_LOGGING_RULES")
         && std::string_view(std::getenv("QT_LOGGING_RULES")).find("qt.") != std::string_view::npos;
-    qtDefaultHandler = qInstallMessageHandler(QuietQtMessages);
+    qtDefaultHandler = qInstallMessageHandler(quietQtMessages);
     QApplication application(qtArgc, qtArgv);
     // Desktops match the window to the menu entry and its icon by this name (Wayland's app id).
     QGuiApplication::setDesktopFileName(QStringLiteral("belvane"));
-    LoadQtTranslation(); // without it Qt's texts stay English
+    loadQtTranslation(); // without it Qt's texts stay English
     // The window hides between alarms and dialogs come and go: only a quit request ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
     const QString platform = QGuiApplication::platformName();

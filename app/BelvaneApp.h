@@ -20,10 +20,10 @@ public:
     // (QT_QPA_PLATFORM) or else X11 before Wayland when both displays are there, as the window's
     // position, drag and raise need X11; always ending in offscreen, so that a display that cannot be
     // used (its plugin missing, the display refused) leaves the receiver running headless.
-    static std::string ChoosePlatform();
+    static std::string choosePlatform();
     // Installs Qt's Japanese translation, so that Qt's own texts (file dialogs, standard buttons)
     // speak the program's language; false when it is not installed.
-    static bool LoadQtTranslation();
+    static bool loadQtTranslation();
 };
 
 } // namespace belvane

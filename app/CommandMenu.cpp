@@ -14,18 +14,18 @@ struct MenuItem
 };
 
 constexpr MenuItem menuItems[] = {
-    {commandShow, "表示"},
-    {commandHistory, "受信履歴"},
-    {commandSettings, "設定"},
-    {commandImportList, "動作ファイルリストのインポート"},
-    {commandExportList, "動作ファイルリストのエクスポート"},
-    {commandWriteListText, "動作ファイルリストのテキスト出力"},
+    {CommandShow, "表示"},
+    {CommandHistory, "受信履歴"},
+    {CommandSettings, "設定"},
+    {CommandImportList, "動作ファイルリストのインポート"},
+    {CommandExportList, "動作ファイルリストのエクスポート"},
+    {CommandWriteListText, "動作ファイルリストのテキスト出力"},
     {0, nullptr},
-    {commandOpenFolderAndQuit, "自己フォルダ開いて終了"},
-    {commandQuit, "終了"},
+    {CommandOpenFolderAndQuit, "自己フォルダ開いて終了"},
+    {CommandQuit, "終了"},
     {0, nullptr},
-    {commandAbout, "バージョン情報"},
-    {commandSupportPage, "サポートページへ"},
+    {CommandAbout, "バージョン情報"},
+    {CommandSupportPage, "サポートページへ"},
 };
 
 } // namespace

@@ -34,12 +34,12 @@ HistoryDialog::HistoryDialog(AlarmHistory &alarms, QWidget *parent)
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setTextElideMode(Qt::ElideRight);
     list->header()->setStretchLastSection(false);
-    list->header()->setSectionResizeMode(AlarmHistory::outcomeColumn, QHeaderView::Stretch);
-    for (const auto &[column, width] : {std::pair {AlarmHistory::arrivedColumn, 150},
-                                        {AlarmHistory::peerColumn, 110},
-                                        {AlarmHistory::senderColumn, 120},
-                                        {AlarmHistory::levelColumn, 50},
-                                        {AlarmHistory::seenColumn, 120}}) {
+    list->header()->setSectionResizeMode(AlarmHistory::OutcomeColumn, QHeaderView::Stretch);
+    for (const auto &[column, width] : {std::pair {AlarmHistory::ArrivedColumn, 150},
+                                        {AlarmHistory::PeerColumn, 110},
+                                        {AlarmHistory::SenderColumn, 120},
+                                        {AlarmHistory::LevelColumn, 50},
+                                        {AlarmHistory::SeenColumn, 120}}) {
         list->setColumnWidth(column, width);
     }
     layout->addWidget(list, 3);

@@ -23,28 +23,28 @@ std::atomic<std::int64_t> graceMs = 0;
 static_assert(std::atomic<std::int64_t>::is_always_lock_free);
 
 // Milliseconds of the monotonic clock; clock_gettime may be called in a signal handler.
-std::int64_t Now()
+std::int64_t now()
 {
     timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return std::int64_t {now.tv_sec} * 1000 + now.tv_nsec / 1000000;
 }
 
-void OnSignal(int signalNumber)
+void onSignal(int signalNumber)
 {
     const int savedErrno = errno;
     if (firstRequest >= 0) {
         // Senders of endings often come in pairs (systemd follows SIGTERM with SIGHUP at once): a
         // request within the grace is part of the ending under way. One after it means the ending is
         // stuck: end now, as the signal would have ended us without a handler.
-        if (Now() - firstRequest >= graceMs) {
+        if (now() - firstRequest >= graceMs) {
             ::signal(signalNumber, SIG_DFL);
             ::raise(signalNumber);
         }
         errno = savedErrno;
         return;
     }
-    firstRequest = Now();
+    firstRequest = now();
     const char byte = 1;
     if (writeEnd >= 0) {
         // send, not write: a pipe whose reader is gone must not kill us with SIGPIPE.
@@ -96,7 +96,7 @@ bool QuitSignals::install(std::chrono::milliseconds grace)
     struct sigaction action
     {
     };
-    action.sa_handler = OnSignal;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(handledSignals); ++i) {

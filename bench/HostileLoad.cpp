@@ -51,7 +51,7 @@ constexpr long largeMessageAllowanceKiB = 16 * 1024;
 // What the receiver keeps of one connection.
 constexpr std::size_t keptBytes = std::size_t {1} << 20;
 
-int Connect(quint16 port)
+int connect(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address {};
@@ -67,7 +67,7 @@ int Connect(quint16 port)
     return fd;
 }
 
-bool WriteAll(int fd, const std::string &bytes)
+bool writeAll(int fd, const std::string &bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -80,25 +80,25 @@ bool WriteAll(int fd, const std::string &bytes)
     return true;
 }
 
-bool SendAlarm(quint16 port, const std::string &text)
+bool sendAlarm(quint16 port, const std::string &text)
 {
-    const int fd = Connect(port);
+    const int fd = connect(port);
     if (fd < 0) {
         return false;
     }
-    const bool sent = WriteAll(fd, text);
+    const bool sent = writeAll(fd, text);
     ::close(fd);
     return sent;
 }
 
-void Reset(int fd)
+void reset(int fd)
 {
     const linger hard {1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
     ::close(fd);
 }
 
-std::uintmax_t SizeOf(const std::string &path)
+std::uintmax_t sizeOf(const std::string &path)
 {
     std::error_code error;
     const auto size = fs::file_size(path, error);
@@ -116,9 +116,9 @@ struct Harness
     std::string errorLog; // the program's standard error: its log lines
     long baselineKiB = 0;
 
-    bool Start()
+    bool start()
     {
-        if (!x.Start(false)) {
+        if (!x.start(false)) {
             std::fprintf(stderr, "cannot start Xvfb\n");
             return false;
         }
@@ -133,8 +133,8 @@ struct Harness
         program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
         program.setStandardErrorFile(QString::fromStdString(errorLog));
         program.start(QString::fromStdString(folder.file("belvane")), {});
-        if (!program.waitForStarted(10000) || !belvane::testing::WaitUntil([this] {
-                const int fd = Connect(port);
+        if (!program.waitForStarted(10000) || !belvane::testing::waitUntil([this] {
+                const int fd = connect(port);
                 if (fd >= 0) {
                     ::close(fd);
                 }
@@ -143,22 +143,22 @@ struct Harness
             std::fprintf(stderr, "the program did not start listening\n");
             return false;
         }
-        baselineKiB = belvane::bench::ResidentKiB(program.processId());
+        baselineKiB = belvane::bench::residentKiB(program.processId());
         return true;
     }
 
     // Sends the normal alarm and gives the milliseconds from its close to the script's run, or a
     // negative value when it was not performed within a second.
-    double Probe()
+    double probe()
     {
-        const auto before = SizeOf(probeLog);
-        const int fd = Connect(port);
-        if (fd < 0 || !WriteAll(fd, "#Sender=probe\n#Message=still alive\n#Level=3\n")) {
+        const auto before = sizeOf(probeLog);
+        const int fd = connect(port);
+        if (fd < 0 || !writeAll(fd, "#Sender=probe\n#Message=still alive\n#Level=3\n")) {
             return -1;
         }
         const auto closed = Clock::now();
         ::close(fd);
-        while (SizeOf(probeLog) == before) {
+        while (sizeOf(probeLog) == before) {
             if (Clock::now() - closed > std::chrono::seconds(1)) {
                 return -1;
             }
@@ -168,15 +168,15 @@ struct Harness
     }
 
     // How many level 3 alarms the program has performed: its script writes four lines each time.
-    std::size_t Performed() const
+    std::size_t performed() const
     {
         std::ifstream log(probeLog);
         return static_cast<std::size_t>(std::count(std::istreambuf_iterator<char>(log), {}, '\n')) / 4;
     }
-    bool WaitPerformed(std::size_t count, std::chrono::milliseconds limit) const
+    bool waitPerformed(std::size_t count, std::chrono::milliseconds limit) const
     {
         const auto end = Clock::now() + limit;
-        while (Performed() < count) {
+        while (performed() < count) {
             if (Clock::now() > end) {
                 return false;
             }
@@ -188,7 +188,7 @@ struct Harness
 
 // Whether the receiver ended the connection (a close or a reset) within two seconds of our close, as
 // opposed to leaving the sender hanging.
-bool ToldOfItsEnd(int fd)
+bool toldOfItsEnd(int fd)
 {
     ::shutdown(fd, SHUT_WR);
     const timeval wait {2, 0};
@@ -202,14 +202,14 @@ bool ToldOfItsEnd(int fd)
 
 // How long until the receiver ended the connection after our close, in milliseconds; negative when it
 // did not within two seconds.
-double MsUntilTold(int fd)
+double msUntilTold(int fd)
 {
     const auto start = Clock::now();
-    return ToldOfItsEnd(fd) ? std::chrono::duration<double, std::milli>(Clock::now() - start).count() : -1;
+    return toldOfItsEnd(fd) ? std::chrono::duration<double, std::milli>(Clock::now() - start).count() : -1;
 }
 
 // The CPU time the process `pid` has used, in clock ticks.
-long CpuTicks(qint64 pid)
+long cpuTicks(qint64 pid)
 {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), {});
@@ -227,7 +227,7 @@ long CpuTicks(qint64 pid)
 }
 
 // Whether the program's log names the senders of `order` in that order.
-bool LoggedInOrder(const std::string &logPath, const std::vector<std::string> &order)
+bool loggedInOrder(const std::string &logPath, const std::vector<std::string> &order)
 {
     std::ifstream log(logPath);
     const std::string text((std::istreambuf_iterator<char>(log)), {});
@@ -243,7 +243,7 @@ bool LoggedInOrder(const std::string &logPath, const std::vector<std::string> &o
 }
 
 // The lowest descriptor number the process does not hold: with its limit there, it can open none.
-long LowestFreeDescriptor(qint64 pid)
+long lowestFreeDescriptor(qint64 pid)
 {
     std::vector<long> held;
     for (const auto &entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
@@ -259,7 +259,7 @@ long LowestFreeDescriptor(qint64 pid)
     return lowest;
 }
 
-std::string RandomBytes(std::mt19937 &random, std::size_t size)
+std::string randomBytes(std::mt19937 &random, std::size_t size)
 {
     std::string bytes(size, '\0');
     for (char &c : bytes) {
@@ -269,7 +269,7 @@ std::string RandomBytes(std::mt19937 &random, std::size_t size)
 }
 
 // A well-formed alarm of exactly the kept size whose message is `line` repeated as often as fits.
-std::string LargeAlarm(const std::string &line)
+std::string largeAlarm(const std::string &line)
 {
     const std::string head = "#Sender=large\n#Message=";
     const std::string tail = "\n#Level=9\n";
@@ -280,7 +280,7 @@ std::string LargeAlarm(const std::string &line)
     return text + std::string(keptBytes - text.size() - tail.size(), 'x') + tail;
 }
 
-std::string Cp932(const char *utf8)
+std::string cp932(const char *utf8)
 {
     QStringEncoder encoder("windows-31j");
     return QByteArray(encoder(QString::fromUtf8(utf8))).toStdString();
@@ -292,7 +292,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
     Harness h;
-    if (!h.Start()) {
+    if (!h.start()) {
         return 1;
     }
     std::mt19937 random(7);
@@ -308,11 +308,11 @@ int main(int argc, char **argv)
     // One large message, and a probe sent right after its sender closed: the program must not be
     // busy with it for longer than an alarm may wait.
     const auto largeMessage = [&](const std::string &line) {
-        return [&h, text = LargeAlarm(line)] {
-            if (!SendAlarm(h.port, text)) {
+        return [&h, text = largeAlarm(line)] {
+            if (!sendAlarm(h.port, text)) {
                 return false;
             }
-            const double next = h.Probe();
+            const double next = h.probe();
             std::printf("    probe right after the large message: %.1f ms\n", next);
             return next >= 0 && next <= latencyLimitMs;
         };
@@ -325,12 +325,12 @@ int main(int argc, char **argv)
         // First, while the heap holds nothing of the later floods that could hide their growth.
         {"a 1 MiB message of blank lines", largeMessage("\n"), largeMessageAllowanceKiB},
         {"a 1 MiB message of one long line", largeMessage("x"), largeMessageAllowanceKiB},
-        {"a 1 MiB message of Japanese lines", largeMessage(Cp932("日本語の長いメッセージの一行です。\r\n")),
+        {"a 1 MiB message of Japanese lines", largeMessage(cp932("日本語の長いメッセージの一行です。\r\n")),
          largeMessageAllowanceKiB},
         {"10,000 alarms back to back",
          [&] {
              for (int i = 0; i < 10000; ++i) {
-                 if (!SendAlarm(h.port, alarm)) {
+                 if (!sendAlarm(h.port, alarm)) {
                      return false;
                  }
              }
@@ -340,11 +340,11 @@ int main(int argc, char **argv)
          [&] {
              std::vector<int> open;
              for (int i = 0; i < 200; ++i) {
-                 open.push_back(Connect(h.port));
+                 open.push_back(connect(h.port));
              }
              bool all = true;
              for (int fd : open) {
-                 all = fd >= 0 && WriteAll(fd, alarm) && all;
+                 all = fd >= 0 && writeAll(fd, alarm) && all;
                  if (fd >= 0) {
                      ::close(fd);
                  }
@@ -354,12 +354,12 @@ int main(int argc, char **argv)
         {"200 senders resetting their connection",
          [&] {
              for (int i = 0; i < 200; ++i) {
-                 const int fd = Connect(h.port);
+                 const int fd = connect(h.port);
                  if (fd < 0) {
                      return false;
                  }
-                 WriteAll(fd, alarm.substr(0, static_cast<std::size_t>(i) % alarm.size()));
-                 Reset(fd);
+                 writeAll(fd, alarm.substr(0, static_cast<std::size_t>(i) % alarm.size()));
+                 reset(fd);
              }
              return true;
          }},
@@ -371,14 +371,14 @@ int main(int argc, char **argv)
              double slowest = 0;
              for (int round = 0; round < 5; ++round) {
                  while (stalled.size() < 16 + static_cast<std::size_t>(round)) {
-                     const int fd = Connect(h.port);
-                     if (fd < 0 || !WriteAll(fd, "#Sender=stalled\n#Message=waits")) {
+                     const int fd = connect(h.port);
+                     if (fd < 0 || !writeAll(fd, "#Sender=stalled\n#Message=waits")) {
                          return false;
                      }
                      stalled.push_back(fd);
                  }
                  ::usleep(50000);
-                 const double probe = h.Probe();
+                 const double probe = h.probe();
                  slowest = probe < 0 ? 1e9 : std::max(slowest, probe);
              }
              for (const int fd : stalled) {
@@ -389,43 +389,43 @@ int main(int argc, char **argv)
          }},
         {"overlapping senders, every alarm performed",
          [&] {
-             const std::size_t before = h.Performed();
+             const std::size_t before = h.performed();
              const std::string alarm3 = "#Sender=overlap\n#Message=every one\n#Level=3\n";
              const std::string half = alarm3.substr(0, 20), rest = alarm3.substr(20);
              const auto whole = [&] {
-                 return SendAlarm(h.port, alarm3);
+                 return sendAlarm(h.port, alarm3);
              };
              bool sent = true;
              // Connected, written only after another sender delivered.
-             int a = Connect(h.port);
+             int a = connect(h.port);
              ::usleep(20000);
-             sent = whole() && WriteAll(a, alarm3) && sent;
+             sent = whole() && writeAll(a, alarm3) && sent;
              ::close(a);
              // Half written when another arrives.
-             a = Connect(h.port);
-             sent = WriteAll(a, half) && sent;
+             a = connect(h.port);
+             sent = writeAll(a, half) && sent;
              ::usleep(20000);
-             sent = whole() && WriteAll(a, rest) && sent;
+             sent = whole() && writeAll(a, rest) && sent;
              ::close(a);
              // One sender trickles its alarm over 1.5 s while five others send whole ones.
-             a = Connect(h.port);
+             a = connect(h.port);
              for (std::size_t piece = 0; piece < 6; ++piece) {
-                 sent = WriteAll(a, alarm3.substr(piece * 8, piece < 5 ? 8 : std::string::npos)) && sent;
+                 sent = writeAll(a, alarm3.substr(piece * 8, piece < 5 ? 8 : std::string::npos)) && sent;
                  ::usleep(250000);
                  sent = (piece == 5 || whole()) && sent;
              }
              ::close(a);
              // One stalls half-way for a second while five others send whole ones.
-             a = Connect(h.port);
-             sent = WriteAll(a, half) && sent;
+             a = connect(h.port);
+             sent = writeAll(a, half) && sent;
              for (int i = 0; i < 5; ++i) {
                  sent = whole() && sent;
              }
              ::usleep(1000000);
-             sent = WriteAll(a, rest) && sent;
+             sent = writeAll(a, rest) && sent;
              ::close(a);
-             const bool all = h.WaitPerformed(before + 16, std::chrono::seconds(2));
-             std::printf("    performed %zu of 16 alarms\n", h.Performed() - before);
+             const bool all = h.waitPerformed(before + 16, std::chrono::seconds(2));
+             std::printf("    performed %zu of 16 alarms\n", h.performed() - before);
              return sent && all;
          }},
         {"no descriptors left while senders wait, then recovery",
@@ -437,31 +437,31 @@ int main(int argc, char **argv)
              }
              // The last probe's script may still be writing its lines.
              ::usleep(100000);
-             const std::size_t before = h.Performed();
+             const std::size_t before = h.performed();
              rlimit tight = saved;
-             tight.rlim_cur = static_cast<rlim_t>(LowestFreeDescriptor(pid));
+             tight.rlim_cur = static_cast<rlim_t>(lowestFreeDescriptor(pid));
              ::prlimit(pid, RLIMIT_NOFILE, &tight, nullptr);
              // One sender whose whole alarm is there, closed, and others still sending, one every 100 ms.
-             const bool keptSent = SendAlarm(h.port, "#Sender=kept\n#Message=m\n#Level=3\n");
-             const long cpuBefore = CpuTicks(pid);
+             const bool keptSent = sendAlarm(h.port, "#Sender=kept\n#Message=m\n#Level=3\n");
+             const long cpuBefore = cpuTicks(pid);
              const auto starved = Clock::now();
              double slowestTold = 0;
              int told = 0;
              for (int i = 0; i < 10; ++i) {
-                 const int fd = Connect(h.port);
+                 const int fd = connect(h.port);
                  const double ms =
-                     fd >= 0 && WriteAll(fd, "#Sender=exhausted\n#Message=m") ? MsUntilTold(fd) : -1;
+                     fd >= 0 && writeAll(fd, "#Sender=exhausted\n#Message=m") ? msUntilTold(fd) : -1;
                  told += ms >= 0 && ms <= 1000;
                  slowestTold = std::max(slowestTold, ms < 0 ? 1e9 : ms);
                  ::usleep(100000);
              }
              const double seconds = std::chrono::duration<double>(Clock::now() - starved).count();
-             const double cpuShare = static_cast<double>(CpuTicks(pid) - cpuBefore)
+             const double cpuShare = static_cast<double>(cpuTicks(pid) - cpuBefore)
                  / static_cast<double>(::sysconf(_SC_CLK_TCK)) / seconds;
-             const bool heldBack = h.Performed() == before;
+             const bool heldBack = h.performed() == before;
              ::prlimit(pid, RLIMIT_NOFILE, &saved, nullptr);
              const auto back = Clock::now();
-             const bool kept = h.WaitPerformed(before + 1, std::chrono::seconds(1));
+             const bool kept = h.waitPerformed(before + 1, std::chrono::seconds(1));
              const double first = std::chrono::duration<double, std::milli>(Clock::now() - back).count();
              std::printf("    CPU while starved: %.1f %% of a core over %.1f s; senders told: %d of 10, "
                          "slowest %.1f ms; "
@@ -480,51 +480,51 @@ int main(int argc, char **argv)
              for (int round = 0; round < 6; ++round) {
                  const std::string a = "order-a" + std::to_string(round),
                                    b = "order-b" + std::to_string(round);
-                 const int fd = Connect(h.port);
-                 sent = fd >= 0 && WriteAll(fd, alarm9(a).substr(0, 10)) && sent;
+                 const int fd = connect(h.port);
+                 sent = fd >= 0 && writeAll(fd, alarm9(a).substr(0, 10)) && sent;
                  ::usleep(20000);
-                 sent = WriteAll(fd, alarm9(a).substr(10)) && sent;
+                 sent = writeAll(fd, alarm9(a).substr(10)) && sent;
                  ::close(fd);
-                 sent = SendAlarm(h.port, alarm9(b)) && sent;
+                 sent = sendAlarm(h.port, alarm9(b)) && sent;
                  order.insert(order.end(), {a, b});
              }
              std::vector<int> slow;
              for (int i = 0; i < 4; ++i) {
-                 slow.push_back(Connect(h.port));
-                 sent = WriteAll(slow.back(), alarm9("order-slow" + std::to_string(i)).substr(0, 12)) && sent;
+                 slow.push_back(connect(h.port));
+                 sent = writeAll(slow.back(), alarm9("order-slow" + std::to_string(i)).substr(0, 12)) && sent;
              }
              ::usleep(20000);
              for (int i = 0; i < 4; ++i) {
-                 sent = WriteAll(slow[static_cast<std::size_t>(i)],
+                 sent = writeAll(slow[static_cast<std::size_t>(i)],
                                  alarm9("order-slow" + std::to_string(i)).substr(12))
                      && sent;
                  ::close(slow[static_cast<std::size_t>(i)]);
                  order.push_back("order-slow" + std::to_string(i));
              }
-             sent = SendAlarm(h.port, alarm9("order-whole")) && sent;
+             sent = sendAlarm(h.port, alarm9("order-whole")) && sent;
              order.push_back("order-whole");
              ::usleep(300000);
-             return sent && LoggedInOrder(h.errorLog, order);
+             return sent && loggedInOrder(h.errorLog, order);
          }},
         {"a sender that never closes (probe while it is open)",
          [&] {
-             const int stuck = Connect(h.port);
-             WriteAll(stuck, "#Sender=stuck\n#Message=never ends");
+             const int stuck = connect(h.port);
+             writeAll(stuck, "#Sender=stuck\n#Message=never ends");
              ::usleep(100000);
-             const double whileOpen = h.Probe();
+             const double whileOpen = h.probe();
              std::printf("    probe while the stuck sender is open: %.1f ms\n", whileOpen);
              ::close(stuck);
              return stuck >= 0 && whileOpen >= 0 && whileOpen <= latencyLimitMs;
          }},
         {"a 100 MiB sender",
          [&] {
-             const int fd = Connect(h.port);
+             const int fd = connect(h.port);
              const std::string block(1 << 20, 'x');
-             bool sent = fd >= 0 && WriteAll(fd, "#Sender=flood\n#Message=");
+             bool sent = fd >= 0 && writeAll(fd, "#Sender=flood\n#Message=");
              for (int i = 0; sent && i < 100; ++i) {
-                 sent = WriteAll(fd, block);
+                 sent = writeAll(fd, block);
              }
-             sent = sent && WriteAll(fd, "\n#Level=9\n");
+             sent = sent && writeAll(fd, "\n#Level=9\n");
              if (fd >= 0) {
                  ::close(fd);
              }
@@ -535,7 +535,7 @@ int main(int argc, char **argv)
              const std::string text =
                  "#Sender=" + std::string(keptBytes - 64, 's') + "\n#Message=m\n#Level=9\n";
              for (int i = 0; i < 200; ++i) {
-                 if (!SendAlarm(h.port, text)) {
+                 if (!sendAlarm(h.port, text)) {
                      return false;
                  }
              }
@@ -544,7 +544,7 @@ int main(int argc, char **argv)
         {"1,000 senders of random bytes",
          [&] {
              for (int i = 0; i < 1000; ++i) {
-                 if (!SendAlarm(h.port, RandomBytes(random, random() % 4096))) {
+                 if (!sendAlarm(h.port, randomBytes(random, random() % 4096))) {
                      return false;
                  }
              }
@@ -555,7 +555,7 @@ int main(int argc, char **argv)
              for (int i = 0; i < 1000; ++i) {
                  std::string text = alarm + std::string(random() % 2048, '\0') + alarm;
                  text[random() % text.size()] = '\0';
-                 if (!SendAlarm(h.port, text)) {
+                 if (!sendAlarm(h.port, text)) {
                      return false;
                  }
              }
@@ -569,7 +569,7 @@ int main(int argc, char **argv)
                          "lOGIC\n";
              }
              for (int i = 0; i < 100; ++i) {
-                 if (!SendAlarm(h.port, text)) {
+                 if (!sendAlarm(h.port, text)) {
                      return false;
                  }
              }
@@ -583,15 +583,15 @@ int main(int argc, char **argv)
                 "result");
     bool allHeld = true;
     for (const Phase &phase : phases) {
-        const long before = belvane::bench::ResidentKiB(h.program.processId());
+        const long before = belvane::bench::residentKiB(h.program.processId());
         const auto start = Clock::now();
         const bool ran = phase.run();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         // Let the program drain what is still queued before the probe is timed.
         ::usleep(300000);
-        const double probe = h.Probe();
+        const double probe = h.probe();
         const bool running = h.program.state() == QProcess::Running;
-        const long resident = running ? belvane::bench::ResidentKiB(h.program.processId()) : -1;
+        const long resident = running ? belvane::bench::residentKiB(h.program.processId()) : -1;
         const bool held = ran && running && probe >= 0 && probe <= latencyLimitMs
             && resident <= h.baselineKiB + memoryAllowanceKiB
             && (phase.growthLimitKiB == 0 || resident - before <= phase.growthLimitKiB);

@@ -12,7 +12,7 @@ namespace {
 
 // A line-format alarm whose message is `size` bytes of mixed ASCII and double-byte text, so the
 // search meets lead bytes all the way.
-std::string AlarmOfSize(std::size_t size)
+std::string alarmOfSize(std::size_t size)
 {
     std::string message;
     const std::string piece = "Lunch \x82\xa0\x82\xa2 ready #Level \x81\x5c\n";
@@ -26,9 +26,9 @@ std::string AlarmOfSize(std::size_t size)
 constexpr std::array<std::string_view, 6> lineMarkers {
     "#Sender=", "\n#Message=", "#Message=", "\n#Level=", "#Level=", "\n"};
 
-void ParseLineFormat(benchmark::State &state)
+void parseLineFormat(benchmark::State &state)
 {
-    const std::string text = AlarmOfSize(static_cast<std::size_t>(state.range(0)));
+    const std::string text = alarmOfSize(static_cast<std::size_t>(state.range(0)));
     for (auto _ : state) {
         const belvane::AlarmFormat format = belvane::selectAlarmFormat(text);
         benchmark::DoNotOptimize(belvane::ParseAlarmText(text, format));
@@ -37,9 +37,9 @@ void ParseLineFormat(benchmark::State &state)
 }
 
 // The same searches the parser makes, by std::string_view::find with no boundary rule.
-void PlainFind(benchmark::State &state)
+void plainFind(benchmark::State &state)
 {
-    const std::string text = AlarmOfSize(static_cast<std::size_t>(state.range(0)));
+    const std::string text = alarmOfSize(static_cast<std::size_t>(state.range(0)));
     const std::string_view view(text);
     for (auto _ : state) {
         std::size_t sum = view.find("#lOGIC=");
@@ -55,8 +55,8 @@ void PlainFind(benchmark::State &state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-BENCHMARK(ParseLineFormat)->Arg(100)->Arg(64 << 10)->Arg(1 << 20);
-BENCHMARK(PlainFind)->Arg(100)->Arg(64 << 10)->Arg(1 << 20);
+BENCHMARK(parseLineFormat)->Arg(100)->Arg(64 << 10)->Arg(1 << 20);
+BENCHMARK(plainFind)->Arg(100)->Arg(64 << 10)->Arg(1 << 20);
 
 } // namespace
 

@@ -8,7 +8,7 @@
 namespace belvane::bench {
 
 // A process's resident memory in KiB; -1 when it cannot be read.
-inline long ResidentKiB(qint64 pid)
+inline long residentKiB(qint64 pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;

@@ -56,7 +56,7 @@ constexpr int organLevel = 7;
 constexpr double beepHz = 1000, organHz = 220;
 
 // A format-0 Standard MIDI File of `events` (delta times in ticks of 1/480 beat, at 120 beats a minute).
-std::string MidiFile(const std::string &events)
+std::string midiFile(const std::string &events)
 {
     const std::string track = events + "\0\xFF\x2F\0"s;
     std::string file = "MThd\0\0\0\6\0\0\0\1\1\xE0"s + "MTrk";
@@ -67,13 +67,13 @@ std::string MidiFile(const std::string &events)
 }
 
 // Piano, middle C at once for half a second: one note on one instrument.
-const std::string tune = MidiFile("\0\xC0\x00\0\x90\x3C\x64\x83\x60\x80\x3C\0"s);
+const std::string tune = midiFile("\0\xC0\x00\0\x90\x3C\x64\x83\x60\x80\x3C\0"s);
 // Drawbar organ, A3 (220 Hz) at once and held for four seconds.
-const std::string organ = MidiFile("\0\xC0\x10\0\x90\x39\x64\xBC\x00\x80\x39\0"s);
+const std::string organ = midiFile("\0\xC0\x10\0\x90\x39\x64\xBC\x00\x80\x39\0"s);
 
 // A General MIDI piece of eleven instruments: ten melodic channels with programs of their own and the
 // drums, a chord each for a second.
-std::string Ensemble()
+std::string ensemble()
 {
     const int programs[] = {0, 11, 19, 24, 32, 40, 48, 56, 65, 73};
     const int channels[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10};
@@ -88,11 +88,11 @@ std::string Ensemble()
     for (int i = 1; i < 10; ++i) {
         events += "\0"s + char(0x80 | channels[i]) + char(48 + 3 * i) + "\0"s;
     }
-    return MidiFile(events);
+    return midiFile(events);
 }
 
 // A third of a second of 1 kHz at half the full scale, loud from its first sample on.
-std::string Beep()
+std::string beep()
 {
     constexpr int beepRate = 44100;
     std::vector<std::int16_t> samples(beepRate / 3);
@@ -104,12 +104,12 @@ std::string Beep()
     return belvane::buildWaveImage(samples, beepRate);
 }
 
-double Seconds(Clock::duration d)
+double seconds(Clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
 }
 
-double Median(std::vector<double> values)
+double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? -1 : values[values.size() / 2];
@@ -122,11 +122,11 @@ public:
     ~SoundServer()
     {
         for (QProcess *p : {&pulse, &sessionManager, &server, &bus}) {
-            Stop(*p);
+            stop(*p);
         }
     }
 
-    bool Start()
+    bool start()
     {
         ::chmod(runtime.path().c_str(), 0700);
         env = QProcessEnvironment::systemEnvironment();
@@ -136,15 +136,15 @@ public:
         }
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
         bus.setProcessEnvironment(env);
-        bus.start(QStringLiteral("dbus-daemon"), Words("--session --nofork --print-address=1"));
-        if (!bus.waitForStarted(10000) || !WaitUntil([&] { return bus.canReadLine(); })) {
+        bus.start(QStringLiteral("dbus-daemon"), words("--session --nofork --print-address=1"));
+        if (!bus.waitForStarted(10000) || !waitUntil([&] { return bus.canReadLine(); })) {
             return false;
         }
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(bus.readLine().trimmed()));
         server.setProcessEnvironment(env);
         server.start(QStringLiteral("pipewire"), {});
         if (!server.waitForStarted(10000)
-            || !WaitUntil([&] { return fs::exists(runtime.path() / "pipewire-0"); })) {
+            || !waitUntil([&] { return fs::exists(runtime.path() / "pipewire-0"); })) {
             return false;
         }
         for (auto [process, name] :
@@ -157,14 +157,14 @@ public:
                 return false;
             }
         }
-        if (!WaitUntil([&] { return Pactl(Words("info")); })) {
+        if (!waitUntil([&] { return pactl(words("info")); })) {
             return false;
         }
-        return Pactl(Words("load-module module-null-sink sink_name=speakers"))
-            && Pactl(Words("set-default-sink speakers"));
+        return pactl(words("load-module module-null-sink sink_name=speakers"))
+            && pactl(words("set-default-sink speakers"));
     }
 
-    bool Pactl(const QStringList &arguments) const
+    bool pactl(const QStringList &arguments) const
     {
         QProcess run;
         run.setProcessEnvironment(env);
@@ -180,7 +180,7 @@ private:
 };
 
 // The first sample of a sound that starts after at least 100 ms of silence, from `from` on.
-long Onset(const std::vector<std::int16_t> &samples, long from)
+long onset(const std::vector<std::int16_t> &samples, long from)
 {
     constexpr int threshold = 1000;
     constexpr long quiet = rate / 10;
@@ -197,7 +197,7 @@ long Onset(const std::vector<std::int16_t> &samples, long from)
 }
 
 // The power of `hz` in the recording's `length` samples from `from` (Goertzel).
-double Power(const std::vector<std::int16_t> &samples, long from, long length, double hz)
+double powerOf(const std::vector<std::int16_t> &samples, long from, long length, double hz)
 {
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
     double previous = 0, before = 0;
@@ -211,13 +211,13 @@ double Power(const std::vector<std::int16_t> &samples, long from, long length, d
 }
 
 // Whether `hz` sounds, well above the other sound's frequency, in some 20 ms between `from` and `to`.
-bool Sounds(const std::vector<std::int16_t> &samples, long from, long to, double hz, double otherHz)
+bool sounds(const std::vector<std::int16_t> &samples, long from, long to, double hz, double otherHz)
 {
     constexpr long window = rate / 50;
     constexpr double audible = 1e11; // a sine of about 2 % of the full scale
     for (long at = from; at + window <= to; at += window / 2) {
-        const double power = Power(samples, at, window, hz);
-        if (power > audible && power > 10 * Power(samples, at, window, otherHz)) {
+        const double power = powerOf(samples, at, window, hz);
+        if (power > audible && power > 10 * powerOf(samples, at, window, otherHz)) {
             return true;
         }
     }
@@ -225,7 +225,7 @@ bool Sounds(const std::vector<std::int16_t> &samples, long from, long to, double
 }
 
 // The user and system CPU time of process `pid`, in clock ticks (of 10 ms).
-long CpuTicks(qint64 pid)
+long cpuTicks(qint64 pid)
 {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
@@ -243,7 +243,7 @@ long CpuTicks(qint64 pid)
 }
 
 // Sends an alarm of `level`; the time its sender closed.
-Clock::time_point AlarmAt(quint16 port, int level)
+Clock::time_point alarmAt(quint16 port, int level)
 {
     LoopbackClient sender(port);
     sender.send("#Sender=bench\n#Message=onset\n#Level=" + std::to_string(level) + "\n");
@@ -254,7 +254,7 @@ Clock::time_point AlarmAt(quint16 port, int level)
 }
 
 // Renders `midiFile` to a wave with the fluidsynth program and `soundFont`; false when it cannot.
-bool RenderMidi(const std::string &midiFile, const std::string &soundFont, const std::string &waveFile)
+bool renderMidi(const std::string &midiFile, const std::string &soundFont, const std::string &waveFile)
 {
     QProcess render;
     render.setStandardOutputFile(QProcess::nullDevice());
@@ -286,16 +286,16 @@ int main(int argc, char **argv)
         }
     }
     SoundServer sound;
-    if (!sound.Start()) {
+    if (!sound.start()) {
         std::fprintf(stderr, "cannot start pipewire, wireplumber, pipewire-pulse and the null sink\n");
         return 1;
     }
     ProgramCopy folder {BELVANE_PROGRAM_DIR};
     writeFile(folder.file("tune.mid"), tune);
-    writeFile(folder.file("ensemble.mid"), Ensemble());
+    writeFile(folder.file("ensemble.mid"), ensemble());
     writeFile(folder.file("organ.mid"), organ);
-    writeFile(folder.file("beep.wav"), Beep());
-    if (!RenderMidi(folder.file("tune.mid"), soundFont, folder.file("tune-rendered.wav"))) {
+    writeFile(folder.file("beep.wav"), beep());
+    if (!renderMidi(folder.file("tune.mid"), soundFont, folder.file("tune-rendered.wav"))) {
         std::fprintf(stderr, "cannot render the MIDI piece with fluidsynth and %s\n", soundFont.c_str());
         return 1;
     }
@@ -322,9 +322,9 @@ int main(int argc, char **argv)
     recorder.setStandardOutputFile(QString::fromStdString(recordingFile));
     recorder.start(
         QStringLiteral("parecord"),
-        Words("--device=speakers.monitor --latency-msec=10 --raw --format=s16le --rate=48000 --channels=1"));
+        words("--device=speakers.monitor --latency-msec=10 --raw --format=s16le --rate=48000 --channels=1"));
     if (!recorder.waitForStarted(10000)
-        || !WaitUntil([&] { return fs::exists(recordingFile) && fs::file_size(recordingFile) > 0; })) {
+        || !waitUntil([&] { return fs::exists(recordingFile) && fs::file_size(recordingFile) > 0; })) {
         std::fprintf(stderr, "cannot record the sink's monitor\n");
         return 1;
     }
@@ -348,13 +348,13 @@ int main(int argc, char **argv)
     for (int round = 0; round < rounds; ++round) {
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (!Launch(program, folder.file("belvane"), programEnv)
-            || !WaitUntil([&] { return Accepting(folder.port); })) {
+        if (!launch(program, folder.file("belvane"), programEnv)
+            || !waitUntil([&] { return accepting(folder.port); })) {
             std::fprintf(stderr, "the program did not start\n");
             return 1;
         }
         QThread::msleep(static_cast<unsigned long>(settleMs));
-        idleKiB.push_back(static_cast<double>(belvane::bench::ResidentKiB(program.processId())));
+        idleKiB.push_back(static_cast<double>(belvane::bench::residentKiB(program.processId())));
         std::vector<bool> kinds {round % 2 == 1};
         for (int i = 0; i < alarms; ++i) {
             kinds.push_back(false);
@@ -372,15 +372,15 @@ int main(int argc, char **argv)
             // The rendered piece rings on for a while (its release and reverb): the alarm's sound is
             // found after silence.
             QThread::msleep(pair.isMidi ? 1500 : 300);
-            pair.alarm = AlarmAt(folder.port, pair.isMidi ? midiLevel : wavLevel);
+            pair.alarm = alarmAt(folder.port, pair.isMidi ? midiLevel : wavLevel);
             QThread::msleep(pair.isMidi ? 1200 : 800); // the piece rings on
             pairs.push_back(pair);
         }
-        AlarmAt(folder.port, ensembleLevel);
+        alarmAt(folder.port, ensembleLevel);
         QThread::msleep(3000);
         for (int i = 0; i < alternating; ++i) {
             const bool isMidi = i % 2 == 0;
-            const Clock::time_point sent = AlarmAt(folder.port, isMidi ? organLevel : wavLevel);
+            const Clock::time_point sent = alarmAt(folder.port, isMidi ? organLevel : wavLevel);
             if (!alternates.empty() && alternates.back().next == Clock::time_point()) {
                 alternates.back().next = sent;
             }
@@ -389,14 +389,14 @@ int main(int argc, char **argv)
         }
         alternates.back().next = Clock::now();
         QThread::msleep(5000); // quiet: the output closes
-        afterMidiKiB.push_back(static_cast<double>(belvane::bench::ResidentKiB(program.processId())));
-        const long cpuBefore = CpuTicks(program.processId());
+        afterMidiKiB.push_back(static_cast<double>(belvane::bench::residentKiB(program.processId())));
+        const long cpuBefore = cpuTicks(program.processId());
         QThread::msleep(5000);
-        quietCpuMs.push_back(10.0 * static_cast<double>(CpuTicks(program.processId()) - cpuBefore));
-        Stop(program);
+        quietCpuMs.push_back(10.0 * static_cast<double>(cpuTicks(program.processId()) - cpuBefore));
+        stop(program);
         QThread::msleep(400);
     }
-    Stop(recorder);
+    stop(recorder);
 
     const std::string bytes = readFile(recordingFile);
     std::vector<std::int16_t> samples(bytes.size() / 2);
@@ -406,7 +406,7 @@ int main(int argc, char **argv)
     // Every sound of a pair starts after silence. The first in the recording is the first paplay's; from
     // there the clock says where to look for each sound: from 0.1 s before to 0.8 s after its start.
     std::vector<long> onsets;
-    for (long from = 0, at; (at = Onset(samples, from)) >= 0; from = at + rate / 10) {
+    for (long from = 0, at; (at = onset(samples, from)) >= 0; from = at + rate / 10) {
         onsets.push_back(at);
     }
     if (onsets.empty()) {
@@ -414,7 +414,7 @@ int main(int argc, char **argv)
         return 1;
     }
     const auto due = [&](Clock::time_point started) {
-        return onsets.front() + static_cast<long>(Seconds(started - pairs.front().yardstick) * rate);
+        return onsets.front() + static_cast<long>(seconds(started - pairs.front().yardstick) * rate);
     };
     const auto onsetOf = [&](Clock::time_point started) -> std::optional<long> {
         const long expected = due(started);
@@ -440,7 +440,7 @@ int main(int argc, char **argv)
             continue;
         }
         const double apart = static_cast<double>(*alarm - *yardstick) / rate;
-        const double late = 1000 * (apart - Seconds(pair.alarm - pair.yardstick));
+        const double late = 1000 * (apart - seconds(pair.alarm - pair.yardstick));
         (pair.isMidi ? (pair.first ? firstMidi : laterMidi)
                      : (pair.first ? firstWav : (pair.afterMidi ? wavAfterMidi : wavAfterWav)))
             .push_back(late);
@@ -452,7 +452,7 @@ int main(int argc, char **argv)
     for (const Alternate &alternate : alternates) {
         const long from = due(alternate.alarm) + drift[alternate.anchor];
         const long to = due(alternate.next) + drift[alternate.anchor] + rate / 20;
-        if (!Sounds(samples, from, to, alternate.isMidi ? organHz : beepHz,
+        if (!sounds(samples, from, to, alternate.isMidi ? organHz : beepHz,
                     alternate.isMidi ? beepHz : organHz)) {
             ++unheard;
             std::printf("alternating %s: not heard between its alarm and the next\n",
@@ -464,7 +464,7 @@ int main(int argc, char **argv)
             std::printf("%-44s %8s\n", what, "-");
             return;
         }
-        std::printf("%-44s %8.1f %8.1f %8.1f %4zu\n", what, Median(values),
+        std::printf("%-44s %8.1f %8.1f %8.1f %4zu\n", what, median(values),
                     *std::min_element(values.begin(), values.end()),
                     *std::max_element(values.begin(), values.end()), values.size());
     };
@@ -480,9 +480,9 @@ int main(int argc, char **argv)
     row("CPU ms in the 5 s after that", quietCpuMs);
     std::printf("%d of %zu paired sounds and %d of %zu alternating sounds not heard\n", missing, pairs.size(),
                 unheard, alternates.size());
-    const bool met = missing == 0 && unheard == 0 && Median(firstWav) <= 20 && Median(wavAfterWav) <= 20
-        && Median(wavAfterMidi) <= 20 && Median(laterMidi) <= 30 && Median(firstMidi) <= 60
-        && Median(afterMidiKiB) - Median(idleKiB) <= 8 * 1024
+    const bool met = missing == 0 && unheard == 0 && median(firstWav) <= 20 && median(wavAfterWav) <= 20
+        && median(wavAfterMidi) <= 20 && median(laterMidi) <= 30 && median(firstMidi) <= 60
+        && median(afterMidiKiB) - median(idleKiB) <= 8 * 1024
         && *std::max_element(quietCpuMs.begin(), quietCpuMs.end()) == 0;
     std::printf(
         "goals (WAV within 20 ms of paplay, MIDI within 30 ms, its first after start-up within 60 ms, "

@@ -26,10 +26,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 using namespace belvane::testing;
-using belvane::bench::ResidentKiB;
+using belvane::bench::residentKiB;
 
 // User plus system CPU time of a process, in clock ticks.
-long CpuTicks(qint64 pid)
+long cpuTicks(qint64 pid)
 {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
@@ -52,7 +52,7 @@ long CpuTicks(qint64 pid)
 }
 
 // Starts `program` and gives the time until `port` accepts connections.
-double StartAndTime(QProcess &process, const QString &program, const QStringList &arguments, quint16 port,
+double startAndTime(QProcess &process, const QString &program, const QStringList &arguments, quint16 port,
                     const QProcessEnvironment &env)
 {
     process.setProcessEnvironment(env);
@@ -61,7 +61,7 @@ double StartAndTime(QProcess &process, const QString &program, const QStringList
     if (!process.waitForStarted(10000)) {
         return -1;
     }
-    while (!Accepting(port, 100)) {
+    while (!accepting(port, 100)) {
         if (Clock::now() - start > std::chrono::seconds(20)) {
             return -1;
         }
@@ -70,7 +70,7 @@ double StartAndTime(QProcess &process, const QString &program, const QStringList
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> values)
+double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? -1 : values[values.size() / 2];
@@ -91,7 +91,7 @@ int main(int argc, char **argv)
         }
     }
     belvane::testing::XSession x;
-    if (!x.Start()) {
+    if (!x.start()) {
         std::fprintf(stderr, "cannot start Xvfb and the tray host\n");
         return 1;
     }
@@ -105,14 +105,14 @@ int main(int argc, char **argv)
     // Every start is a first one, so the program shows the notice in its message box as the
     // yardstick shows its text.
     const auto startProgram = [&](QProcess &process) {
-        const quint16 port = FreePort();
-        writeFile(folder.file("Belvane.cfg"), SettingsImage(port));
+        const quint16 port = freePort();
+        writeFile(folder.file("Belvane.cfg"), settingsImage(port));
         fs::remove(folder.file("Belvane.acd"));
-        return StartAndTime(process, belvane, {}, port, env);
+        return startAndTime(process, belvane, {}, port, env);
     };
     const auto startYardstick = [&](QProcess &process) {
-        const quint16 port = FreePort();
-        return StartAndTime(process, minimal, {QString::number(port)}, port, env);
+        const quint16 port = freePort();
+        return startAndTime(process, minimal, {QString::number(port)}, port, env);
     };
     constexpr unsigned settleSeconds = 2; // past start-up work: the window drawn, the tray icon docked
 
@@ -122,13 +122,13 @@ int main(int argc, char **argv)
         QProcess a;
         programTimes.push_back(startProgram(a));
         ::sleep(settleSeconds);
-        programStartKiB.push_back(static_cast<double>(ResidentKiB(a.processId())));
-        Stop(a);
+        programStartKiB.push_back(static_cast<double>(residentKiB(a.processId())));
+        stop(a);
         QProcess b;
         minimalTimes.push_back(startYardstick(b));
         ::sleep(settleSeconds);
-        minimalStartKiB.push_back(static_cast<double>(ResidentKiB(b.processId())));
-        Stop(b);
+        minimalStartKiB.push_back(static_cast<double>(residentKiB(b.processId())));
+        stop(b);
     }
 
     // Both idle side by side for the quiet spell.
@@ -138,26 +138,26 @@ int main(int argc, char **argv)
         return 1;
     }
     ::sleep(settleSeconds);
-    const long programBefore = CpuTicks(program.processId());
-    const long minimalBefore = CpuTicks(yardstick.processId());
+    const long programBefore = cpuTicks(program.processId());
+    const long minimalBefore = cpuTicks(yardstick.processId());
     ::sleep(static_cast<unsigned>(idleSeconds));
-    const long programIdle = CpuTicks(program.processId()) - programBefore;
-    const long minimalIdle = CpuTicks(yardstick.processId()) - minimalBefore;
-    const long programKiB = ResidentKiB(program.processId());
-    const long minimalKiB = ResidentKiB(yardstick.processId());
-    Stop(program);
-    Stop(yardstick);
+    const long programIdle = cpuTicks(program.processId()) - programBefore;
+    const long minimalIdle = cpuTicks(yardstick.processId()) - minimalBefore;
+    const long programKiB = residentKiB(program.processId());
+    const long minimalKiB = residentKiB(yardstick.processId());
+    stop(program);
+    stop(yardstick);
 
     const double tick = 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-    const double programMs = Median(programTimes);
-    const double minimalMs = Median(minimalTimes);
-    const double startRatio = Median(programStartKiB) / Median(minimalStartKiB);
+    const double programMs = median(programTimes);
+    const double minimalMs = median(minimalTimes);
+    const double startRatio = median(programStartKiB) / median(minimalStartKiB);
     const double idleRatio = static_cast<double>(programKiB) / static_cast<double>(minimalKiB);
     std::printf("%-40s %12s %12s %8s\n", "measure", "belvane", "yardstick", "ratio");
     std::printf("%-40s %12.1f %12.1f %8.2f\n", "start-up to listening, median ms", programMs, minimalMs,
                 programMs / minimalMs);
-    std::printf("%-40s %12.0f %12.0f %8.3f\n", "resident KiB after start, median", Median(programStartKiB),
-                Median(minimalStartKiB), startRatio);
+    std::printf("%-40s %12.0f %12.0f %8.3f\n", "resident KiB after start, median", median(programStartKiB),
+                median(minimalStartKiB), startRatio);
     std::printf("%-40s %12.0f %12.0f\n", ("CPU ms in " + std::to_string(idleSeconds) + " s idle").c_str(),
                 programIdle * tick, minimalIdle * tick);
     std::printf("%-40s %12ld %12ld %8.3f\n",

@@ -25,13 +25,13 @@ namespace belvane {
 namespace {
 
 enum Column {
-    levelColumn,
-    enabledColumn,
-    nameColumn,
-    fileColumn,
-    parametersColumn,
-    sizeColumn,
-    folderColumn
+    LevelColumn,
+    EnabledColumn,
+    NameColumn,
+    FileColumn,
+    ParametersColumn,
+    SizeColumn,
+    FolderColumn
 };
 
 constexpr std::array<int, 7> columnUnits = {5, 5, 15, 20, 20, 10, 20};
@@ -75,12 +75,12 @@ std::array<std::string, 7> cellsOf(int row, const ActionRecord &record)
 ActionRecord recordOf(const std::array<std::string, 7> &cells)
 {
     ActionRecord record;
-    record.enabled = cells[enabledColumn] == cp932Text(enabledMarkText()) ? 1 : 0;
-    record.windowSize = windowSizeCode(cells[sizeColumn]);
-    setFieldText(record.name, cells[nameColumn]);
-    setFieldText(record.actionFile, cells[fileColumn]);
-    setFieldText(record.parameters, cells[parametersColumn]);
-    setFieldText(record.workFolder, cells[folderColumn]);
+    record.enabled = cells[EnabledColumn] == cp932Text(enabledMarkText()) ? 1 : 0;
+    record.windowSize = windowSizeCode(cells[SizeColumn]);
+    setFieldText(record.name, cells[NameColumn]);
+    setFieldText(record.actionFile, cells[FileColumn]);
+    setFieldText(record.parameters, cells[ParametersColumn]);
+    setFieldText(record.workFolder, cells[FolderColumn]);
     return record;
 }
 
@@ -213,12 +213,12 @@ void SettingsDialog::Edit()
     const std::array<std::string, 7> cells = rowCells(row);
     ActionEditDialog dialog(performer, prompts, this);
     dialog.levelNo = row;
-    dialog.enabledMark = cells[enabledColumn];
-    dialog.name = cells[nameColumn];
-    dialog.actionFile = cells[fileColumn];
-    dialog.parameters = cells[parametersColumn];
-    dialog.windowSizeText = cells[sizeColumn];
-    dialog.workFolder = cells[folderColumn];
+    dialog.enabledMark = cells[EnabledColumn];
+    dialog.name = cells[NameColumn];
+    dialog.actionFile = cells[FileColumn];
+    dialog.parameters = cells[ParametersColumn];
+    dialog.windowSizeText = cells[SizeColumn];
+    dialog.workFolder = cells[FolderColumn];
     if (runModal(dialog) != QDialog::Accepted) {
         return;
     }
@@ -236,17 +236,17 @@ void SettingsDialog::Test()
         return;
     }
     const std::array<std::string, 7> cells = rowCells(row);
-    if (cells[enabledColumn] != cp932Text(enabledMarkText())) {
+    if (cells[EnabledColumn] != cp932Text(enabledMarkText())) {
         prompts.message(this, QStringLiteral("設定の有効(●)/無効(…)が「無効(…)」になっています"),
                         UserPrompts::Icon::Warning);
         return;
     }
-    if (!posix::exists(cp932::toNativePath(cells[fileColumn]))) {
+    if (!posix::exists(cp932::toNativePath(cells[FileColumn]))) {
         prompts.message(this, QStringLiteral("ファイルが存在しません"), UserPrompts::Icon::Warning);
         return;
     }
-    performer.PerformAction(static_cast<WindowHandle>(winId()), cells[fileColumn], cells[parametersColumn],
-                            windowSizeCode(cells[sizeColumn]));
+    performer.PerformAction(static_cast<WindowHandle>(winId()), cells[FileColumn], cells[ParametersColumn],
+                            windowSizeCode(cells[SizeColumn]));
 }
 
 void SettingsDialog::StopSound()

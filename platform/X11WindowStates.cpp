@@ -25,7 +25,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Wanted { iconic, maximised };
+enum class Wanted { Iconic, Maximised };
 
 template<typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
@@ -88,7 +88,7 @@ struct X11WindowStates::Watch
     {
         std::string id;
         pid_t pid = 0;
-        Wanted wanted = Wanted::iconic;
+        Wanted wanted = Wanted::Iconic;
         Clock::time_point deadline;
     };
 
@@ -254,7 +254,7 @@ struct X11WindowStates::Watch
         message.response_type = XCB_CLIENT_MESSAGE;
         message.format = 32;
         message.window = window;
-        if (wanted == Wanted::iconic) {
+        if (wanted == Wanted::Iconic) {
             message.type = changeStateAtom;
             message.data.data32[0] = 3; // IconicState
         } else {
@@ -332,7 +332,7 @@ std::string X11WindowStates::prepare(int showCommand)
     static unsigned counter = 0;
     std::string id = "belvane-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     watch->pending.push_back(
-        {id, 0, showCommand == showMinimized ? Wanted::iconic : Wanted::maximised, Clock::now() + bound});
+        {id, 0, showCommand == showMinimized ? Wanted::Iconic : Wanted::Maximised, Clock::now() + bound});
     if (!watch->expiry->isActive()) {
         watch->expiry->start(bound);
     }

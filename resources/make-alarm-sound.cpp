@@ -21,7 +21,7 @@ struct Tone
     double seconds;
 };
 
-void AppendTone(std::vector<std::int16_t> &samples, const Tone &tone, double loudness)
+void appendTone(std::vector<std::int16_t> &samples, const Tone &tone, double loudness)
 {
     const int count = static_cast<int>(tone.seconds * sampleRate);
     const int fade = sampleRate / 200; // 5 ms ramps keep the tone edges from clicking
@@ -40,7 +40,7 @@ void AppendTone(std::vector<std::int16_t> &samples, const Tone &tone, double lou
     }
 }
 
-bool WriteWave(const char *path, const std::vector<std::int16_t> &samples)
+bool writeWave(const char *path, const std::vector<std::int16_t> &samples)
 {
     const std::string image = belvane::buildWaveImage(samples, sampleRate);
     std::FILE *file = std::fopen(path, "wb");
@@ -62,16 +62,16 @@ int main(int argc, char **argv)
     std::vector<std::int16_t> samples;
     if (std::strcmp(argv[1], "main") == 0) {
         for (int i = 0; i < 4; ++i) {
-            AppendTone(samples, {988, 0.18}, 0.8);
-            AppendTone(samples, {784, 0.18}, 0.8);
+            appendTone(samples, {988, 0.18}, 0.8);
+            appendTone(samples, {784, 0.18}, 0.8);
         }
-        AppendTone(samples, {0, 0.1}, 0);
+        appendTone(samples, {0, 0.1}, 0);
     } else {
-        AppendTone(samples, {1319, 0.22}, 0.6);
-        AppendTone(samples, {1047, 0.22}, 0.6);
-        AppendTone(samples, {784, 0.45}, 0.6);
+        appendTone(samples, {1319, 0.22}, 0.6);
+        appendTone(samples, {1047, 0.22}, 0.6);
+        appendTone(samples, {784, 0.45}, 0.6);
     }
-    if (!WriteWave(argv[2], samples)) {
+    if (!writeWave(argv[2], samples)) {
         std::perror(argv[2]);
         return 1;
     }

@@ -36,12 +36,12 @@ int main(int argc, char **argv)
     {
         QPainter painter(&svg);
         painter.setRenderHint(QPainter::Antialiasing);
-        belvane::PaintBell(painter);
+        belvane::paintBell(painter);
     }
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString folder = theme + QStringLiteral("/%1x%1/apps").arg(size);
         if (!QDir().mkpath(folder)
-            || !belvane::BellImage(size).save(folder + QStringLiteral("/belvane.png"))) {
+            || !belvane::bellImage(size).save(folder + QStringLiteral("/belvane.png"))) {
             std::fprintf(stderr, "make-icons: cannot write %s\n", qPrintable(folder));
             return 1;
         }

@@ -76,8 +76,8 @@ TEST(AlarmHistoryTest, AnOpenViewStaysInStepWhileTheOldestAlarmsGo)
                                                   {1, last - 1, "確認前に上書き"},
                                                   {AlarmHistory::limit - 1, 3, "確認前に上書き"}};
     for (const auto &[row, level, seen] : rows) {
-        EXPECT_EQ(std::pair(history.index(row, AlarmHistory::levelColumn).data().toInt(),
-                            history.index(row, AlarmHistory::seenColumn).data().toString()),
+        EXPECT_EQ(std::pair(history.index(row, AlarmHistory::LevelColumn).data().toInt(),
+                            history.index(row, AlarmHistory::SeenColumn).data().toString()),
                   std::pair(level, seen))
             << row;
     }

@@ -19,7 +19,7 @@ namespace {
 
 using testing::LoopbackClient;
 
-std::string Alarm(const std::string &sender, int level = 1)
+std::string alarm(const std::string &sender, int level = 1)
 {
     return "#Sender=" + sender + "\n#Message=m\n#Level=" + std::to_string(level) + "\n";
 }
@@ -37,7 +37,7 @@ protected:
                          [this](const HistoryEntry &entry) { dispatched.push_back(entry); });
         ASSERT_TRUE(station.startListening(port).isEmpty());
         for (int i = 0; i < 3; ++i) {
-            send(Alarm("warm"));
+            send(alarm("warm"));
         }
         ASSERT_TRUE(dispatchedCount(3));
     }
@@ -50,12 +50,12 @@ protected:
     }
     bool dispatchedCount(std::size_t count)
     {
-        return testing::WaitUntil([&] { return dispatched.size() == count; });
+        return testing::waitUntil([&] { return dispatched.size() == count; });
     }
 
     testing::TempDir dir;
     std::string program = dir.file("prog");
-    quint16 port = testing::FreePort();
+    quint16 port = testing::freePort();
     AlarmStation station {performer, dir.file("Belvane.acd")};
     std::vector<HistoryEntry> dispatched;
 };
@@ -82,13 +82,13 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     const QStringList logged = testing::loggedLines([&] {
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
         const LoopbackClient closed(port, 5), writing(port, 5), silent(port, 5);
-        ASSERT_TRUE(closed.send(Alarm("kept")) && writing.send("#Sender=half"));
+        ASSERT_TRUE(closed.send(alarm("kept")) && writing.send("#Sender=half"));
         closed.endWriting();
         for (const LoopbackClient *client : {&writing, &silent}) {
-            EXPECT_TRUE(testing::WaitUntil([&] { return client->closedByPeer(); }));
+            EXPECT_TRUE(testing::waitUntil([&] { return client->closedByPeer(); }));
         }
         // Two more rounds of the pause, in which nothing waits.
-        testing::WaitUntil([] { return false; }, AlarmReceiver::acceptRetry * 2);
+        testing::waitUntil([] { return false; }, AlarmReceiver::acceptRetry * 2);
         EXPECT_EQ(dispatched.size(), 3U) << "not while the action list cannot be opened";
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
         ASSERT_TRUE(dispatchedCount(4));
@@ -103,7 +103,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
         << logged[0].toStdString();
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("kept"));
     EXPECT_EQ(dispatched.back().outcome, "プログラムを起動しました: " + QString::fromStdString(program));
-    send(Alarm("after"));
+    send(alarm("after"));
     ASSERT_TRUE(dispatchedCount(5));
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("after"));
 }
@@ -114,7 +114,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
 TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNotHoldUpTheEnd)
 {
     const QStringList logged = testing::loggedLines([&] {
-        send(Alarm(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
+        send(alarm(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
         ASSERT_TRUE(dispatchedCount(4));
     });
     const QString shown = QString(256, u'\x01') + QStringLiteral("…");
@@ -135,7 +135,7 @@ TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNo
         }
     });
     // More than the system buffers between us: the station is reading it.
-    const bool reading = testing::WaitUntil([&] { return sent > (32U << 20); });
+    const bool reading = testing::waitUntil([&] { return sent > (32U << 20); });
     const QStringList ending = testing::loggedLines([&] { station.finish(); });
     flood.join();
     ASSERT_TRUE(reading);

@@ -33,7 +33,7 @@ namespace belvane {
 namespace {
 
 using testing::readFile;
-using testing::SettingsImage;
+using testing::settingsImage;
 using testing::TempDir;
 using testing::writeFile;
 using Fixture = testing::WindowFixture;
@@ -43,8 +43,8 @@ using Fixture = testing::WindowFixture;
 TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryEndingAsksToQuit)
 {
     TempDir dir;
-    const quint16 port = testing::FreePort();
-    writeFile(dir.file("Belvane.cfg"), SettingsImage(port));
+    const quint16 port = testing::freePort();
+    writeFile(dir.file("Belvane.cfg"), settingsImage(port));
     Fixture f(dir);
     EXPECT_TRUE(f.window.listening() && f.prompts.messages.empty()) << "a usable port: nothing to report";
     EXPECT_TRUE(f.sender().startsWith(QStringLiteral("コンピュータ名: [")));
@@ -54,7 +54,7 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
     f.window.trayHostChanged(true);
     const QString confirmed = QStringLiteral("すでに確認済みメッセージです");
     f.window.Confirm();
-    f.window.runCommand(commandShow);
+    f.window.runCommand(CommandShow);
     EXPECT_EQ(f.sender(), confirmed) << "the first start's notice counts as a message";
     const struct
     {
@@ -72,7 +72,7 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
         } else {
             f.window.Confirm();
             EXPECT_FALSE(f.window.isVisible());
-            f.window.runCommand(commandShow);
+            f.window.runCommand(CommandShow);
         }
         EXPECT_TRUE(f.window.isVisible());
         EXPECT_EQ(f.sender(), step.sender);
@@ -91,7 +91,7 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
     f.window.close();
     EXPECT_TRUE(f.window.isVisible()) << "closing only asks; the run ends the window";
     QTest::keyClick(f.window.findChild<QLineEdit *>(), Qt::Key_Return);
-    f.window.runCommand(commandQuit);
+    f.window.runCommand(CommandQuit);
     EXPECT_EQ(quit.count(), 4);
     f.confirmButton()->setFocus();
     QTest::keyClick(f.confirmButton(), Qt::Key_Return);
@@ -101,12 +101,12 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
 
 // What the history dialog lists, row by row ("|" between the columns), and its message pane for the
 // newest alarm; `whileOpen` runs while it is open.
-std::pair<QStringList, QString> HistoryShown(testing::WindowFixture &f,
+std::pair<QStringList, QString> historyShown(testing::WindowFixture &f,
                                              const std::function<void()> &whileOpen = {})
 {
     std::pair<QStringList, QString> shown;
     const bool opened =
-        testing::WhileOpen([&] { f.window.runCommand(commandHistory); },
+        testing::whileOpen([&] { f.window.runCommand(CommandHistory); },
                            [&](QWidget *dialog) {
                                ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
                                if (whileOpen) {
@@ -160,9 +160,9 @@ TEST(AlarmWindowTest, AFirstStartInTheUsersFolderCopiesAnEarlierListAndSettingsA
         } else if (row.earlierList) {
             std::filesystem::create_directory(earlier.file("Belvane.acd"));
         }
-        put(earlier, "Belvane.cfg", row.earlierSettings, SettingsImage(testing::FreePort()));
+        put(earlier, "Belvane.cfg", row.earlierSettings, settingsImage(testing::freePort()));
         put(files, "Belvane.acd", row.ownList, "own list");
-        put(files, "Belvane.cfg", row.ownSettings, SettingsImage(testing::FreePort(), 7));
+        put(files, "Belvane.cfg", row.ownSettings, settingsImage(testing::freePort(), 7));
         const std::string before = readFile(files.file("Belvane.cfg"));
         Folders folders {ProgramFolder::fromNative(program.path().string()),
                          ProgramFolder::fromNative(files.path().string()),
@@ -240,7 +240,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         EXPECT_TRUE(logged[0].endsWith(
             QStringLiteral(" 192.0.2.7 から 送信者 \"PCあ\" レベル %1: ").arg(level) + outcome))
             << logged[0].toStdString();
-        const auto [listed, message] = HistoryShown(f);
+        const auto [listed, message] = historyShown(f);
         ASSERT_FALSE(listed.isEmpty());
         EXPECT_EQ(listed[0].section(u'|', 1),
                   QStringLiteral("192.0.2.7|PCあ|%1|").arg(level) + outcome + "|表示中");
@@ -255,7 +255,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     }
     // An alarm that arrives while the history is open joins it (the bound is the history's own test).
     f.window.Confirm();
-    const QStringList listed = HistoryShown(f, [&] { f.alarm(99, "while open"); }).first;
+    const QStringList listed = historyShown(f, [&] { f.alarm(99, "while open"); }).first;
     EXPECT_TRUE(listed[0].contains(QStringLiteral("|PC1|99|"))) << listed[0].toStdString();
     EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|確認済み"))) << listed[1].toStdString();
 
@@ -274,7 +274,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
 }
 
 // The command menu's entries, "id text" each, "-" for a separator.
-QString MenuEntries(const QMenu &menu)
+QString entriesOf(const QMenu &menu)
 {
     QStringList entries;
     for (const QAction *action : menu.actions()) {
@@ -322,16 +322,15 @@ TEST(AlarmWindowTest,
     for (const auto &[target, trigger, opens] : rows) {
         SCOPED_TRACE(target->metaObject()->className());
         QString entries;
-        const bool opened = testing::WhileOpen([&, &run = trigger, w = target] { run(w); },
+        const bool opened = testing::whileOpen([&, &run = trigger, w = target] { run(w); },
                                                [&](QWidget *menu) {
                                                    ASSERT_TRUE(qobject_cast<QMenu *>(menu));
-                                                   entries = MenuEntries(*qobject_cast<QMenu *>(menu));
+                                                   entries = entriesOf(*qobject_cast<QMenu *>(menu));
                                                });
         EXPECT_EQ(opened, opens);
         EXPECT_EQ(entries.toStdString(), opens ? menuEntries : "");
     }
-    EXPECT_EQ(MenuEntries(*f.window.findChild<QSystemTrayIcon *>()->contextMenu()).toStdString(),
-              menuEntries);
+    EXPECT_EQ(entriesOf(*f.window.findChild<QSystemTrayIcon *>()->contextMenu()).toStdString(), menuEntries);
     const std::string lines = QByteArray("a\n").repeated(3000).toStdString();
     const std::pair<std::string, QString> cases[] = {
         {lines, QString::fromStdString(lines.substr(0, 4000)) + QStringLiteral("…")},
@@ -385,7 +384,7 @@ TEST(AlarmWindowTest, SharpAtEveryScale)
     const QPoint origin = (QPointF(f.window.pos()) * ratio).toPoint();
     const QSize size = f.window.size() * ratio;
     QImage screen;
-    ASSERT_TRUE(testing::WaitUntil([&] {
+    ASSERT_TRUE(testing::waitUntil([&] {
         screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         return screen.pixelColor(origin + QPoint(size.width() / 2, 8 * ratio)) == frameFillColour; // painted
     }));
@@ -415,7 +414,7 @@ TEST(AlarmWindowTest, SharpAtEveryScale)
     AboutDialog about(&f.window);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-    const QImage icon = about.iconView->grab().toImage(), sharp = BellImage(qRound(32 * ratio));
+    const QImage icon = about.iconView->grab().toImage(), sharp = bellImage(qRound(32 * ratio));
     ASSERT_EQ(icon.size(), sharp.size());
     int blurred = 0;
     for (int i = 0; i < sharp.width() * sharp.height(); ++i) {
@@ -428,7 +427,7 @@ TEST(AlarmWindowTest, SharpAtEveryScale)
 
 TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsTriedFirstAndHeadlessLast)
 {
-    ASSERT_TRUE(BelvaneApp::LoadQtTranslation()) << "qt6-translations-l10n is needed";
+    ASSERT_TRUE(BelvaneApp::loadQtTranslation()) << "qt6-translations-l10n is needed";
     EXPECT_EQ(makeQuestionBox(nullptr, QStringLiteral("?"))->button(QMessageBox::Cancel)->text(),
               QStringLiteral("キャンセル"));
 
@@ -445,7 +444,7 @@ TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsTriedFirstAndHeadlessLast)
         for (int i = 0; i < 3; ++i) {
             row[i] ? qputenv(names[i], row[i]) : qunsetenv(names[i]);
         }
-        EXPECT_EQ(BelvaneApp::ChoosePlatform(), row[3]) << (row[0] ? row[0] : "-") << (row[1] ? row[1] : "-");
+        EXPECT_EQ(BelvaneApp::choosePlatform(), row[3]) << (row[0] ? row[0] : "-") << (row[1] ? row[1] : "-");
     }
     for (int i = 0; i < 3; ++i) {
         qputenv(names[i], saved[i]);
@@ -477,9 +476,9 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenADragSavesTheWhole
         SCOPED_TRACE(std::to_string(port) + ", shown at " + std::to_string(shownAt.x()));
         TempDir dir;
         const std::string cfg = dir.file("Belvane.cfg");
-        const std::string image = port == -1 ? SettingsImage(0) + "x" : SettingsImage(port, at.x(), at.y());
+        const std::string image = port == -1 ? settingsImage(0) + "x" : settingsImage(port, at.x(), at.y());
         const QPoint moved = shownAt + QPoint(40, 15);
-        const std::string saved = SettingsImage(port == -1 ? 9912 : port, moved.x(), moved.y());
+        const std::string saved = settingsImage(port == -1 ? 9912 : port, moved.x(), moved.y());
         writeFile(cfg, image);
         Fixture f(dir, true);
         if (!reason.isEmpty()) {

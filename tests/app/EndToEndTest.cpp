@@ -20,7 +20,7 @@ namespace belvane {
 namespace {
 
 using testing::readFile;
-using testing::WaitUntil;
+using testing::waitUntil;
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
@@ -51,7 +51,7 @@ signals:
 
 // The texts of the item's menu as a host reads them, "-" for a separator, from the top level of
 // com.canonical.dbusmenu's layout, and the id of its first entry.
-std::pair<QStringList, int> ReadMenu(const QDBusMessage &layout)
+std::pair<QStringList, int> readMenu(const QDBusMessage &layout)
 {
     // Each node is (id, properties, children), the children as variants of nodes.
     const auto read = [](const QDBusArgument &node, int &id, QVariantMap &properties) {
@@ -85,20 +85,20 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     ASSERT_TRUE(bus.registerService(watcherService));
 
     testing::XSession x;
-    ASSERT_TRUE(x.Start(false)) << "Xvfb is needed; the only tray host is the watcher";
+    ASSERT_TRUE(x.start(false)) << "Xvfb is needed; the only tray host is the watcher";
     testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
     const std::string list = readFile(folder.file("Belvane.acd")),
                       settings = readFile(folder.file("Belvane.cfg"));
-    std::set<std::string> files = testing::FilesIn(folder.path);
+    std::set<std::string> files = testing::filesIn(folder.path);
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);
-    ASSERT_TRUE(testing::Launch(program, folder.file("belvane"), x.env));
+    ASSERT_TRUE(testing::launch(program, folder.file("belvane"), x.env));
     const auto shown = [&](const QString &title = QStringLiteral("Belvane")) {
-        return !x.VisibleWindows(title).isEmpty();
+        return !x.visibleWindows(title).isEmpty();
     };
-    ASSERT_TRUE(WaitUntil([&] { return !watcher.items.isEmpty() && shown(); }))
+    ASSERT_TRUE(waitUntil([&] { return !watcher.items.isEmpty() && shown(); }))
         << "item registered, the window shown at start";
-    const QString window = x.VisibleWindows().value(0);
+    const QString window = x.visibleWindows().value(0);
 
     const auto call = [&](const QString &at, const QString &interface, const QString &method,
                           const QVariantList &arguments) {
@@ -114,7 +114,7 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
         qdbus_cast<QDBusObjectPath>(menuPath.arguments().value(0).value<QDBusVariant>().variant()).path();
     const QString menu = QStringLiteral("com.canonical.dbusmenu");
     const auto [texts, first] =
-        ReadMenu(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
+        readMenu(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
     EXPECT_EQ(
         texts.join(u'|').toStdString(),
         std::string("表示|受信履歴|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
@@ -122,44 +122,44 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
                     "バージョン情報|サポートページへ"));
 
     // With a host present, confirming (Return: the confirm button has the focus) hides the window.
-    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";
+    ASSERT_TRUE(x.pressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";
 
     // Sent to the settings' port, an alarm runs level 3's program with its parameters and shows the window.
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 3, QStringLiteral("経理部PC"), QStringLiteral("お昼です")));
-    ASSERT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }));
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 3, QStringLiteral("経理部PC"), QStringLiteral("お昼です")));
+    ASSERT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }));
     EXPECT_EQ(folder.scriptOutput(), "alpha\ntwo words\nsingle quoted\nback slash\n");
-    EXPECT_TRUE(WaitUntil([&] { return shown(); })) << "the alarm is shown";
+    EXPECT_TRUE(waitUntil([&] { return shown(); })) << "the alarm is shown";
 
     // The host runs "表示" as a click on its entry.
-    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); }));
+    ASSERT_TRUE(x.pressReturnUntil(window, [&] { return !shown(); }));
     const QVariantList clicked {first, QStringLiteral("clicked"),
                                 QVariant::fromValue(QDBusVariant(QVariant(0))), 0u};
     EXPECT_EQ(call(path, menu, QStringLiteral("Event"), clicked).type(), QDBusMessage::ReplyMessage);
-    EXPECT_TRUE(WaitUntil([&] { return shown(); })) << "shown through the host's menu";
+    EXPECT_TRUE(waitUntil([&] { return shown(); })) << "shown through the host's menu";
 
     // The host goes away while the window is hidden: it comes back, minimised (with no window manager
     // here, mapped as it is).
-    ASSERT_TRUE(x.PressReturnUntil(window, [&] { return !shown(); }));
+    ASSERT_TRUE(x.pressReturnUntil(window, [&] { return !shown(); }));
     ASSERT_TRUE(bus.unregisterService(watcherService));
-    EXPECT_TRUE(WaitUntil([&] { return shown(); })) << "reachable again without a host";
+    EXPECT_TRUE(waitUntil([&] { return shown(); })) << "reachable again without a host";
 
     // A right click on the window's surface opens the menu; its third entry is the settings dialog.
-    x.Xdotool(testing::Words("mousemove --sync --window")
+    x.xdotool(testing::words("mousemove --sync --window")
               << window << QStringLiteral("450") << QStringLiteral("140"));
-    x.Xdotool(testing::Words("click 3"));
-    x.Xdotool(testing::Words("key Down Down Down Return"));
-    ASSERT_TRUE(WaitUntil([&] { return shown(QStringLiteral("環境設定")); }))
+    x.xdotool(testing::words("click 3"));
+    x.xdotool(testing::words("key Down Down Down Return"));
+    ASSERT_TRUE(waitUntil([&] { return shown(QStringLiteral("環境設定")); }))
         << "the settings dialog is open";
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-    EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput().size() > 41; })) << "performed under the dialog";
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    EXPECT_TRUE(waitUntil([&] { return folder.scriptOutput().size() > 41; })) << "performed under the dialog";
     EXPECT_TRUE(shown(QStringLiteral("環境設定"))) << "the dialog stays open";
 
-    EXPECT_TRUE(testing::EndsCleanly(program));
+    EXPECT_TRUE(testing::endsCleanly(program));
     EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
     EXPECT_EQ(readFile(folder.file("Belvane.cfg")), settings);
     files.insert("record-arguments.sh.out");
-    EXPECT_EQ(testing::FilesIn(folder.path), files);
-    testing::Stop(program);
+    EXPECT_EQ(testing::filesIn(folder.path), files);
+    testing::stop(program);
 }
 
 } // namespace

@@ -13,14 +13,14 @@
 namespace belvane {
 namespace {
 
-using testing::WaitUntil;
+using testing::waitUntil;
 using testing::WaylandSession;
 
 TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylandPluginHeadless)
 {
     WaylandSession weston;
-    ASSERT_TRUE(weston.Start(WaylandSession::Compositor::Weston))
-        << "weston did not come up; " << weston.Output();
+    ASSERT_TRUE(weston.start(WaylandSession::Compositor::Weston))
+        << "weston did not come up; " << weston.output();
     const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
     const QStringList plugins = platforms.entryList({QStringLiteral("libqwayland*.so")});
     ASSERT_FALSE(plugins.isEmpty()) << "qt6-wayland is needed";
@@ -34,7 +34,7 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
     } rows[] = {{false, 0}, {true, 1}};
     for (const auto &row : rows) {
         SCOPED_TRACE(row.hidePlugin ? "plugin hidden" : "plugin there");
-        if (row.hidePlugin && QProcess::execute(QStringLiteral("unshare"), testing::Words("-m true")) != 0) {
+        if (row.hidePlugin && QProcess::execute(QStringLiteral("unshare"), testing::words("-m true")) != 0) {
             GTEST_SKIP() << "hiding the plugin takes a mount namespace of its own, which needs root (and a "
                             "container that allows it)";
         }
@@ -53,13 +53,13 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
             }
             command = QStringLiteral("unshare");
         }
-        ASSERT_TRUE(testing::Launch(program, command.toStdString(), weston.env, arguments));
-        ASSERT_TRUE(WaitUntil(
-            [&] { return testing::Accepting(folder.port) || program.state() != QProcess::Running; }));
+        ASSERT_TRUE(testing::launch(program, command.toStdString(), weston.env, arguments));
+        ASSERT_TRUE(waitUntil(
+            [&] { return testing::accepting(folder.port) || program.state() != QProcess::Running; }));
         ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
-        ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-        EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
-        EXPECT_TRUE(testing::EndsCleanly(program));
+        ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+        EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
+        EXPECT_TRUE(testing::endsCleanly(program));
         // Nothing from Qt: every line is the program's own.
         const QString standardError = QString::fromLocal8Bit(program.readAllStandardError());
         for (const QString &line : standardError.split(u'\n', Qt::SkipEmptyParts)) {
@@ -67,31 +67,31 @@ TEST(WaylandSessionTest, UnderWestonAlarmsArePerformedQuietlyAndWithoutQtsWaylan
         }
         EXPECT_EQ(standardError.count(QString::fromStdString(headless)), row.headlessLines)
             << standardError.toStdString();
-        testing::Stop(program);
+        testing::stop(program);
     }
 }
 
 TEST(WaylandSessionTest, UnderSwayTheWindowFloatsAtItsSizeWithoutATitleBar)
 {
     WaylandSession sway;
-    ASSERT_TRUE(sway.Start(WaylandSession::Compositor::Sway)) << "sway did not come up; " << sway.Output();
+    ASSERT_TRUE(sway.start(WaylandSession::Compositor::Sway)) << "sway did not come up; " << sway.output();
     testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
-    sway.GiveToUser(folder.path);
+    sway.giveToUser(folder.path);
     QProcess program;
     program.setProcessEnvironment(sway.env);
     program.setProgram(QString::fromStdString(folder.file("belvane")));
-    sway.Prefix(program);
+    sway.prefix(program);
     program.start();
     ASSERT_TRUE(program.waitForStarted(10000));
     QJsonObject window;
     for (const bool afterAlarm : {false, true}) {
         SCOPED_TRACE(afterAlarm ? "shown for an alarm" : "shown at the start");
         if (afterAlarm) {
-            ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-            ASSERT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }));
+            ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+            ASSERT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }));
         }
-        ASSERT_TRUE(WaitUntil([&] {
-            return !(window = sway.SwayWindow(QStringLiteral("belvane"))).isEmpty();
+        ASSERT_TRUE(waitUntil([&] {
+            return !(window = sway.swayWindow(QStringLiteral("belvane"))).isEmpty();
         })) << "a window with the program's app id";
         const QJsonObject rect = window.value(QStringLiteral("rect")).toObject();
         EXPECT_TRUE(window.value(QStringLiteral("floating")).toBool());
@@ -100,7 +100,7 @@ TEST(WaylandSessionTest, UnderSwayTheWindowFloatsAtItsSizeWithoutATitleBar)
         EXPECT_NE(window.value(QStringLiteral("border")).toString(), QStringLiteral("normal"))
             << "no title bar";
     }
-    EXPECT_TRUE(testing::EndsCleanly(program));
+    EXPECT_TRUE(testing::endsCleanly(program));
     for (const QString &line :
          QString::fromLocal8Bit(program.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts)) {
         EXPECT_TRUE(line.startsWith(QLatin1String("belvane"))) << line.toStdString();

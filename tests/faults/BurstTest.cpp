@@ -27,7 +27,7 @@ TEST(BurstTest, FiftySimultaneousSendersAreQueuedAndAllDelivered)
         sent.insert(text);
     }
     senders.clear();
-    EXPECT_TRUE(testing::WaitUntil([&] { return delivered.size() >= sent.size(); }));
+    EXPECT_TRUE(testing::waitUntil([&] { return delivered.size() >= sent.size(); }));
     EXPECT_EQ(delivered, sent);
 }
 

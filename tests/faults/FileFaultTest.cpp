@@ -20,11 +20,11 @@ using testing::writeFile;
 namespace fs = std::filesystem;
 
 // A list whose level 0 plays "tea.wav", in `dir`'s program folder.
-void WriteTeaList(const TempDir &dir)
+void writeTeaList(const TempDir &dir)
 {
     writeFile(dir.file("tea.wav"), "RIFF");
     testing::writeActions(dir.file("Belvane.acd"), 50, {{0, {1, dir.file("tea.wav")}}});
-    writeFile(dir.file("Belvane.cfg"), testing::SettingsImage(testing::FreePort()));
+    writeFile(dir.file("Belvane.cfg"), testing::settingsImage(testing::freePort()));
 }
 
 TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsUsedOnceReleased)
@@ -32,7 +32,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
     for (const bool held : {false, true}) {
         SCOPED_TRACE(held ? "held by another process" : "cut inside the first record");
         TempDir dir;
-        WriteTeaList(dir);
+        writeTeaList(dir);
         const std::string list = dir.file("Belvane.acd");
         if (!held) {
             fs::resize_file(list, 24 + 100);
@@ -44,13 +44,13 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         QProcess holder;
         if (held) {
             holder.start(QStringLiteral("flock"), {QString::fromStdString(list), QStringLiteral("cat")});
-            ASSERT_TRUE(testing::WaitUntil([&] { return ActionListFile().OpenOrCreate(0, list) <= 0; }));
+            ASSERT_TRUE(testing::waitUntil([&] { return ActionListFile().OpenOrCreate(0, list) <= 0; }));
         }
         f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
         EXPECT_TRUE(f.journal.empty()) << "nothing unreadable is performed";
         f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
-        f.window.runCommand(commandWriteListText);
+        f.window.runCommand(CommandWriteListText);
         ASSERT_EQ(f.prompts.messages.size(), 1u);
         EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning) << "the failure is reported";
         if (held) {
@@ -66,14 +66,14 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
 // A tmpfs mounted over a temporary folder, for a test in a mount namespace of its own.
 struct Mount
 {
-    explicit Mount(const char *options) { mounted = Run({"-t", "tmpfs", "-o", options, "tmpfs"}); }
+    explicit Mount(const char *options) { mounted = run({"-t", "tmpfs", "-o", options, "tmpfs"}); }
     ~Mount()
     {
         if (mounted) {
             QProcess::execute(QStringLiteral("umount"), {QString::fromStdString(dir.path().string())});
         }
     }
-    bool Run(QStringList arguments) const
+    bool run(QStringList arguments) const
     {
         return QProcess::execute(QStringLiteral("mount"),
                                  arguments << QString::fromStdString(dir.path().string()))
@@ -112,7 +112,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     Mount mount("size=64k");
     ASSERT_TRUE(mount.mounted);
     const std::string settings = mount.dir.file("Belvane.cfg"), list = mount.dir.file("Belvane.acd");
-    const std::string oldSettings = testing::SettingsImage(testing::FreePort());
+    const std::string oldSettings = testing::settingsImage(testing::freePort());
     writeFile(settings, oldSettings);
     // Fill the disk to within a few hundred bytes: room for neither the first list nor a second settings
     // file.
@@ -135,9 +135,9 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     }
 
     fs::remove(mount.dir.file("filler"));
-    WriteTeaList(mount.dir);
+    writeTeaList(mount.dir);
     const std::string before = readFile(list), settingsBefore = readFile(settings);
-    ASSERT_TRUE(mount.Run({"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
+    ASSERT_TRUE(mount.run({"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
     testing::WindowFixture f(mount.dir, true);
     f.alarm(0);
     EXPECT_EQ(f.journal.size(), 1u) << "a read-only list is still performed";

@@ -20,12 +20,12 @@ namespace belvane {
 namespace {
 
 using testing::readFile;
-using testing::WaitUntil;
+using testing::waitUntil;
 using testing::writeFile;
 namespace fs = std::filesystem;
 
 // Whether 16-bit samples in the disk audio driver's output are anything but silence.
-bool Audible(const std::string &path)
+bool audible(const std::string &path)
 {
     const std::string bytes = readFile(path); // empty when the device was never opened
     std::vector<std::int16_t> samples(bytes.size() / 2);
@@ -47,12 +47,12 @@ class ProgramFaultTest : public ::testing::Test
 {
 protected:
     // The environment with what `desktop` offers; the display is started on first use.
-    QProcessEnvironment Environment(const Desktop &desktop)
+    QProcessEnvironment environment(const Desktop &desktop)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (desktop.display) {
             if (x.display.isEmpty()
-                && (!x.Start(desktop.tray) || (desktop.windowManager && !x.StartWindowManager()))) {
+                && (!x.start(desktop.tray) || (desktop.windowManager && !x.startWindowManager()))) {
                 ADD_FAILURE() << "Xvfb, trayer and openbox are needed";
             }
             env = x.env;
@@ -67,21 +67,21 @@ protected:
     }
 
     // Starts `process` on the program in `in` with what `desktop` offers.
-    bool Launch(QProcess &process, const testing::ProgramCopy &in, const Desktop &desktop)
+    bool launch(QProcess &process, const testing::ProgramCopy &in, const Desktop &desktop)
     {
-        return testing::Launch(process, in.file("belvane"), Environment(desktop));
+        return testing::launch(process, in.file("belvane"), environment(desktop));
     }
 
     // Starts the program with what `desktop` offers; false when it does not come to listen. Its standard
-    // error is passed on, or kept for ExpectEnds.
-    bool Start(const Desktop &desktop, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
+    // error is passed on, or kept for expectEnds.
+    bool start(const Desktop &desktop, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
     {
         program.setProcessChannelMode(channels);
-        return Launch(program, folder, desktop) && WaitUntil([&] { return testing::Accepting(folder.port); });
+        return launch(program, folder, desktop) && waitUntil([&] { return testing::accepting(folder.port); });
     }
 
     // Runs a copy that is expected to end by itself with `status` and gives its standard error.
-    std::string ExpectEnds(QProcess &process, int status)
+    std::string expectEnds(QProcess &process, int status)
     {
         EXPECT_TRUE(process.waitForFinished(30000));
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
@@ -90,13 +90,13 @@ protected:
     }
 
     // Presses Return on the message box `box` until it is gone.
-    void Dismiss(const QString &box)
+    void dismiss(const QString &box)
     {
-        EXPECT_TRUE(x.PressReturnUntil(box, [&] { return !x.VisibleWindows().contains(box); }))
+        EXPECT_TRUE(x.pressReturnUntil(box, [&] { return !x.visibleWindows().contains(box); }))
             << "the message box is dismissed";
     }
 
-    void TearDown() override { testing::Stop(program); }
+    void TearDown() override { testing::stop(program); }
 
     testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
     testing::TempDir audio;
@@ -116,30 +116,30 @@ TEST_F(ProgramFaultTest,
     for (const char *name : {".Belvane.acd.41-0-7", ".Belvane.cfg.41-1-7"}) {
         writeFile(folder.file(name), "x");
     }
-    ASSERT_TRUE(Start({.display = false}, QProcess::ForwardedOutputChannel));
+    ASSERT_TRUE(start({.display = false}, QProcess::ForwardedOutputChannel));
     const std::string list = readFile(folder.file("Belvane.acd"));
     EXPECT_EQ(fs::exists(folder.file(".Belvane.acd.41-0-7")) + fs::exists(folder.file(".Belvane.cfg.41-1-7")),
               0);
     writeFile(folder.file(".Belvane.acd.42-0-7"), "x");
     QProcess second;
-    ASSERT_TRUE(Launch(second, folder, {.display = false}));
-    EXPECT_NE(ExpectEnds(second, 1).find("すでに動いています"), std::string::npos);
+    ASSERT_TRUE(launch(second, folder, {.display = false}));
+    EXPECT_NE(expectEnds(second, 1).find("すでに動いています"), std::string::npos);
     EXPECT_TRUE(fs::exists(folder.file(".Belvane.acd.42-0-7")));
     // A copy in another folder is no second copy: it comes as far as the port, which this one holds.
     testing::ProgramCopy elsewhere(BELVANE_PROGRAM_DIR);
-    writeFile(elsewhere.file("Belvane.cfg"), testing::SettingsImage(folder.port));
-    ASSERT_TRUE(Launch(second, elsewhere, {.display = false}));
+    writeFile(elsewhere.file("Belvane.cfg"), testing::settingsImage(folder.port));
+    ASSERT_TRUE(launch(second, elsewhere, {.display = false}));
     EXPECT_NE(
-        ExpectEnds(second, 1).find("ポート " + std::to_string(folder.port) + " でアラームを受信できません"),
+        expectEnds(second, 1).find("ポート " + std::to_string(folder.port) + " でアラームを受信できません"),
         std::string::npos);
 
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 0)); // Malarm.wav, missing
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-    EXPECT_TRUE(WaitUntil([&] { return folder.scriptOutput() == "unset\n"; }))
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 0)); // Malarm.wav, missing
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    EXPECT_TRUE(waitUntil([&] { return folder.scriptOutput() == "unset\n"; }))
         << "its programs do not inherit the platform: " << folder.scriptOutput();
     EXPECT_FALSE(fs::exists(audioFile)) << "a missing file is not performed: no device opened";
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 1));
-    EXPECT_TRUE(WaitUntil([&] { return Audible(audioFile); })) << "the built-in alert sounds";
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 1));
+    EXPECT_TRUE(waitUntil([&] { return audible(audioFile); })) << "the built-in alert sounds";
 
     EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
     EXPECT_EQ(readFile(folder.file("Salarm.wav")), "this is not a wave file\n");
@@ -148,13 +148,13 @@ TEST_F(ProgramFaultTest,
     // sender still connected (taken in: the program holds one descriptor more) has its alarm performed
     // and logged before the closing line.
     const pid_t pid = static_cast<pid_t>(program.processId());
-    const auto before = testing::HeldDescriptors(pid);
+    const auto before = testing::heldDescriptors(pid);
     const testing::LoopbackClient open(folder.port);
     ASSERT_TRUE(open.send("#Sender=open\n#Message=m\n#Level=3\n"));
-    ASSERT_TRUE(WaitUntil([&] { return testing::HeldDescriptors(pid) > before; }));
+    ASSERT_TRUE(waitUntil([&] { return testing::heldDescriptors(pid) > before; }));
     ::kill(pid, SIGTERM);
     ::kill(pid, SIGHUP);
-    const std::string logged = ExpectEnds(program, 0);
+    const std::string logged = expectEnds(program, 0);
     EXPECT_EQ(folder.scriptOutput(), "unset\nunset\n");
     const auto alarmLine = logged.find("送信者 \"open\" レベル 3"), closing = logged.rfind("終了します");
     EXPECT_TRUE(alarmLine != std::string::npos && closing != std::string::npos && alarmLine < closing)
@@ -177,8 +177,8 @@ TEST_F(ProgramFaultTest, HelpAndVersionPrintAndEndAndAnUnknownOptionIsRefused)
     for (const auto &[name, arguments, status, out, err] : cases) {
         SCOPED_TRACE(fs::path(name).filename().string() + " " + arguments.toStdString());
         QProcess run;
-        ASSERT_TRUE(testing::Launch(run, name, env, arguments.split(u' ')));
-        const std::string error = ExpectEnds(run, status);
+        ASSERT_TRUE(testing::launch(run, name, env, arguments.split(u' ')));
+        const std::string error = expectEnds(run, status);
         const std::string output = run.readAllStandardOutput().toStdString();
         EXPECT_TRUE(out.empty() ? output.empty() : output.starts_with(out)) << output;
         EXPECT_NE(error.find(err), std::string::npos) << error;
@@ -190,54 +190,54 @@ TEST_F(ProgramFaultTest, WithADisplayATakenPortIsToldInABoxAndTheProgramStays)
     // The program stays, with its tray icon, so that the port can be changed.
     QTcpServer other;
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, folder.port));
-    ASSERT_TRUE(x.Start());
-    const int emptyTray = x.TrayWidth();
-    ASSERT_TRUE(Launch(program, folder, {}));
+    ASSERT_TRUE(x.start());
+    const int emptyTray = x.trayWidth();
+    ASSERT_TRUE(launch(program, folder, {}));
     QString box;
-    ASSERT_TRUE(WaitUntil([&] { return !(box = x.VisibleWindows().value(0)).isEmpty(); }));
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > emptyTray; })) << "tray icon docked";
-    Dismiss(box);
-    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows().isEmpty(); })) << "the alarm window follows";
+    ASSERT_TRUE(waitUntil([&] { return !(box = x.visibleWindows().value(0)).isEmpty(); }));
+    EXPECT_TRUE(waitUntil([&] { return x.trayWidth() > emptyTray; })) << "tray icon docked";
+    dismiss(box);
+    EXPECT_TRUE(waitUntil([&] { return !x.visibleWindows().isEmpty(); })) << "the alarm window follows";
     EXPECT_EQ(program.state(), QProcess::Running);
-    EXPECT_TRUE(testing::EndsCleanly(program));
+    EXPECT_TRUE(testing::endsCleanly(program));
 }
 
 TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndATrayHostIsFollowed)
 {
     // Without an audio device too: the alarm's sound fails quietly.
-    ASSERT_TRUE(Start({.tray = false, .windowManager = true, .audioDriver = "no-such-driver"}));
-    ASSERT_TRUE(WaitUntil([&] { return !x.VisibleWindows().isEmpty(); }));
-    const QString window = x.VisibleWindows().value(0);
+    ASSERT_TRUE(start({.tray = false, .windowManager = true, .audioDriver = "no-such-driver"}));
+    ASSERT_TRUE(waitUntil([&] { return !x.visibleWindows().isEmpty(); }));
+    const QString window = x.visibleWindows().value(0);
     const auto state = [&](const char *expected) {
-        return WaitUntil([&] { return x.WindowState(window) == QLatin1String(expected); });
+        return waitUntil([&] { return x.windowState(window) == QLatin1String(expected); });
     };
     const auto confirm = [&](const char *expected) {
-        return x.PressReturnUntil(window, [&] { return x.WindowState(window) == QLatin1String(expected); });
+        return x.pressReturnUntil(window, [&] { return x.windowState(window) == QLatin1String(expected); });
     };
     ASSERT_TRUE(state("Normal"));
     // A second copy says in a message box that one runs, and ends once the user has read it.
     QProcess second;
-    ASSERT_TRUE(Launch(second, folder, {}));
+    ASSERT_TRUE(launch(second, folder, {}));
     QStringList shown;
-    ASSERT_TRUE(WaitUntil([&] { return (shown = x.VisibleWindows()).size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return (shown = x.visibleWindows()).size() == 2; }));
     shown.removeAll(window);
     EXPECT_EQ(second.state(), QProcess::Running) << "the box waits for the user";
-    Dismiss(shown.value(0));
-    ExpectEnds(second, 1);
+    dismiss(shown.value(0));
+    expectEnds(second, 1);
     EXPECT_TRUE(confirm("Iconic")) << "minimised, in the taskbar, since no tray leads back";
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 0));
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 0));
     EXPECT_TRUE(state("Normal")) << "the next alarm restores it";
 
-    const int noIcon = x.TrayWidth();
-    ASSERT_TRUE(x.StartTray());
-    EXPECT_TRUE(WaitUntil([&] { return x.TrayWidth() > noIcon; })) << "the icon docks in a tray come later";
+    const int noIcon = x.trayWidth();
+    ASSERT_TRUE(x.startTray());
+    EXPECT_TRUE(waitUntil([&] { return x.trayWidth() > noIcon; })) << "the icon docks in a tray come later";
     EXPECT_TRUE(confirm("")) << "with a tray the confirmed window hides";
-    EXPECT_TRUE(x.VisibleWindows().isEmpty());
-    x.StopTray();
+    EXPECT_TRUE(x.visibleWindows().isEmpty());
+    x.stopTray();
     EXPECT_TRUE(state("Iconic")) << "the tray went: the window is back in the taskbar, minimised";
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-    EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
-    EXPECT_TRUE(testing::EndsCleanly(program));
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
+    EXPECT_TRUE(testing::endsCleanly(program));
 }
 
 TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHasIt)
@@ -251,26 +251,26 @@ TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHa
     folder.file(".belvane.sock").copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ::close(stale);
-    const QString late = testing::XSession::UnusedDisplay();
-    QProcessEnvironment env = Environment({.display = false});
+    const QString late = testing::XSession::unusedDisplay();
+    QProcessEnvironment env = environment({.display = false});
     env.insert(QStringLiteral("DISPLAY"), late);
-    ASSERT_TRUE(testing::Launch(program, folder.file("belvane"), env));
-    ASSERT_TRUE(WaitUntil([&] { return testing::Accepting(folder.port); }));
+    ASSERT_TRUE(testing::launch(program, folder.file("belvane"), env));
+    ASSERT_TRUE(waitUntil([&] { return testing::accepting(folder.port); }));
     const testing::LoopbackClient open(folder.port);
     ASSERT_TRUE(open.send("#Sender=PC1\n#Message=open\n#Level=3\n"));
-    ASSERT_TRUE(x.Start(true, late)) << "Xvfb and trayer are needed";
+    ASSERT_TRUE(x.start(true, late)) << "Xvfb and trayer are needed";
     QProcess second;
-    ASSERT_TRUE(Launch(second, folder, {}));
-    const std::string first = ExpectEnds(program, 0);
-    EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); }))
+    ASSERT_TRUE(launch(second, folder, {}));
+    const std::string first = expectEnds(program, 0);
+    EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }))
         << "the open connection's alarm was performed: " << first;
     EXPECT_NE(first.find("引き継ぎを頼まれました"), std::string::npos) << first;
     fs::remove(folder.script + ".out");
-    ASSERT_TRUE(WaitUntil([&] { return testing::Accepting(folder.port); }));
-    ASSERT_TRUE(testing::SendAlarm(folder.port, 3));
-    EXPECT_TRUE(WaitUntil([&] { return !folder.scriptOutput().empty(); })) << "the new copy performs it";
-    EXPECT_TRUE(WaitUntil([&] { return !x.VisibleWindows().isEmpty(); })) << "and shows it";
-    EXPECT_TRUE(testing::EndsCleanly(second));
+    ASSERT_TRUE(waitUntil([&] { return testing::accepting(folder.port); }));
+    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); })) << "the new copy performs it";
+    EXPECT_TRUE(waitUntil([&] { return !x.visibleWindows().isEmpty(); })) << "and shows it";
+    EXPECT_TRUE(testing::endsCleanly(second));
     const std::string taker = second.readAllStandardError().toStdString();
     EXPECT_NE(taker.find("このフォルダを引き継ぎました"), std::string::npos) << taker;
 }

@@ -52,7 +52,7 @@ protected:
     // What a started program recorded into `name`; empty when it never ran.
     std::string recorded(const std::string &name)
     {
-        testing::WaitUntil([&] { return fs::exists(dir.file(name)); });
+        testing::waitUntil([&] { return fs::exists(dir.file(name)); });
         const std::string text = testing::readFile(dir.file(name));
         fs::remove(dir.file(name));
         return text;
@@ -119,16 +119,16 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
 TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
 {
     testing::XSession x;
-    ASSERT_TRUE(x.Start(false) && x.StartWindowManager());
+    ASSERT_TRUE(x.start(false) && x.startWindowManager());
     const QByteArray savedDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", x.display.toLocal8Bit());
     // The window manager's state of the one window titled `title`, with its flags; empty while there
     // is no such window or it is not managed yet.
     const auto state = [&x](const std::string &title) {
-        const QStringList ids = x.Xdotool({QStringLiteral("search"), QStringLiteral("--name"),
+        const QStringList ids = x.xdotool({QStringLiteral("search"), QStringLiteral("--name"),
                                            QString::fromStdString("^" + title + "$")})
                                     .split(u'\n', Qt::SkipEmptyParts);
-        return ids.size() == 1 ? x.WindowState(ids.front(), true).toStdString() : std::string();
+        return ids.size() == 1 ? x.windowState(ids.front(), true).toStdString() : std::string();
     };
     PosixLauncher launcher;
     PosixLauncher hasty {std::chrono::milliseconds(1000)};
@@ -151,7 +151,7 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), Launcher::started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        EXPECT_TRUE(testing::WaitUntil([&, t = title, w = wanted] { return state(t) == w; }))
+        EXPECT_TRUE(testing::waitUntil([&, t = title, w = wanted] { return state(t) == w; }))
             << title << ": " << state(title);
     }
     QTest::qWait(500); // time for any wrong request to take effect
@@ -191,7 +191,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     // Once the probe (its id the first line) has ended, it is gone: a child left uncollected would stay a
     // zombie, which a signal still reaches.
     const pid_t probe = std::stoi(probed);
-    EXPECT_TRUE(testing::WaitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
+    EXPECT_TRUE(testing::waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
 
     // With room for no descriptor past the standard three, closing the others cannot even be asked for:
     // then nothing starts, rather than a program that holds this program's descriptors.

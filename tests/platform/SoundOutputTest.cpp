@@ -163,7 +163,7 @@ protected:
     // False when `seconds` of sound (from the output's opening) were not rendered in time.
     [[nodiscard]] bool waitForOutput(double seconds)
     {
-        return testing::WaitUntil([&] { return frames() >= static_cast<long>(seconds * rate); },
+        return testing::waitUntil([&] { return frames() >= static_cast<long>(seconds * rate); },
                                   std::chrono::milliseconds(generous));
     }
     std::string file(const std::string &name, const std::string &bytes) const
@@ -304,7 +304,7 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
             return isMidi ? level > 300 && tone < 1000 : tone > 9000 && level < 1.1 * tone / std::sqrt(2.0);
         };
         long found = -1;
-        ASSERT_TRUE(testing::WaitUntil(
+        ASSERT_TRUE(testing::waitUntil(
             [&] {
                 const std::string out = rendered();
                 for (long at = sentAt; (at + rate / 50) * 4 <= long(out.size()) && found < 0;

@@ -40,7 +40,7 @@ protected:
     void SetUp() override { ASSERT_EQ(receiver.startListening(0), AlarmReceiver::ListenState::Listening); }
     bool dispatchedCount(std::size_t count)
     {
-        return testing::WaitUntil([&] { return dispatched.size() == count; });
+        return testing::waitUntil([&] { return dispatched.size() == count; });
     }
 
     Texts dispatched;
@@ -116,12 +116,12 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
                 const ConnectionState::Id id = connections.lastAccepted() + 1;
                 clients.try_emplace(step.client, port);
                 ids[step.client] = id;
-                ASSERT_TRUE(testing::WaitUntil([&] { return connections.lastAccepted() == id; }))
+                ASSERT_TRUE(testing::waitUntil([&] { return connections.lastAccepted() == id; }))
                     << "taken before its first byte";
             } else if (step.what == 's') {
                 const std::string before(connections.receivedText(ids[step.client]));
                 ASSERT_TRUE(clients.at(step.client).send(step.bytes));
-                ASSERT_TRUE(testing::WaitUntil(
+                ASSERT_TRUE(testing::waitUntil(
                     [&] { return connections.receivedText(ids[step.client]) == before + step.bytes; }));
             } else if (step.what == 'n') {
                 ASSERT_TRUE(clients.try_emplace(step.client, port).first->second.send(step.bytes));
@@ -133,7 +133,7 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
             } else if (step.what == 'd') {
                 ASSERT_TRUE(dispatchedCount(static_cast<std::size_t>(step.client)));
             } else if (step.what == 'p') {
-                testing::WaitUntil([] { return false; }, std::chrono::milliseconds(100));
+                testing::waitUntil([] { return false; }, std::chrono::milliseconds(100));
             } else {
                 receiver.finish();
             }
@@ -158,7 +158,7 @@ TEST_F(QuietReceiverTest, ASeventeenthSenderOrASilentOneFinishesTheQuietestConne
     for (std::size_t i = 0; i < 16; ++i) {
         ASSERT_TRUE(clients.emplace_back(receiver.boundPort()).send("n" + std::to_string(i)));
         ASSERT_TRUE(
-            testing::WaitUntil([&] { return receiver.connections().receivedText(i + 1).size() > 1; }));
+            testing::waitUntil([&] { return receiver.connections().receivedText(i + 1).size() > 1; }));
     }
     LoopbackClient late(receiver.boundPort());
     ASSERT_TRUE(dispatchedCount(1));
@@ -183,7 +183,7 @@ std::pair<int, std::string> runSend(const QStringList &arguments, const std::str
     EXPECT_TRUE(process.waitForStarted());
     process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
-    EXPECT_TRUE(testing::WaitUntil([&] { return process.state() == QProcess::NotRunning; }));
+    EXPECT_TRUE(testing::waitUntil([&] { return process.state() == QProcess::NotRunning; }));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAll().toStdString()};
 }

@@ -19,7 +19,7 @@ namespace belvane::testing {
 // A port nobody listens on right now, for a program started next to listen on. Taken at random
 // below the system's ephemeral range: a port the system handed out for the probe could be handed to
 // a parallel test's probe as well, or to any outgoing connection, before our program binds it.
-inline quint16 FreePort()
+inline quint16 freePort()
 {
     static std::mt19937 pick {std::random_device {}()};
     std::uniform_int_distribution<int> range(20000, 29999);
@@ -34,7 +34,7 @@ inline quint16 FreePort()
 }
 
 // Whether something accepts connections on the loopback `port`.
-inline bool Accepting(quint16 port, int waitMs = 200)
+inline bool accepting(quint16 port, int waitMs = 200)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -43,7 +43,7 @@ inline bool Accepting(quint16 port, int waitMs = 200)
     return up;
 }
 
-inline std::set<std::string> FilesIn(const std::filesystem::path &folder)
+inline std::set<std::string> filesIn(const std::filesystem::path &folder)
 {
     std::set<std::string> names;
     for (const auto &entry : std::filesystem::directory_iterator(folder)) {
@@ -53,14 +53,14 @@ inline std::set<std::string> FilesIn(const std::filesystem::path &folder)
 }
 
 // How many descriptors the process `pid` holds.
-inline std::ptrdiff_t HeldDescriptors(qint64 pid)
+inline std::ptrdiff_t heldDescriptors(qint64 pid)
 {
     const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd");
     return std::distance(std::filesystem::begin(fds), std::filesystem::end(fds));
 }
 
 // Starts `program` with `env`; false when it does not start.
-inline bool Launch(QProcess &process, const std::string &program, const QProcessEnvironment &env,
+inline bool launch(QProcess &process, const std::string &program, const QProcessEnvironment &env,
                    const QStringList &arguments = {})
 {
     process.setProcessEnvironment(env);
@@ -69,7 +69,7 @@ inline bool Launch(QProcess &process, const std::string &program, const QProcess
 }
 
 // Ends `process` with SIGTERM; true when it ended by itself with status 0.
-inline bool EndsCleanly(QProcess &process)
+inline bool endsCleanly(QProcess &process)
 {
     process.terminate();
     return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit
@@ -78,7 +78,7 @@ inline bool EndsCleanly(QProcess &process)
 
 #ifdef BELVANE_PROGRAM_DIR
 // Sends one alarm with belvane-send; true when it was delivered.
-inline bool SendAlarm(quint16 port, int level, const QString &sender = QStringLiteral("PC1"),
+inline bool sendAlarm(quint16 port, int level, const QString &sender = QStringLiteral("PC1"),
                       const QString &message = QStringLiteral("お茶です"))
 {
     QProcess send;
@@ -89,7 +89,7 @@ inline bool SendAlarm(quint16 port, int level, const QString &sender = QStringLi
 }
 #endif
 
-inline std::string SettingsImage(std::int32_t port, std::int32_t x = 52, std::int32_t y = 52)
+inline std::string settingsImage(std::int32_t port, std::int32_t x = 52, std::int32_t y = 52)
 {
     const auto image = SettingsRecord {x, y, port}.toBytes();
     return std::string(reinterpret_cast<const char *>(image.data()), image.size());
@@ -121,8 +121,8 @@ struct ProgramCopy
         list.WriteRecord(3, level3);
         list.Close();
 
-        port = FreePort();
-        writeFile(file("Belvane.cfg"), SettingsImage(port));
+        port = freePort();
+        writeFile(file("Belvane.cfg"), settingsImage(port));
     }
 
     std::string file(const std::string &name) const { return (path / name).string(); }

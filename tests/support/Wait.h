@@ -9,7 +9,7 @@
 namespace belvane::testing {
 
 // Waits for `done` to hold, polling and running the event loop; false when `limit` passed first.
-inline bool WaitUntil(const std::function<bool()> &done,
+inline bool waitUntil(const std::function<bool()> &done,
                       std::chrono::milliseconds limit = std::chrono::seconds(30))
 {
     const auto end = std::chrono::steady_clock::now() + limit;

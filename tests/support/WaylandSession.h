@@ -19,16 +19,16 @@ namespace belvane::testing {
 
 // A private pure Wayland session (no XWayland) on a headless compositor, for tests of the real program:
 // weston, or sway, which tiles and refuses to run as root. Under root, sway and the programs meant for
-// it run as the ordinary user `nobody`, on files handed to it (GiveToUser). All ends with the session.
+// it run as the ordinary user `nobody`, on files handed to it (giveToUser). All ends with the session.
 class WaylandSession final
 {
 public:
     enum class Compositor { Weston, Sway };
 
-    ~WaylandSession() { Stop(compositor); }
+    ~WaylandSession() { stop(compositor); }
 
     // Starts the compositor; false when it does not come to accept clients.
-    bool Start(Compositor which)
+    bool start(Compositor which)
     {
         const passwd *nobody = ::geteuid() == 0 && which == Compositor::Sway ? ::getpwnam("nobody") : nullptr;
         if (nobody != nullptr) {
@@ -47,7 +47,7 @@ public:
         if (which == Compositor::Weston) {
             compositor.setProgram(QStringLiteral("weston"));
             compositor.setArguments(
-                Words("--backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-1"));
+                words("--backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-1"));
         } else {
             writeFile(runtime.file("sway.conf"), "xwayland disable\n");
             for (const char *setting : {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
@@ -55,11 +55,11 @@ public:
                 const QStringList pair = QString::fromLatin1(setting).split(u'=');
                 compositorEnv.insert(pair[0], pair[1]);
             }
-            GiveToUser(runtime.path());
+            giveToUser(runtime.path());
             compositor.setProgram(QStringLiteral("sway"));
             compositor.setArguments(
                 {QStringLiteral("-c"), QString::fromStdString(runtime.file("sway.conf"))});
-            Prefix(compositor);
+            prefix(compositor);
         }
         compositor.setProcessEnvironment(compositorEnv);
         // Kept for Output(), outside the runtime folder the compositor's user may clean.
@@ -76,7 +76,7 @@ public:
                 || (dir.exists(QStringLiteral("wayland-1"))
                     && (which == Compositor::Weston || !dir.entryList().isEmpty()));
         };
-        if (!compositor.waitForStarted(10000) || !WaitUntil(up) || compositor.state() != QProcess::Running) {
+        if (!compositor.waitForStarted(10000) || !waitUntil(up) || compositor.state() != QProcess::Running) {
             return false;
         }
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-1"));
@@ -87,14 +87,14 @@ public:
     }
 
     // What the compositor wrote to standard output and error, with its state, for failure messages.
-    std::string Output() const
+    std::string output() const
     {
         return "compositor " + std::string(compositor.state() == QProcess::Running ? "running" : "ended")
             + ", its output:\n" + readFile(logFolder.file("compositor.log"));
     }
 
     // Makes `process` run its program as the session's user.
-    void Prefix(QProcess &process) const
+    void prefix(QProcess &process) const
     {
         if (!asUser.isEmpty()) {
             process.setArguments(asUser + QStringList {process.program()} + process.arguments());
@@ -103,7 +103,7 @@ public:
     }
 
     // Hands `path` and everything below it to the session's user.
-    void GiveToUser(const std::filesystem::path &path) const
+    void giveToUser(const std::filesystem::path &path) const
     {
         if (asUser.isEmpty()) {
             return;
@@ -116,20 +116,20 @@ public:
 
     // The window of application `appId` in sway's tree (swaymsg -t get_tree), with "floating" set when it
     // lies among a workspace's floating windows; empty while there is none.
-    QJsonObject SwayWindow(const QString &appId) const
+    QJsonObject swayWindow(const QString &appId) const
     {
-        QProcess swaymsg; // only to take the session user's prefix; RunTool runs it
+        QProcess swaymsg; // only to take the session user's prefix; runTool runs it
         swaymsg.setProgram(QStringLiteral("swaymsg"));
-        swaymsg.setArguments(Words("-t get_tree -r"));
-        Prefix(swaymsg);
-        const QString tree = RunTool(swaymsg.program(), swaymsg.arguments(), env);
-        return Find(QJsonDocument::fromJson(tree.toUtf8()).object(), appId, false);
+        swaymsg.setArguments(words("-t get_tree -r"));
+        prefix(swaymsg);
+        const QString tree = runTool(swaymsg.program(), swaymsg.arguments(), env);
+        return find(QJsonDocument::fromJson(tree.toUtf8()).object(), appId, false);
     }
 
     QProcessEnvironment env; // the system's environment pointed at this session only
 
 private:
-    static QJsonObject Find(const QJsonObject &node, const QString &appId, bool floating)
+    static QJsonObject find(const QJsonObject &node, const QString &appId, bool floating)
     {
         if (node.value(QStringLiteral("app_id")).toString() == appId) {
             QJsonObject found = node;
@@ -139,7 +139,7 @@ private:
         for (const char *list : {"nodes", "floating_nodes"}) {
             for (const QJsonValue child : node.value(QLatin1String(list)).toArray()) {
                 const QJsonObject found =
-                    Find(child.toObject(), appId, std::strcmp(list, "floating_nodes") == 0);
+                    find(child.toObject(), appId, std::strcmp(list, "floating_nodes") == 0);
                 if (!found.isEmpty()) {
                     return found;
                 }

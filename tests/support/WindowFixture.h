@@ -42,7 +42,7 @@ inline QStringList loggedLines(const std::function<void()> &run, const char *cat
 // Runs `open`, which may open a popup menu or a modal dialog and wait in it: `inside` is given what
 // opened, which is then closed whatever `inside` did, so that a failed check cannot leave the test waiting
 // in it. Whether anything opened.
-inline bool WhileOpen(const std::function<void()> &open, const std::function<void(QWidget *)> &inside)
+inline bool whileOpen(const std::function<void()> &open, const std::function<void(QWidget *)> &inside)
 {
     bool opened = false;
     QTimer poll;

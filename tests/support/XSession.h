@@ -14,7 +14,7 @@
 namespace belvane::testing {
 
 // Ends a process politely, then firmly.
-inline void Stop(QProcess &process)
+inline void stop(QProcess &process)
 {
     if (process.state() != QProcess::NotRunning) {
         process.terminate();
@@ -26,13 +26,13 @@ inline void Stop(QProcess &process)
 }
 
 // The words of `text`, split at spaces, as a program's arguments.
-inline QStringList Words(const char *text)
+inline QStringList words(const char *text)
 {
     return QString::fromUtf8(text).split(u' ', Qt::SkipEmptyParts);
 }
 
 // Runs a program to its end and gives its standard output; empty when it failed to run.
-inline QString RunTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
+inline QString runTool(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
 {
     QProcess process;
     process.setProcessEnvironment(env);
@@ -53,14 +53,14 @@ public:
     ~XSession()
     {
         for (QProcess *p : {&tray, &windowManager, &server}) {
-            Stop(*p);
+            stop(*p);
         }
     }
 
     // A display name no server has now, for a session started later. The number is picked at random
     // well above the low ones that Xvfb's -displayfd hands out to other sessions: a number one of them
     // has just given up can still be torn down under a new server, which then takes no clients.
-    static QString UnusedDisplay()
+    static QString unusedDisplay()
     {
         static std::mt19937 pick {std::random_device {}()};
         int number = 0;
@@ -71,58 +71,58 @@ public:
         return QStringLiteral(":%1").arg(number);
     }
 
-    // Starts the display (`name`, or else one of UnusedDisplay()) and, when `withTray`, the tray host;
+    // Starts the display (`name`, or else one of unusedDisplay()) and, when `withTray`, the tray host;
     // false when either cannot be started. A server that ends or takes no clients is given up and the
     // start tried again, on another number unless `name` was asked for.
-    bool Start(bool withTray = true, const QString &name = {})
+    bool start(bool withTray = true, const QString &name = {})
     {
         for (int attempt = 0; attempt < 5 && display.isEmpty(); ++attempt) {
-            const QString tried = name.isEmpty() ? UnusedDisplay() : name;
+            const QString tried = name.isEmpty() ? unusedDisplay() : name;
             env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("DISPLAY"), tried);
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
             env.remove(QStringLiteral("WAYLAND_DISPLAY"));
             server.start(QStringLiteral("Xvfb"),
-                         QStringList {tried} << Words("-screen 0 1024x768x24 -nolisten tcp"));
+                         QStringList {tried} << words("-screen 0 1024x768x24 -nolisten tcp"));
             // xprop prints to standard output only once it could open the display.
             const auto reached = [&] {
                 return server.state() != QProcess::Running
-                    || !RunTool(QStringLiteral("xprop"), Words("-root -len 0 WM_NAME"), env).isEmpty();
+                    || !runTool(QStringLiteral("xprop"), words("-root -len 0 WM_NAME"), env).isEmpty();
             };
-            if (server.waitForStarted(10000) && WaitUntil(reached) && server.state() == QProcess::Running) {
+            if (server.waitForStarted(10000) && waitUntil(reached) && server.state() == QProcess::Running) {
                 display = tried;
             } else {
-                Stop(server);
+                stop(server);
             }
         }
-        return !display.isEmpty() && (!withTray || StartTray());
+        return !display.isEmpty() && (!withTray || startTray());
     }
 
     // Starts the tray host; false when its panel does not come up.
-    bool StartTray()
+    bool startTray()
     {
         tray.setProcessEnvironment(env);
         tray.start(QStringLiteral("trayer"),
-                   Words("--edge top --align right --widthtype request --height 24"));
+                   words("--edge top --align right --widthtype request --height 24"));
         // A loaded machine (the sanitizer build next to the others) can take a while to dock the panel.
-        return tray.waitForStarted(10000) && WaitUntil([this] { return TrayWidth() > 0; });
+        return tray.waitForStarted(10000) && waitUntil([this] { return trayWidth() > 0; });
     }
 
-    void StopTray() { Stop(tray); }
+    void stopTray() { stop(tray); }
 
     // Starts openbox, which iconifies, restores and records window states (WM_STATE) as a desktop does.
     // On a loaded machine openbox now and then ends at once, with status 1 and without a word: it is
     // started again until it has taken the screen.
-    bool StartWindowManager()
+    bool startWindowManager()
     {
         managed = true;
         windowManager.setProcessEnvironment(env);
-        return WaitUntil([this] {
+        return waitUntil([this] {
             if (windowManager.state() == QProcess::NotRunning) {
                 windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
                 windowManager.waitForStarted(10000);
             }
-            return RunTool(QStringLiteral("xprop"), Words("-root _NET_SUPPORTING_WM_CHECK"), env)
+            return runTool(QStringLiteral("xprop"), words("-root _NET_SUPPORTING_WM_CHECK"), env)
                 .contains(QStringLiteral("window id"));
         });
     }
@@ -130,10 +130,10 @@ public:
     // The window manager's state of window `id`: "Normal", "Iconic", or empty when it has none
     // (withdrawn, that is hidden); `withFlags` adds the _NET_WM_STATE flags that matter here, as in
     // "Iconic HIDDEN" or "Normal MAXIMIZED_VERT MAXIMIZED_HORZ".
-    QString WindowState(const QString &id, bool withFlags = false) const
+    QString windowState(const QString &id, bool withFlags = false) const
     {
         static const QRegularExpression state(QStringLiteral("window state: (\\w+)"));
-        const QString props = RunTool(
+        const QString props = runTool(
             QStringLiteral("xprop"),
             {QStringLiteral("-id"), id, QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")}, env);
         const QRegularExpressionMatch match = state.match(props);
@@ -148,9 +148,9 @@ public:
     }
 
     // The width of the tray host's panel: it grows by one slot for every docked icon; 0 when absent.
-    int TrayWidth() const
+    int trayWidth() const
     {
-        const QString tree = RunTool(QStringLiteral("xwininfo"), Words("-root -tree"), env);
+        const QString tree = runTool(QStringLiteral("xwininfo"), words("-root -tree"), env);
         static const QRegularExpression panel(
             QStringLiteral("\"panel\": \\(\"panel\" \"trayer\"\\)\\s+(\\d+)x"));
         const QRegularExpressionMatch match = panel.match(tree);
@@ -159,29 +159,29 @@ public:
 
     // The ids of visible windows titled exactly `title`, by default the program's own: its window and its
     // message boxes.
-    QStringList VisibleWindows(const QString &title = QStringLiteral("Belvane")) const
+    QStringList visibleWindows(const QString &title = QStringLiteral("Belvane")) const
     {
-        return Xdotool(Words("search --onlyvisible --name") << QStringLiteral("^%1$").arg(title))
+        return xdotool(words("search --onlyvisible --name") << QStringLiteral("^%1$").arg(title))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     // Runs xdotool on this display (input goes through XTEST, as a user's would) and gives its output.
-    QString Xdotool(const QStringList &arguments) const
+    QString xdotool(const QStringList &arguments) const
     {
-        return RunTool(QStringLiteral("xdotool"), arguments, env);
+        return runTool(QStringLiteral("xdotool"), arguments, env);
     }
 
     // Presses Return on window `id` until `done` holds: a key that came before the window had the focus
     // (a loaded machine) is pressed again. Each press is given a few seconds to take effect, as a
     // second activation would restore a window the first press has just minimised. False when it never
     // came to hold.
-    bool PressReturnUntil(const QString &id, const std::function<bool()> &done) const
+    bool pressReturnUntil(const QString &id, const std::function<bool()> &done) const
     {
-        return WaitUntil([&] {
-            Xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
+        return waitUntil([&] {
+            xdotool({managed ? QStringLiteral("windowactivate") : QStringLiteral("windowfocus"),
                      QStringLiteral("--sync"), id});
-            Xdotool(Words("key Return"));
-            return WaitUntil(done, std::chrono::seconds(3));
+            xdotool(words("key Return"));
+            return waitUntil(done, std::chrono::seconds(3));
         });
     }
 
