@@ -62,7 +62,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=
 cmake --build build-fuzz -j "$jobs"
 scripts/fuzz.sh --seconds "${BELVANE_FUZZ_SECONDS:-20}"
 
-echo "== parameter names alike in declarations and definitions"
+echo "== the naming rule, and parameter names alike in declarations and definitions"
 scripts/tidy-check.sh build
 
 echo "== all tests passed"
