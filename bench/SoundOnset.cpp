@@ -11,7 +11,8 @@
 // General MIDI piece of eleven instruments plays, then the alternating phase: alarms 250 ms apart,
 // each stopping the sound before it, MIDI (a held organ note, 220 Hz) and WAV (1 kHz) in turn, each of
 // which must be heard in the recording before the next one stops it. Last, the resident memory once
-// the program has been quiet for five seconds, and its CPU time in the five seconds after that.
+// the program has been quiet for five seconds (output closed, synthesizer kept), its CPU time in the
+// five seconds after that, and its resident memory once it has given the synthesizer back.
 //   build/bench/sound_onset [--rounds 10] [--alarms 2] [--alternating 100] [--settle-ms 1000]
 //                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2]
 #include "LoopbackClient.h"
@@ -344,7 +345,7 @@ int main(int argc, char **argv)
     };
     std::vector<Pair> pairs;
     std::vector<Alternate> alternates;
-    std::vector<double> idleKiB, afterMidiKiB, quietCpuMs;
+    std::vector<double> idleKiB, keptKiB, afterMidiKiB, quietCpuMs;
     for (int round = 0; round < rounds; ++round) {
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -388,11 +389,13 @@ int main(int argc, char **argv)
             QThread::msleep(250);
         }
         alternates.back().next = Clock::now();
-        QThread::msleep(5000); // quiet: the output closes
-        afterMidiKiB.push_back(static_cast<double>(belvane::bench::residentKiB(program.processId())));
+        QThread::msleep(5000); // quiet: the output closes, the synthesizer is kept
+        keptKiB.push_back(static_cast<double>(belvane::bench::residentKiB(program.processId())));
         const long cpuBefore = cpuTicks(program.processId());
         QThread::msleep(5000);
         quietCpuMs.push_back(10.0 * static_cast<double>(cpuTicks(program.processId()) - cpuBefore));
+        QThread::msleep(30000); // the synthesizer is given back
+        afterMidiKiB.push_back(static_cast<double>(belvane::bench::residentKiB(program.processId())));
         stop(program);
         QThread::msleep(400);
     }
@@ -476,8 +479,9 @@ int main(int argc, char **argv)
     row("MIDI first note, first alarm after start-up", firstMidi);
     row("MIDI first note, later alarms", laterMidi);
     row("resident KiB before any sound", idleKiB);
-    row("resident KiB after the MIDI pieces, quiet", afterMidiKiB);
+    row("resident KiB 5 s quiet, synthesizer kept", keptKiB);
     row("CPU ms in the 5 s after that", quietCpuMs);
+    row("resident KiB 40 s quiet, synthesizer given back", afterMidiKiB);
     std::printf("%d of %zu paired sounds and %d of %zu alternating sounds not heard\n", missing, pairs.size(),
                 unheard, alternates.size());
     const bool met = missing == 0 && unheard == 0 && median(firstWav) <= 20 && median(wavAfterWav) <= 20

@@ -193,12 +193,16 @@ std::string_view FluidSequencer::standardMidiFile(std::string_view bytes)
     return {};
 }
 
-FluidSequencer::FluidSequencer(SdlAudio &sharedAudio, SynthFiles synthFiles, QObject *parent)
+FluidSequencer::FluidSequencer(SdlAudio &sharedAudio, SynthSetup synthSetup, QObject *parent)
     : QObject(parent)
     , audio(sharedAudio)
-    , files(std::move(synthFiles))
+    , setup(std::move(synthSetup))
 {
+    idle.setSingleShot(true);
+    idle.setInterval(setup.keep);
     connect(&audio, &SdlAudio::deviceClosed, this, &FluidSequencer::releaseInstruments);
+    connect(&audio, &SdlAudio::deviceClosed, &idle, qOverload<>(&QTimer::start));
+    connect(&idle, &QTimer::timeout, this, &FluidSequencer::releaseSynth);
 }
 
 FluidSequencer::~FluidSequencer()
@@ -218,7 +222,7 @@ FluidSequencer::Readiness FluidSequencer::prepare()
         return Readiness::Ready;
     }
     if (!fluid) {
-        fluid = FluidSynthLibrary::load(files.library.c_str());
+        fluid = FluidSynthLibrary::load(setup.library.c_str());
         if (!fluid) {
             return Readiness::NoLibrary;
         }
@@ -264,13 +268,13 @@ bool FluidSequencer::loadSoundFonts()
         loaded =
             (exists(path) && fluid->fluid_synth_sfload(synth, path.c_str(), 0) != FLUID_FAILED) || loaded;
     }
-    for (auto path = files.soundFonts.begin(); !loaded && path != files.soundFonts.end(); ++path) {
+    for (auto path = setup.soundFonts.begin(); !loaded && path != setup.soundFonts.end(); ++path) {
         loaded = exists(*path) && fluid->fluid_synth_sfload(synth, path->c_str(), 0) != FLUID_FAILED;
     }
     if (!loaded) {
         const char *named = std::getenv("SDL_SOUNDFONTS");
         std::string tried = named != nullptr ? named : "";
-        for (const std::string &path : files.soundFonts) {
+        for (const std::string &path : setup.soundFonts) {
             tried += (tried.empty() ? "" : ", ") + path;
         }
         qCWarning(platformLog, "no soundfont for MIDI: none of %s can be loaded", tried.c_str());
@@ -361,9 +365,25 @@ void FluidSequencer::releaseInstruments()
     ::malloc_trim(0);
 }
 
+void FluidSequencer::releaseSynth()
+{
+    // A sound since the output closed opened it again; its next close starts the wait anew.
+    if (player != nullptr || synth == nullptr || audio.isOpen()) {
+        return;
+    }
+    // The soundfont's preset tables alone hold megabytes (11 MiB for fluid-soundfont-gm); remaking
+    // them with the next piece takes tens of milliseconds.
+    fluid->delete_fluid_synth(synth);
+    synth = nullptr;
+    ::malloc_trim(0);
+}
+
 bool FluidSequencer::play(std::string_view midi)
 {
     stop();
+    if (prepare() != Readiness::Ready) {
+        return false;
+    }
     // Every channel back to its first state, then the samples of every preset the piece will select
     // read here: none is read on the output's thread.
     resetChannels();

@@ -28,9 +28,9 @@ std::string_view trimSpaces(std::string_view text)
 
 } // namespace
 
-SdlMediaCommands::SdlMediaCommands(SdlAudio &sharedAudio, SynthFiles files, QObject *parent)
+SdlMediaCommands::SdlMediaCommands(SdlAudio &sharedAudio, SynthSetup setup, QObject *parent)
     : QObject(parent)
-    , sequencer(sharedAudio, std::move(files))
+    , sequencer(sharedAudio, std::move(setup))
 {
     connect(&sequencer, &FluidSequencer::finished, this, &SdlMediaCommands::onFinished);
 }

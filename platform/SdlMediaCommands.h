@@ -19,7 +19,7 @@ class SdlMediaCommands final : public QObject, public MediaCommands
     Q_OBJECT
 
 public:
-    explicit SdlMediaCommands(SdlAudio &sharedAudio, SynthFiles files = {}, QObject *parent = nullptr);
+    explicit SdlMediaCommands(SdlAudio &sharedAudio, SynthSetup setup = {}, QObject *parent = nullptr);
     // Closes every alias still open.
     ~SdlMediaCommands() override;
 
@@ -28,6 +28,7 @@ public:
     // Whether an alias is open, and whether its piece is sounding; aliases compare case-insensitively.
     bool isOpen(std::string_view alias) const;
     bool isPlaying(std::string_view alias) const;
+    bool holdsSynth() const { return sequencer.holdsSynth(); }
 
 signals:
     // The piece of `alias` came to its end by itself.

@@ -187,7 +187,7 @@ protected:
         setenv("SDL_AUDIODRIVER", "disk", 1) == 0 && setenv("SDL_DISKAUDIOFILE", output.c_str(), 1) == 0;
     SdlAudio audio {nullptr, SdlAudio::sdlLibrary, std::chrono::milliseconds(300)};
     SdlWavePlayer waves {audio};
-    SdlMediaCommands media {audio};
+    SdlMediaCommands media {audio, SynthSetup {.keep = std::chrono::milliseconds(100)}};
     QSignalSpy closed {&audio, &SdlAudio::deviceClosed};
 };
 
@@ -255,11 +255,15 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         EXPECT_LE(onsetFrame(out, dispatched, 1) - dispatched, 3 * SdlAudio::chunkFrames);
         EXPECT_GT(windowTones(out).size(), 25u) << "two half-second notes";
     }
+    // Given back after a quiet while, the synthesizer is made again for the next piece, before the
+    // output opens.
+    ASSERT_TRUE(testing::waitUntil([&] { return !media.holdsSynth(); }));
     ASSERT_EQ(media.send("play .MID"), 0);
     ASSERT_TRUE(waitForOutput(0.15));
     EXPECT_EQ(media.send("stop .MID"), 0);
     EXPECT_FALSE(media.isPlaying(".MID"));
     ASSERT_TRUE(closed.wait(generous));
+    EXPECT_LE(onsetFrame(rendered(), 0, 1), 3 * SdlAudio::chunkFrames);
     // No ringing tail: silent at once, long before the first note's end.
     EXPECT_LT(lastSoundFrame(rendered()) - onsetFrame(rendered(), 0, 1), rate * 3 / 10);
     // A path that brings the command to exactly 255 bytes, and one byte more.
@@ -366,7 +370,7 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
         setenv("SDL_SOUNDFONTS", row.named.c_str(), 1);
         SdlAudio audio {nullptr, row.sdlFile};
         SdlWavePlayer waves {audio};
-        SdlMediaCommands media {audio, SynthFiles {row.fluidFile, row.fonts}};
+        SdlMediaCommands media {audio, SynthSetup {row.fluidFile, row.fonts}};
         EXPECT_EQ(waves.play(dir.file("missing.wav")), row.sdlFile == SdlAudio::sdlLibrary)
             << "not even the built-in alert";
         waves.stop();
