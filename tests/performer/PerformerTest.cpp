@@ -41,7 +41,8 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
         Log steps;
         Log log;
         std::string kind;
-        int openResult = 0, playResult = 0, played = 0;
+        MediaResult openResult = MediaResult::Success, playResult = MediaResult::Success,
+                    played = MediaResult::Success;
         bool wavePlays = true;
     } cases[] = {
         {{"a.wav", "b.WAV"},
@@ -51,9 +52,9 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
         {{"play a.wav"},
          {"wave play a.wav", "sound 262"},
          ".WAV",
-         0,
-         0,
-         MediaCommands::noOutputDevice,
+         {},
+         {},
+         MediaResult::NoOutputDevice,
          false},
         // A program or document leaves the sound playing, and Stop leaves what was launched alone. Only the
         // last component's extension counts; window size 1 is minimised, 2 maximised, any other normal.
@@ -68,10 +69,20 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
              + heard,
          ".MID"},
         // A MIDI file that fails to open or play is not recorded, and its device is not left open.
-        {{"play a.mid"}, {"media open a.mid" + openMid, "sound 275"}, "", 275, 0, 275},
-        {{"play a.mid"}, midi("a.mid") + Log {"media close .MID", "sound 277"}, "", 0, 277, 277},
+        {{"play a.mid"},
+         {"media open a.mid" + openMid, "sound 275"},
+         "",
+         MediaResult::FileNotFound,
+         {},
+         MediaResult::FileNotFound},
+        {{"play a.mid"},
+         midi("a.mid") + Log {"media close .MID", "sound 277"},
+         "",
+         {},
+         MediaResult::CannotPlay,
+         MediaResult::CannotPlay},
         {{"play " + fits + ".mid"}, midi(fits + ".mid") + heard, ".MID"},
-        {{"play " + fits + "x.mid"}, {"sound 278"}, "", 0, 0, MediaCommands::commandTooLong},
+        {{"play " + fits + "x.mid"}, {"sound 278"}, "", {}, {}, MediaResult::CommandTooLong},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.steps.front().substr(0, 20));
@@ -80,7 +91,9 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
         s.mediaCommands.playResult = c.playResult;
         s.wavePlayer.playing = c.wavePlays;
         std::optional<ActionPerformer> performer(std::in_place, s.wavePlayer, s.mediaCommands, s.launcher);
-        performer->watchSounds([&](int result) { s.journal.push_back("sound " + std::to_string(result)); });
+        performer->watchSounds([&](MediaResult result) {
+            s.journal.push_back("sound " + std::to_string(static_cast<int>(result)));
+        });
         for (const std::string &step : c.steps) {
             if (step == "stop") {
                 performer->Stop();

@@ -234,7 +234,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     const std::string open = "open " + dir.path().string() + "/";
     const std::string alias = " type sequencer alias .MID";
     QSignalSpy ended(&media, &SdlMediaCommands::finished);
-    ASSERT_EQ(media.send(open + "tune.mid" + alias), 0);
+    ASSERT_EQ(media.send(open + "tune.mid" + alias), MediaResult::Success);
     // The first note comes with the output's first buffers, whether the piece opens the output or
     // replaces a wave on it; counted in rendered frames, from the output's opening or the wave's end.
     for (const bool opened : {false, true}) {
@@ -244,7 +244,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
             ASSERT_TRUE(waitForOutput(0.1));
             waves.stop();
         }
-        ASSERT_EQ(media.send("play .MID"), 0);
+        ASSERT_EQ(media.send("play .MID"), MediaResult::Success);
         EXPECT_TRUE(media.isPlaying(".mid"));
         ASSERT_TRUE(ended.wait(generous));
         EXPECT_FALSE(media.isPlaying(".MID"));
@@ -255,29 +255,29 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         EXPECT_LE(onsetFrame(out, dispatched, 1) - dispatched, 3 * SdlAudio::chunkFrames);
         EXPECT_GT(windowTones(out).size(), 25u) << "two half-second notes";
     }
-    ASSERT_EQ(media.send("play .MID"), 0);
+    ASSERT_EQ(media.send("play .MID"), MediaResult::Success);
     ASSERT_TRUE(waitForOutput(0.15));
-    EXPECT_EQ(media.send("stop .MID"), 0);
+    EXPECT_EQ(media.send("stop .MID"), MediaResult::Success);
     EXPECT_FALSE(media.isPlaying(".MID"));
     ASSERT_TRUE(closed.wait(generous));
     // No ringing tail: silent at once, long before the first note's end.
     EXPECT_LT(lastSoundFrame(rendered()) - onsetFrame(rendered(), 0, 1), rate * 3 / 10);
     // A path that brings the command to exactly 255 bytes, and one byte more.
     const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
-    const std::pair<std::string, int> cases[] = {
-        {open + "tune.mid" + alias, MediaCommands::aliasInUse}, // kept after its end and its stop
-        {"close .MID", 0},
-        {"stop .MID", MediaCommands::unknownAlias},
-        {open + "missing.mid" + alias, MediaCommands::fileNotFound},
-        {open + "text.mid" + alias, MediaCommands::cannotPlay},
-        {open + "pipe.mid" + alias, MediaCommands::cannotPlay},
-        {fits, MediaCommands::fileNotFound},
-        {"x" + fits, MediaCommands::commandTooLong},
-        {open + "tune.mid", MediaCommands::missingParameter},
-        {"pause .MID", MediaCommands::unknownCommand},
-        {open + "a type sequencer alias b.mid" + alias, 0}, // the last separator counts
-        {"stop .mid", 0},
-        {"close .MID", 0},
+    const std::pair<std::string, MediaResult> cases[] = {
+        {open + "tune.mid" + alias, MediaResult::AliasInUse}, // kept after its end and its stop
+        {"close .MID", MediaResult::Success},
+        {"stop .MID", MediaResult::UnknownAlias},
+        {open + "missing.mid" + alias, MediaResult::FileNotFound},
+        {open + "text.mid" + alias, MediaResult::CannotPlay},
+        {open + "pipe.mid" + alias, MediaResult::CannotPlay},
+        {fits, MediaResult::FileNotFound},
+        {"x" + fits, MediaResult::CommandTooLong},
+        {open + "tune.mid", MediaResult::MissingParameter},
+        {"pause .MID", MediaResult::UnknownCommand},
+        {open + "a type sequencer alias b.mid" + alias, MediaResult::Success}, // the last separator counts
+        {"stop .mid", MediaResult::Success},
+        {"close .MID", MediaResult::Success},
     };
     for (const auto &[command, result] : cases) {
         EXPECT_EQ(media.send(command), result) << command;
@@ -300,8 +300,8 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
         const long sentAt = std::max(heardAt, frames());
         if (isMidi) {
             waves.stop();
-            ASSERT_EQ(media.send(open), 0);
-            ASSERT_EQ(media.send("play .MID"), 0);
+            ASSERT_EQ(media.send(open), MediaResult::Success);
+            ASSERT_EQ(media.send("play .MID"), MediaResult::Success);
         } else {
             static_cast<void>(media.send("stop .MID"));
             static_cast<void>(media.send("close .MID"));
@@ -351,15 +351,19 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
         const char *sdlFile;
         std::string fluidFile, named; // named: SDL_SOUNDFONTS
         std::vector<std::string> fonts;
-        int open, play;
+        MediaResult open, play;
     };
     const Row rows[] = {
-        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, 0, MediaCommands::noOutputDevice},
-        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, MediaCommands::cannotPlay, 0},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, MediaCommands::noSoundFont, 0},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts,
-         MediaCommands::noSoundFont, 0},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, 0, 0},
+        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, {}, MediaResult::NoOutputDevice},
+        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, MediaResult::CannotPlay, {}},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, MediaResult::NoSoundFont, {}},
+        {SdlAudio::sdlLibrary,
+         "libfluidsynth.so.3",
+         dir.file("none.sf2"),
+         noFonts,
+         MediaResult::NoSoundFont,
+         {}},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, {}, {}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.sdlFile) + " " + row.fluidFile + " [" + row.named + "]");
@@ -371,10 +375,11 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
             << "not even the built-in alert";
         waves.stop();
         ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), row.open);
-        if (row.open == 0) {
+        if (row.open == MediaResult::Success) {
             EXPECT_EQ(media.send("play .MID"), row.play);
         }
-        EXPECT_EQ(media.isPlaying(".MID"), row.open == 0 && row.play == 0);
+        EXPECT_EQ(media.isPlaying(".MID"),
+                  row.open == MediaResult::Success && row.play == MediaResult::Success);
     }
     unsetenv("SDL_SOUNDFONTS");
 }
