@@ -1,3 +1,4 @@
+#include "LoggedLines.h"
 #include "SdlAudio.h"
 #include "SdlMediaCommands.h"
 #include "SdlWavePlayer.h"
@@ -216,10 +217,16 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
 
     file("text.wav", "RIFF, but only in words: this is no wave at all\n");
     ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0); // must not block the player
-    for (const char *name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
+    for (const std::string name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
-        ASSERT_TRUE(waves.play(dir.file(name)));
+        // What SDL cannot read, it says why, under the file's name; the rest never reached it.
+        const QString said =
+            testing::loggedLines([&] { ASSERT_TRUE(waves.play(dir.file(name))); }, "belvane.platform")
+                .join(u'\n');
+        EXPECT_EQ(said.contains(QString::fromStdString("the wave " + dir.file(name) + ": ")),
+                  name == "text.wav")
+            << said.toStdString();
         ASSERT_TRUE(closed.wait(generous));
         EXPECT_EQ(heard(rendered(), {660, 880}), (Tones {880, 660, 880, 660}));
     }
