@@ -220,13 +220,10 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     for (const std::string name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
-        // What SDL cannot read, it says why, under the file's name; the rest never reached it.
-        const QString said =
-            testing::loggedLines([&] { ASSERT_TRUE(waves.play(dir.file(name))); }, "belvane.platform")
-                .join(u'\n');
-        EXPECT_EQ(said.contains(QString::fromStdString("the wave " + dir.file(name) + ": ")),
-                  name == "text.wav")
-            << said.toStdString();
+        // SDL says why it cannot read a file that reached it, under the file's name.
+        const QStringList said =
+            testing::loggedLines([&] { ASSERT_TRUE(waves.play(dir.file(name))); }, "belvane.platform");
+        EXPECT_EQ(said.filter(QString::fromStdString(dir.file(name) + ": ")).size(), name == "text.wav");
         ASSERT_TRUE(closed.wait(generous));
         EXPECT_EQ(heard(rendered(), {660, 880}), (Tones {880, 660, 880, 660}));
     }
@@ -353,6 +350,7 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
     setenv("SDL_DISKAUDIOFILE", dir.file("rendered.raw").c_str(), 1);
     const std::string timidity = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     const std::vector<std::string> noFonts {dir.file("none.sf2"), dir.file("none.sf3")};
+    using enum MediaResult;
     struct Row
     {
         const char *sdlFile;
@@ -361,15 +359,10 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
         MediaResult open, play;
     };
     const Row rows[] = {
-        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, {}, MediaResult::NoOutputDevice},
-        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, MediaResult::CannotPlay, {}},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, MediaResult::NoSoundFont, {}},
-        {SdlAudio::sdlLibrary,
-         "libfluidsynth.so.3",
-         dir.file("none.sf2"),
-         noFonts,
-         MediaResult::NoSoundFont,
-         {}},
+        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, Success, NoOutputDevice},
+        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, CannotPlay, Success},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, NoSoundFont, Success},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts, NoSoundFont, Success},
         {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, {}, {}},
     };
     for (const Row &row : rows) {
@@ -382,11 +375,10 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
             << "not even the built-in alert";
         waves.stop();
         ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), row.open);
-        if (row.open == MediaResult::Success) {
+        if (row.open == Success) {
             EXPECT_EQ(media.send("play .MID"), row.play);
         }
-        EXPECT_EQ(media.isPlaying(".MID"),
-                  row.open == MediaResult::Success && row.play == MediaResult::Success);
+        EXPECT_EQ(media.isPlaying(".MID"), row.open == Success && row.play == Success);
     }
     unsetenv("SDL_SOUNDFONTS");
 }

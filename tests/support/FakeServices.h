@@ -39,14 +39,13 @@ struct RecordingWavePlayer final : WavePlayer, Recording
 struct RecordingMediaCommands final : MediaCommands, Recording
 {
     using Recording::Recording;
+    using enum MediaResult;
     MediaResult send(std::string_view command) override
     {
         journal.push_back("media " + std::string(command));
-        return command.starts_with("open") ? openResult
-            : command.starts_with("play")  ? playResult
-                                           : MediaResult::Success;
+        return command.starts_with("open") ? openResult : command.starts_with("play") ? playResult : Success;
     }
-    MediaResult openResult = MediaResult::Success, playResult = MediaResult::Success;
+    MediaResult openResult = Success, playResult = Success;
 };
 
 struct RecordingLauncher final : Launcher, Recording
