@@ -13,8 +13,8 @@ constexpr int showNormal = 5;
 constexpr int showMinimized = 6;
 constexpr int showMaximized = 3;
 
-// What became of an open: started, or the reason it was not. The numbers are those the desktop's
-// "open" has always reported (above 32 for a start); a message that cannot word a result shows them.
+// What became of an open: started, or the reason it was not. The numbers are the ones launchers have
+// always reported (above 32 for a start); a message that cannot word a result shows them.
 enum class LaunchResult : int {
     Started = 42,
     FileNotFound = 2,
