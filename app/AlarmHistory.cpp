@@ -4,6 +4,8 @@
 #include "Launcher.h"
 #include "MediaCommands.h"
 
+#include <variant>
+
 namespace belvane {
 
 namespace {
@@ -14,46 +16,60 @@ QString fileName(const std::string &cp932Name)
     return cp932::toUnicode(cp932Name);
 }
 
-// Why the launcher could not start or open a file.
-QString launchFailure(int code)
+// A result that has no wording of its own, by its number.
+template<typename Result>
+QString numbered(Result result)
 {
-    switch (code) {
-    case Launcher::fileNotFound:
-        return QStringLiteral("ファイルが見つかりません");
-    case Launcher::pathNotFound:
-        return QStringLiteral("パスが見つかりません");
-    case Launcher::accessDenied:
-        return QStringLiteral("アクセスが拒否されました");
-    case Launcher::badFormat:
-        return QStringLiteral("起動できる形式でないか、パラメータが正しくありません");
-    case Launcher::invalidText:
-        return QStringLiteral("ファイル名かパラメータが cp932 の文字列ではありません");
-    case Launcher::noAssociation:
-        return QStringLiteral("開くアプリケーションがありません");
-    default:
-        return QStringLiteral("エラー %1").arg(code);
-    }
+    return QStringLiteral("エラー %1").arg(static_cast<int>(result));
 }
 
-// Why a sound could not be played.
-QString soundFailure(int code)
+// Why the launcher could not start or open a file; empty when it did.
+QString failure(LaunchResult result)
 {
-    switch (code) {
-    case MediaCommands::fileNotFound:
+    switch (result) {
+    case LaunchResult::Started:
+        return QString();
+    case LaunchResult::FileNotFound:
         return QStringLiteral("ファイルが見つかりません");
-    case MediaCommands::cannotPlay:
-        return QStringLiteral("音声を出力できないか、再生できない形式です");
-    case MediaCommands::commandTooLong:
-        return QStringLiteral("ファイル名が長すぎます");
-    case MediaCommands::aliasInUse:
-        return QStringLiteral("MIDI の再生装置が使用中です");
-    case MediaCommands::noOutputDevice:
-        return QStringLiteral("音声の出力装置がありません");
-    case MediaCommands::noSoundFont:
-        return QStringLiteral("MIDI のサウンドフォントがありません");
-    default:
-        return QStringLiteral("エラー %1").arg(code);
+    case LaunchResult::PathNotFound:
+        return QStringLiteral("パスが見つかりません");
+    case LaunchResult::AccessDenied:
+        return QStringLiteral("アクセスが拒否されました");
+    case LaunchResult::BadFormat:
+        return QStringLiteral("起動できる形式でないか、パラメータが正しくありません");
+    case LaunchResult::InvalidText:
+        return QStringLiteral("ファイル名かパラメータが cp932 の文字列ではありません");
+    case LaunchResult::NoAssociation:
+        return QStringLiteral("開くアプリケーションがありません");
     }
+    return numbered(result);
+}
+
+// Why a sound could not be played; empty when it was.
+QString failure(MediaResult result)
+{
+    switch (result) {
+    case MediaResult::Success:
+        return QString();
+    case MediaResult::FileNotFound:
+        return QStringLiteral("ファイルが見つかりません");
+    case MediaResult::CannotPlay:
+        return QStringLiteral("音声を出力できないか、再生できない形式です");
+    case MediaResult::CommandTooLong:
+        return QStringLiteral("ファイル名が長すぎます");
+    case MediaResult::AliasInUse:
+        return QStringLiteral("MIDI の再生装置が使用中です");
+    case MediaResult::NoOutputDevice:
+        return QStringLiteral("音声の出力装置がありません");
+    case MediaResult::NoSoundFont:
+        return QStringLiteral("MIDI のサウンドフォントがありません");
+    // The performer's own commands are well formed: these keep their number.
+    case MediaResult::UnknownCommand:
+    case MediaResult::UnknownAlias:
+    case MediaResult::MissingParameter:
+        break;
+    }
+    return numbered(result);
 }
 
 QString seenText(HistoryEntry::Seen seen)
@@ -75,6 +91,7 @@ QString describeOutcome(const AlarmOutcome &outcome)
 {
     using Kind = AlarmOutcome::Kind;
     const QString file = fileName(outcome.actionFile);
+    const QString failed = std::visit([](auto result) { return failure(result); }, outcome.result);
     switch (outcome.kind) {
     case Kind::NoAlarm:
         return QStringLiteral("アラームではありません");
@@ -93,13 +110,12 @@ QString describeOutcome(const AlarmOutcome &outcome)
     case Kind::Missing:
         return QStringLiteral("何もしません: ファイルが見つかりません: %1").arg(file);
     case Kind::Played:
-        return outcome.result.done() ? QStringLiteral("サウンドを再生しました: %1").arg(file)
-                                     : QStringLiteral("サウンドを再生できません（%1）: %2")
-                                           .arg(soundFailure(outcome.result.code), file);
+        return failed.isEmpty() ? QStringLiteral("サウンドを再生しました: %1").arg(file)
+                                : QStringLiteral("サウンドを再生できません（%1）: %2").arg(failed, file);
     case Kind::Started:
     case Kind::Opened:
-        if (!outcome.result.done()) {
-            return QStringLiteral("起動できません（%1）: %2").arg(launchFailure(outcome.result.code), file);
+        if (!failed.isEmpty()) {
+            return QStringLiteral("起動できません（%1）: %2").arg(failed, file);
         }
         return outcome.kind == Kind::Started ? QStringLiteral("プログラムを起動しました: %1").arg(file)
                                              : QStringLiteral("ファイルを開きました: %1").arg(file);

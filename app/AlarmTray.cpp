@@ -1,7 +1,6 @@
 #include "AlarmTray.h"
 
 #include "CommandMenu.h"
-#include "MediaCommands.h"
 #include "TrayPresence.h"
 
 #include <QMenu>
@@ -43,19 +42,26 @@ void AlarmTray::reportNotReceiving(std::int32_t port)
     showStates();
 }
 
-void AlarmTray::reportSound(int result)
+void AlarmTray::reportSound(MediaResult result)
 {
     switch (result) {
-    case MediaCommands::noOutputDevice:
+    case MediaResult::NoOutputDevice:
         sound = QStringLiteral("音が出ません（音声の出力装置がありません）");
         break;
-    case MediaCommands::noSoundFont:
+    case MediaResult::NoSoundFont:
         sound = QStringLiteral("MIDI が鳴りません（サウンドフォントがありません）");
         break;
-    case 0:
+    case MediaResult::Success:
         sound.clear();
         break;
-    default: // the file's own fault: later sounds may be heard
+    // The file's own fault: later sounds may be heard.
+    case MediaResult::FileNotFound:
+    case MediaResult::CannotPlay:
+    case MediaResult::CommandTooLong:
+    case MediaResult::AliasInUse:
+    case MediaResult::UnknownCommand:
+    case MediaResult::UnknownAlias:
+    case MediaResult::MissingParameter:
         return;
     }
     showStates();

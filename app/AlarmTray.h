@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MediaCommands.h"
+
 #include <QObject>
 #include <QString>
 
@@ -28,9 +30,9 @@ public:
     bool hostPresent() const;
     // The tooltip says that the program receives nothing on `port`.
     void reportNotReceiving(std::int32_t port);
-    // The tooltip says that sounds cannot be heard while `result` (a sound's, 0 when it plays) is a
+    // The tooltip says that sounds cannot be heard while `result` (a sound's) is a
     // missing output device or soundfont.
-    void reportSound(int result);
+    void reportSound(MediaResult result);
     // Takes the icon out of the notification area for good.
     void remove();
 

@@ -148,7 +148,7 @@ void AlarmWindow::Initialise()
     trayHost = tray->hostPresent();
     connect(tray, &AlarmTray::commandChosen, this, &AlarmWindow::runCommand);
     connect(tray, &AlarmTray::hostChanged, this, &AlarmWindow::trayHostChanged);
-    performer.watchSounds([tray = QPointer<AlarmTray>(tray)](int result) {
+    performer.watchSounds([tray = QPointer<AlarmTray>(tray)](MediaResult result) {
         if (tray) {
             tray->reportSound(result);
         }

@@ -3,6 +3,7 @@
 #include "ActionListFile.h"
 #include "AlarmWindow.h"
 #include "DisplayHandOver.h"
+#include "FolderLock.h"
 #include "PosixFile.h"
 #include "QuitSignals.h"
 #include "SettingsFile.h"

@@ -1,7 +1,7 @@
 #include "DisplayHandOver.h"
 
 #include "AlarmLog.h"
-#include "ProgramFolder.h"
+#include "FolderLock.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -11,10 +11,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,32 +123,6 @@ bool copyPerUserFiles(Folders &folders, const std::string &from)
     }
     folders.copiedFrom = from;
     return true;
-}
-
-FolderLock::~FolderLock()
-{
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
-FolderLock::Result FolderLock::take(const std::string &nativeFolder)
-{
-    // Close-on-exec: programs that alarms start must not keep the folder locked after we end.
-    const int opened = ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (opened < 0) {
-        return Result::Unavailable;
-    }
-    if (::flock(opened, LOCK_EX | LOCK_NB) != 0) {
-        const bool taken = errno == EWOULDBLOCK;
-        ::close(opened);
-        return taken ? Result::Taken : Result::Unavailable;
-    }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    fd = opened;
-    return Result::Held;
 }
 
 std::optional<std::string> computerName()

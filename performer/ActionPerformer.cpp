@@ -66,60 +66,60 @@ ActionResult ActionPerformer::PerformAction(WindowHandle parent, const std::stri
     const std::string kind = upperAscii(extensionOf(actionFile));
     if (kind == waveKind || kind == midiKind) {
         Stop();
-        return ActionResult {true, Play(actionFile)};
+        return Play(actionFile);
     }
-    return ActionResult {false, LaunchFile(launcher, parent, actionFile, parameters, windowSize)};
+    return LaunchFile(launcher, parent, actionFile, parameters, windowSize);
 }
 
-int ActionPerformer::Play(const std::string &path)
+MediaResult ActionPerformer::Play(const std::string &path)
 {
     const std::string kind = upperAscii(extensionOf(path));
     if (kind != waveKind && kind != midiKind) {
-        return 0;
+        return MediaResult::Success;
     }
     // A sound started while another is recorded would leave the other beyond the reach of Stop, and
     // an open ".MID" device would keep its alias taken for good.
     Stop();
-    const int result = kind == waveKind ? playWave(path) : playMidi(path);
+    const MediaResult result = kind == waveKind ? playWave(path) : playMidi(path);
     if (soundWatcher) {
         soundWatcher(result);
     }
     return result;
 }
 
-void ActionPerformer::watchSounds(std::function<void(int result)> watcher)
+void ActionPerformer::watchSounds(std::function<void(MediaResult result)> watcher)
 {
     soundWatcher = std::move(watcher);
 }
 
-int ActionPerformer::playWave(const std::string &path)
+MediaResult ActionPerformer::playWave(const std::string &path)
 {
     // The kind is recorded either way: a player that could not play the file may sound something else
     // instead, which Stop must end.
     const bool playing = wavePlayer.play(path);
     currentKind = waveKind;
-    return playing ? 0 : MediaCommands::noOutputDevice;
+    return playing ? MediaResult::Success : MediaResult::NoOutputDevice;
 }
 
-int ActionPerformer::playMidi(const std::string &path)
+MediaResult ActionPerformer::playMidi(const std::string &path)
 {
     const std::string kind(midiKind);
     currentKind.clear();
     const std::string open = "open " + path + " type sequencer alias " + kind;
     // A command that would not fit the buffer is refused rather than cut: a cut path names another file.
     if (open.size() >= commandBufferSize) {
-        return MediaCommands::commandTooLong;
+        return MediaResult::CommandTooLong;
     }
-    if (const int result = mediaCommands.send(open); result != 0) {
+    if (const MediaResult result = mediaCommands.send(open); result != MediaResult::Success) {
         return result;
     }
-    if (const int result = mediaCommands.send("play " + kind); result != 0) {
+    if (const MediaResult result = mediaCommands.send("play " + kind); result != MediaResult::Success) {
         // Leaving the device open would keep the alias taken and make every later MIDI alarm fail.
         static_cast<void>(mediaCommands.send("close " + kind));
         return result;
     }
     currentKind = kind;
-    return 0;
+    return MediaResult::Success;
 }
 
 void ActionPerformer::Stop()
@@ -136,8 +136,8 @@ void ActionPerformer::Stop()
     currentKind.clear();
 }
 
-int LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
-               const std::string &parameters, std::int32_t windowSize)
+LaunchResult LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
+                        const std::string &parameters, std::int32_t windowSize)
 {
     return launcher.open(parent, file, parameters, showCommandFor(windowSize));
 }

@@ -7,18 +7,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <variant>
 
 namespace belvane {
 
-// What performing an action did: a sound was started (`code` 0) or not (the media command's error
-// code), or a file was handed to the launcher (`code` its result, above 32 when started).
-struct ActionResult
-{
-    bool sound = false;
-    int code = 0;
-
-    bool done() const { return sound ? code == 0 : code > 32; }
-};
+// What performing an action did: a sound was played (`MediaResult::Success`) or not, or a file was
+// handed to the launcher (with what became of it).
+using ActionResult = std::variant<MediaResult, LaunchResult>;
 
 // Performs the action of one list entry: a ".WAV" or ".MID" file is played (restarted from its start,
 // replacing the sound that plays), any other file is opened through the launcher. Remembers which kind
@@ -34,30 +29,30 @@ public:
 
     ActionResult PerformAction(WindowHandle parent, const std::string &actionFile,
                                const std::string &parameters, std::int32_t windowSize);
-    // Stops the recorded sound and plays `path` once. 0 on success, or the media command's error code
-    // (`MediaCommands::noOutputDevice` for a wave the player could not start); does nothing for other
+    // Stops the recorded sound and plays `path` once: success, or the media command's result
+    // (`MediaResult::NoOutputDevice` for a wave the player could not start); does nothing for other
     // extensions.
-    int Play(const std::string &path);
+    MediaResult Play(const std::string &path);
     void Stop();
 
-    // `watcher` hears what became of every sound Play starts: 0, or its error code. Empty for none.
-    void watchSounds(std::function<void(int result)> watcher);
+    // `watcher` hears what became of every sound Play starts. Empty for none.
+    void watchSounds(std::function<void(MediaResult result)> watcher);
 
 private:
-    int playWave(const std::string &path);
-    int playMidi(const std::string &path);
+    MediaResult playWave(const std::string &path);
+    MediaResult playMidi(const std::string &path);
 
     // ".WAV", ".MID" or empty: the kind of sound that Stop ends.
     std::string currentKind;
     WavePlayer &wavePlayer;
     MediaCommands &mediaCommands;
     Launcher &launcher;
-    std::function<void(int result)> soundWatcher;
+    std::function<void(MediaResult result)> soundWatcher;
 };
 
 // Opens `file` through the launcher with the parameters (none when empty) and the show command that
 // `windowSize` maps to (1 minimised, 2 maximised, anything else normal). Returns the launcher's result.
-int LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
-               const std::string &parameters, std::int32_t windowSize);
+LaunchResult LaunchFile(Launcher &launcher, WindowHandle parent, const std::string &file,
+                        const std::string &parameters, std::int32_t windowSize);
 
 } // namespace belvane

@@ -54,9 +54,9 @@ AlarmOutcome DispatchAlarm(std::string &receivedText, const std::string &actionL
     }
     outcome.result =
         performer.PerformAction(parent, outcome.actionFile, fieldText(record.parameters), record.windowSize);
-    outcome.kind = outcome.result.sound       ? Kind::Played
-        : posix::isExecutableFile(nativePath) ? Kind::Started
-                                              : Kind::Opened;
+    outcome.kind = std::holds_alternative<MediaResult>(outcome.result) ? Kind::Played
+        : posix::isExecutableFile(nativePath)                          ? Kind::Started
+                                                                       : Kind::Opened;
     return outcome;
 }
 

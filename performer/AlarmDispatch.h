@@ -9,7 +9,7 @@
 namespace belvane {
 
 // What became of an alarm: why nothing was performed, or what was, with the registered file (cp932)
-// and the performer's result code.
+// and the performer's result.
 struct AlarmOutcome
 {
     enum class Kind {
@@ -20,9 +20,9 @@ struct AlarmOutcome
         Disabled,
         NotCp932, // the registered name is no valid cp932 text
         Missing, // the registered file or folder does not exist
-        Played, // a sound (`result.code` says whether it started)
-        Started, // an executable file, started by the launcher (`result.code` says whether it did)
-        Opened, // a folder or other file, handed to its application (`result.code` as above)
+        Played, // a sound (`result` says whether it started)
+        Started, // an executable file, started by the launcher (`result` says whether it did)
+        Opened, // a folder or other file, handed to its application (`result` as above)
     };
 
     Kind kind = Kind::NoAlarm;

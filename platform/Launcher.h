@@ -13,26 +13,28 @@ constexpr int showNormal = 5;
 constexpr int showMinimized = 6;
 constexpr int showMaximized = 3;
 
+// What became of an open: started, or the reason it was not. The numbers are the ones launchers have
+// always reported (above 32 for a start); a message that cannot word a result shows them.
+enum class LaunchResult : int {
+    Started = 42,
+    FileNotFound = 2,
+    PathNotFound = 3,
+    AccessDenied = 5,
+    BadFormat = 11, // not startable, or parameters that do not form arguments
+    InvalidText = 13, // the file or the parameters are not valid cp932
+    NoAssociation = 31, // nothing to open a file that is no program with
+};
+
 // Opens a file the way the desktop's "open" does: an executable file is started directly (never
 // through a shell) with `parameters` split into arguments by POSIX shell word rules, nothing expanded;
 // a folder or any other file goes to the desktop's default application.
 class Launcher
 {
 public:
-    // Results: above 32 when started, else the reason it was not.
-    static constexpr int started = 42;
-    static constexpr int fileNotFound = 2;
-    static constexpr int pathNotFound = 3;
-    static constexpr int accessDenied = 5;
-    static constexpr int badFormat = 11; // not startable, or parameters that do not form arguments
-    static constexpr int invalidText = 13; // the file or the parameters are not valid cp932
-    static constexpr int noAssociation = 31;
-
     virtual ~Launcher() = default;
-    // `file` and `parameters` are cp932 bytes. Returns a value above 32 when the open was started,
-    // 32 or less when it could not be.
-    virtual int open(WindowHandle parent, const std::string &file, const std::string &parameters,
-                     int showCommand) = 0;
+    // `file` and `parameters` are cp932 bytes.
+    [[nodiscard]] virtual LaunchResult open(WindowHandle parent, const std::string &file,
+                                            const std::string &parameters, int showCommand) = 0;
 };
 
 } // namespace belvane

@@ -229,8 +229,8 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     Fixture f(dir);
     for (const auto &[level, outcome] : rows) {
         SCOPED_TRACE(level);
-        f.launcher.result = level == 7 ? Launcher::accessDenied : Launcher::started;
-        f.mediaCommands.openResult = level == 8 ? MediaCommands::noSoundFont : 0;
+        f.launcher.result = level == 7 ? LaunchResult::AccessDenied : LaunchResult::Started;
+        f.mediaCommands.openResult = level == 8 ? MediaResult::NoSoundFont : MediaResult::Success;
         const QStringList logged = testing::loggedLines([&, level = level] {
             f.window.station().deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
                                            + "\n#Level=" + std::to_string(level) + "\n",

@@ -35,26 +35,21 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
     };
     const Log heard {"sound 0"}; // what the performer's watcher hears of a sound that started
     const std::string fits(220, 'x'); // with ".mid", the longest path (224 bytes) an open command holds
+    using enum MediaResult;
     const std::map<std::string, Log> stopping = {{"", {}}, {".WAV", {"wave stop"}}, {".MID", endMid}};
     const struct
     {
         Log steps;
         Log log;
         std::string kind;
-        int openResult = 0, playResult = 0, played = 0;
+        MediaResult openResult = Success, playResult = Success, played = Success;
         bool wavePlays = true;
     } cases[] = {
         {{"a.wav", "b.WAV"},
          {"wave play a.wav", "sound 0", "wave stop", "wave play b.WAV", "sound 0"},
          ".WAV"},
         // A wave player without an output device: still recorded, as it may sound something else.
-        {{"play a.wav"},
-         {"wave play a.wav", "sound 262"},
-         ".WAV",
-         0,
-         0,
-         MediaCommands::noOutputDevice,
-         false},
+        {{"play a.wav"}, {"wave play a.wav", "sound 262"}, ".WAV", Success, Success, NoOutputDevice, false},
         // A program or document leaves the sound playing, and Stop leaves what was launched alone. Only the
         // last component's extension counts; window size 1 is minimised, 2 maximised, any other normal.
         {{"a.mid", "b.exe@1", "dir.wav/readme@2", "/x.mid/@7", "stop"},
@@ -68,10 +63,15 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
              + heard,
          ".MID"},
         // A MIDI file that fails to open or play is not recorded, and its device is not left open.
-        {{"play a.mid"}, {"media open a.mid" + openMid, "sound 275"}, "", 275, 0, 275},
-        {{"play a.mid"}, midi("a.mid") + Log {"media close .MID", "sound 277"}, "", 0, 277, 277},
+        {{"play a.mid"}, {"media open a.mid" + openMid, "sound 275"}, "", FileNotFound, {}, FileNotFound},
+        {{"play a.mid"},
+         midi("a.mid") + Log {"media close .MID", "sound 277"},
+         "",
+         {},
+         CannotPlay,
+         CannotPlay},
         {{"play " + fits + ".mid"}, midi(fits + ".mid") + heard, ".MID"},
-        {{"play " + fits + "x.mid"}, {"sound 278"}, "", 0, 0, MediaCommands::commandTooLong},
+        {{"play " + fits + "x.mid"}, {"sound 278"}, "", {}, {}, CommandTooLong},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.steps.front().substr(0, 20));
@@ -80,7 +80,9 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
         s.mediaCommands.playResult = c.playResult;
         s.wavePlayer.playing = c.wavePlays;
         std::optional<ActionPerformer> performer(std::in_place, s.wavePlayer, s.mediaCommands, s.launcher);
-        performer->watchSounds([&](int result) { s.journal.push_back("sound " + std::to_string(result)); });
+        performer->watchSounds([&](MediaResult result) {
+            s.journal.push_back("sound " + std::to_string(static_cast<int>(result)));
+        });
         for (const std::string &step : c.steps) {
             if (step == "stop") {
                 performer->Stop();

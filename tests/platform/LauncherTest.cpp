@@ -91,29 +91,29 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
     };
     for (const auto &[file, parameters, record, words] : started) {
         SCOPED_TRACE(file + " " + parameters);
-        EXPECT_EQ(launcher.open(0, file, parameters, showMinimized), Launcher::started);
+        EXPECT_EQ(launcher.open(0, file, parameters, showMinimized), LaunchResult::Started);
         EXPECT_EQ(recorded(record), folder + "\n" + words);
     }
     EXPECT_FALSE(launcher.watchingWindows());
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
     testing::writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
     fs::permissions(dir.file("no interpreter"), fs::perms::owner_all);
-    const std::tuple<std::string, std::string, int> refused[] = {
-        {"a b", "'open", Launcher::badFormat},
-        {"no interpreter", "", Launcher::badFormat},
-        {"missing.exe", "", Launcher::fileNotFound},
-        {"", "", Launcher::fileNotFound},
-        {"-notes.txt/inside", "", Launcher::pathNotFound},
+    const std::tuple<std::string, std::string, LaunchResult> refused[] = {
+        {"a b", "'open", LaunchResult::BadFormat},
+        {"no interpreter", "", LaunchResult::BadFormat},
+        {"missing.exe", "", LaunchResult::FileNotFound},
+        {"", "", LaunchResult::FileNotFound},
+        {"-notes.txt/inside", "", LaunchResult::PathNotFound},
         // Decoded with replacement, these would start the script with an argument "x".
-        {"a b\x81", "", Launcher::invalidText},
-        {"a b", "x\x81", Launcher::invalidText},
-        {"a b", std::string("x\0y", 3), Launcher::invalidText},
+        {"a b\x81", "", LaunchResult::InvalidText},
+        {"a b", "x\x81", LaunchResult::InvalidText},
+        {"a b", std::string("x\0y", 3), LaunchResult::InvalidText},
     };
     for (const auto &[file, parameters, result] : refused) {
         EXPECT_EQ(launcher.open(0, file, parameters, showNormal), result) << file << " " << parameters;
     }
     qputenv("PATH", "/nonexistent");
-    EXPECT_EQ(launcher.open(0, "-notes.txt", "", showNormal), Launcher::noAssociation);
+    EXPECT_EQ(launcher.open(0, "-notes.txt", "", showNormal), LaunchResult::NoAssociation);
 }
 
 TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
@@ -148,7 +148,7 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         SCOPED_TRACE(title);
         PosixLauncher &starter = title == "after the bound" ? hasty : launcher;
         const std::string parameters = "-c '" + command + "' '" LAUNCHED_WINDOW "' '" + title + "'";
-        EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), Launcher::started);
+        EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), LaunchResult::Started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
         EXPECT_TRUE(testing::waitUntil([&, t = title, w = wanted] { return state(t) == w; }))
@@ -180,7 +180,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     sigaddset(&usr2, SIGUSR2);
     ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
     const auto savedUsr1 = std::signal(SIGUSR1, SIG_IGN);
-    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), Launcher::started);
+    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), LaunchResult::Started);
     std::signal(SIGUSR1, savedUsr1);
     ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
     ::dup3(qt, 3, O_CLOEXEC);
@@ -199,7 +199,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     const rlimit three {3, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &three), 0);
-    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), Launcher::badFormat);
+    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), LaunchResult::BadFormat);
     ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 

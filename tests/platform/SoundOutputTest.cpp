@@ -1,3 +1,4 @@
+#include "LoggedLines.h"
 #include "SdlAudio.h"
 #include "SdlMediaCommands.h"
 #include "SdlWavePlayer.h"
@@ -216,10 +217,13 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
 
     file("text.wav", "RIFF, but only in words: this is no wave at all\n");
     ASSERT_EQ(mkfifo(dir.file("pipe.wav").c_str(), 0600), 0); // must not block the player
-    for (const char *name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
+    for (const std::string name : {"missing.wav", "text.wav", "pipe.wav", ""}) { // "": the folder
         SCOPED_TRACE(name);
         closed.clear();
-        ASSERT_TRUE(waves.play(dir.file(name)));
+        // SDL says why it cannot read a file that reached it, under the file's name.
+        const QStringList said =
+            testing::loggedLines([&] { ASSERT_TRUE(waves.play(dir.file(name))); }, "belvane.platform");
+        EXPECT_EQ(said.filter(QString::fromStdString(dir.file(name) + ": ")).size(), name == "text.wav");
         ASSERT_TRUE(closed.wait(generous));
         EXPECT_EQ(heard(rendered(), {660, 880}), (Tones {880, 660, 880, 660}));
     }
@@ -234,7 +238,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     const std::string open = "open " + dir.path().string() + "/";
     const std::string alias = " type sequencer alias .MID";
     QSignalSpy ended(&media, &SdlMediaCommands::finished);
-    ASSERT_EQ(media.send(open + "tune.mid" + alias), 0);
+    ASSERT_EQ(media.send(open + "tune.mid" + alias), MediaResult::Success);
     // The first note comes with the output's first buffers, whether the piece opens the output or
     // replaces a wave on it; counted in rendered frames, from the output's opening or the wave's end.
     for (const bool opened : {false, true}) {
@@ -244,7 +248,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
             ASSERT_TRUE(waitForOutput(0.1));
             waves.stop();
         }
-        ASSERT_EQ(media.send("play .MID"), 0);
+        ASSERT_EQ(media.send("play .MID"), MediaResult::Success);
         EXPECT_TRUE(media.isPlaying(".mid"));
         ASSERT_TRUE(ended.wait(generous));
         EXPECT_FALSE(media.isPlaying(".MID"));
@@ -258,9 +262,9 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     // Given back after a quiet while, the synthesizer is made again for the next piece, before the
     // output opens.
     ASSERT_TRUE(testing::waitUntil([&] { return !media.holdsSynth(); }));
-    ASSERT_EQ(media.send("play .MID"), 0);
+    ASSERT_EQ(media.send("play .MID"), MediaResult::Success);
     ASSERT_TRUE(waitForOutput(0.15));
-    EXPECT_EQ(media.send("stop .MID"), 0);
+    EXPECT_EQ(media.send("stop .MID"), MediaResult::Success);
     EXPECT_FALSE(media.isPlaying(".MID"));
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_LE(onsetFrame(rendered(), 0, 1), 3 * SdlAudio::chunkFrames);
@@ -268,20 +272,20 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
     EXPECT_LT(lastSoundFrame(rendered()) - onsetFrame(rendered(), 0, 1), rate * 3 / 10);
     // A path that brings the command to exactly 255 bytes, and one byte more.
     const std::string fits = open + std::string(255 - open.size() - alias.size(), 'x') + alias;
-    const std::pair<std::string, int> cases[] = {
-        {open + "tune.mid" + alias, MediaCommands::aliasInUse}, // kept after its end and its stop
-        {"close .MID", 0},
-        {"stop .MID", MediaCommands::unknownAlias},
-        {open + "missing.mid" + alias, MediaCommands::fileNotFound},
-        {open + "text.mid" + alias, MediaCommands::cannotPlay},
-        {open + "pipe.mid" + alias, MediaCommands::cannotPlay},
-        {fits, MediaCommands::fileNotFound},
-        {"x" + fits, MediaCommands::commandTooLong},
-        {open + "tune.mid", MediaCommands::missingParameter},
-        {"pause .MID", MediaCommands::unknownCommand},
-        {open + "a type sequencer alias b.mid" + alias, 0}, // the last separator counts
-        {"stop .mid", 0},
-        {"close .MID", 0},
+    const std::pair<std::string, MediaResult> cases[] = {
+        {open + "tune.mid" + alias, MediaResult::AliasInUse}, // kept after its end and its stop
+        {"close .MID", MediaResult::Success},
+        {"stop .MID", MediaResult::UnknownAlias},
+        {open + "missing.mid" + alias, MediaResult::FileNotFound},
+        {open + "text.mid" + alias, MediaResult::CannotPlay},
+        {open + "pipe.mid" + alias, MediaResult::CannotPlay},
+        {fits, MediaResult::FileNotFound},
+        {"x" + fits, MediaResult::CommandTooLong},
+        {open + "tune.mid", MediaResult::MissingParameter},
+        {"pause .MID", MediaResult::UnknownCommand},
+        {open + "a type sequencer alias b.mid" + alias, MediaResult::Success}, // the last separator counts
+        {"stop .mid", MediaResult::Success},
+        {"close .MID", MediaResult::Success},
     };
     for (const auto &[command, result] : cases) {
         EXPECT_EQ(media.send(command), result) << command;
@@ -304,8 +308,8 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
         const long sentAt = std::max(heardAt, frames());
         if (isMidi) {
             waves.stop();
-            ASSERT_EQ(media.send(open), 0);
-            ASSERT_EQ(media.send("play .MID"), 0);
+            ASSERT_EQ(media.send(open), MediaResult::Success);
+            ASSERT_EQ(media.send("play .MID"), MediaResult::Success);
         } else {
             static_cast<void>(media.send("stop .MID"));
             static_cast<void>(media.send("close .MID"));
@@ -350,20 +354,20 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
     setenv("SDL_DISKAUDIOFILE", dir.file("rendered.raw").c_str(), 1);
     const std::string timidity = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     const std::vector<std::string> noFonts {dir.file("none.sf2"), dir.file("none.sf3")};
+    using enum MediaResult;
     struct Row
     {
         const char *sdlFile;
         std::string fluidFile, named; // named: SDL_SOUNDFONTS
         std::vector<std::string> fonts;
-        int open, play;
+        MediaResult open, play;
     };
     const Row rows[] = {
-        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, 0, MediaCommands::noOutputDevice},
-        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, MediaCommands::cannotPlay, 0},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, MediaCommands::noSoundFont, 0},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts,
-         MediaCommands::noSoundFont, 0},
-        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, 0, 0},
+        {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, Success, NoOutputDevice},
+        {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, CannotPlay, Success},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", "", noFonts, NoSoundFont, Success},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts, NoSoundFont, Success},
+        {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, {}, {}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.sdlFile) + " " + row.fluidFile + " [" + row.named + "]");
@@ -375,10 +379,10 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
             << "not even the built-in alert";
         waves.stop();
         ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), row.open);
-        if (row.open == 0) {
+        if (row.open == Success) {
             EXPECT_EQ(media.send("play .MID"), row.play);
         }
-        EXPECT_EQ(media.isPlaying(".MID"), row.open == 0 && row.play == 0);
+        EXPECT_EQ(media.isPlaying(".MID"), row.open == Success && row.play == Success);
     }
     unsetenv("SDL_SOUNDFONTS");
 }

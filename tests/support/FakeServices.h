@@ -39,18 +39,20 @@ struct RecordingWavePlayer final : WavePlayer, Recording
 struct RecordingMediaCommands final : MediaCommands, Recording
 {
     using Recording::Recording;
-    int send(std::string_view command) override
+    using enum MediaResult;
+    MediaResult send(std::string_view command) override
     {
         journal.push_back("media " + std::string(command));
-        return command.starts_with("open") ? openResult : command.starts_with("play") ? playResult : 0;
+        return command.starts_with("open") ? openResult : command.starts_with("play") ? playResult : Success;
     }
-    int openResult = 0, playResult = 0;
+    MediaResult openResult = Success, playResult = Success;
 };
 
 struct RecordingLauncher final : Launcher, Recording
 {
     using Recording::Recording;
-    int open(WindowHandle owner, const std::string &file, const std::string &parameters, int show) override
+    LaunchResult open(WindowHandle owner, const std::string &file, const std::string &parameters,
+                      int show) override
     {
         if (const auto run = std::exchange(whileOpening, nullptr)) {
             run();
@@ -60,7 +62,7 @@ struct RecordingLauncher final : Launcher, Recording
         return result;
     }
     WindowHandle parent = 0; // of the last call
-    int result = Launcher::started;
+    LaunchResult result = LaunchResult::Started;
     // Runs once inside the next call, before it is recorded: what a nested event loop might do there.
     std::function<void()> whileOpening;
 };

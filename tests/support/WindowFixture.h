@@ -5,6 +5,7 @@
 #include "ActionPerformer.h"
 #include "AlarmWindow.h"
 #include "FakeServices.h"
+#include "LoggedLines.h"
 #include "ScriptedPrompts.h"
 #include "TempDir.h"
 
@@ -19,25 +20,6 @@
 #include <algorithm>
 
 namespace belvane::testing {
-
-// The messages logged under `category` while `run` runs.
-inline QStringList loggedLines(const std::function<void()> &run, const char *category = "belvane.alarm")
-{
-    static const char *wanted = nullptr;
-    static QStringList *lines = nullptr;
-    QStringList captured;
-    wanted = category;
-    lines = &captured;
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
-            if (qstrcmp(context.category, wanted) == 0) {
-                lines->append(text);
-            }
-        });
-    run();
-    qInstallMessageHandler(previous);
-    return captured;
-}
 
 // Runs `open`, which may open a popup menu or a modal dialog and wait in it: `inside` is given what
 // opened, which is then closed whatever `inside` did, so that a failed check cannot leave the test waiting

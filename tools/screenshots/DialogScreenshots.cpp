@@ -105,10 +105,10 @@ int main(int argc, char **argv)
     };
     using Kind = AlarmOutcome::Kind;
     add(0, "192.168.10.21", "経理部PC", "お昼です", 0,
-        {Kind::Played, "/opt/belvane/Malarm.wav", {true, 0}, 50});
+        {Kind::Played, "/opt/belvane/Malarm.wav", MediaResult::Success, 50});
     history.confirmed();
     add(30, "192.168.10.34", "総務PC01", "会議室Aの予約時間です\n資料をお持ちください", 2,
-        {Kind::Started, "/usr/bin/xmessage", {false, Launcher::started}, 50});
+        {Kind::Started, "/usr/bin/xmessage", LaunchResult::Started, 50});
     add(31, "192.168.10.34", "総務PC01", "定時連絡", 3, {Kind::Disabled, "/home/share/teiji.mid", {}, 50});
     add(45, "192.168.10.52", "開発サーバ", "バックアップが終わりました", 7,
         {Kind::Missing, "/home/share/done.wav", {}, 50});

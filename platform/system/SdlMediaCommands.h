@@ -23,7 +23,7 @@ public:
     // Closes every alias still open.
     ~SdlMediaCommands() override;
 
-    int send(std::string_view command) override;
+    MediaResult send(std::string_view command) override;
 
     // Whether an alias is open, and whether its piece is sounding; aliases compare case-insensitively.
     bool isOpen(std::string_view alias) const;
@@ -35,10 +35,10 @@ signals:
     void finished(const QString &alias);
 
 private:
-    int open(std::string_view arguments);
-    int play(const std::string &alias);
-    int stop(const std::string &alias);
-    int close(const std::string &alias);
+    MediaResult open(std::string_view arguments);
+    MediaResult play(const std::string &alias);
+    MediaResult stop(const std::string &alias);
+    MediaResult close(const std::string &alias);
     void onFinished();
 
     FluidSequencer sequencer;

@@ -30,15 +30,15 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-int notStatable(int error)
+LaunchResult notStatable(int error)
 {
     switch (error) {
     case ENOTDIR:
-        return Launcher::pathNotFound;
+        return LaunchResult::PathNotFound;
     case EACCES:
-        return Launcher::accessDenied;
+        return LaunchResult::AccessDenied;
     default:
-        return Launcher::fileNotFound;
+        return LaunchResult::FileNotFound;
     }
 }
 
@@ -239,22 +239,22 @@ bool PosixLauncher::watchingWindows() const
     return windowStates.watching();
 }
 
-int PosixLauncher::open(WindowHandle /*parent*/, const std::string &file, const std::string &parameters,
-                        int showCommand)
+LaunchResult PosixLauncher::open(WindowHandle /*parent*/, const std::string &file,
+                                 const std::string &parameters, int showCommand)
 {
     const std::optional<QString> name = cp932::toUnicodeExactly(file);
     const std::optional<QString> parameterText = cp932::toUnicodeExactly(parameters);
     if (!name || !parameterText) {
-        return invalidText;
+        return LaunchResult::InvalidText;
     }
     if (name->isEmpty()) {
-        return fileNotFound;
+        return LaunchResult::FileNotFound;
     }
     // Absolute, so that a bare name is never looked up in PATH and a name beginning with '-' is never
     // taken for an option; checked and started as this same text.
     const std::string path = absolute(QFile::encodeName(*name).toStdString());
     if (path.empty()) {
-        return pathNotFound;
+        return LaunchResult::PathNotFound;
     }
     struct stat info
     {
@@ -266,22 +266,26 @@ int PosixLauncher::open(WindowHandle /*parent*/, const std::string &file, const 
     if (S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0) {
         const std::optional<QStringList> arguments = splitShellWords(*parameterText);
         if (!arguments) {
-            return badFormat;
+            return LaunchResult::BadFormat;
         }
         std::vector<std::string> words {path};
         for (const QString &argument : *arguments) {
             words.push_back(QFile::encodeName(argument).toStdString());
         }
         const int error = start(std::move(words), showCommand);
-        return error == 0 ? started : error == EACCES ? accessDenied : badFormat;
+        return error == 0     ? LaunchResult::Started
+            : error == EACCES ? LaunchResult::AccessDenied
+                              : LaunchResult::BadFormat;
     }
 
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty()) {
-        return noAssociation;
+        return LaunchResult::NoAssociation;
     }
     // The opener's final program is a descendant or takes the startup id over.
-    return start({QFile::encodeName(opener).toStdString(), path}, showCommand) == 0 ? started : noAssociation;
+    return start({QFile::encodeName(opener).toStdString(), path}, showCommand) == 0
+        ? LaunchResult::Started
+        : LaunchResult::NoAssociation;
 }
 
 } // namespace belvane

@@ -2,7 +2,6 @@
 
 #include "ActionPerformer.h"
 
-// The library belvane_system_performer: the performer over the real services of this desktop.
 namespace belvane {
 
 // The process's single performer over the system's sound player, sequencer and launcher. Built on

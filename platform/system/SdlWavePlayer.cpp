@@ -1,6 +1,7 @@
 #include "SdlWavePlayer.h"
 
 #include "Cp932.h"
+#include "PlatformLog.h"
 #include "SdlLibrary.h"
 #include "WaveImage.h"
 
@@ -42,18 +43,20 @@ const std::string &alertImage()
     return image;
 }
 
-// The wave in `file` (closed here) as 16-bit stereo samples at the output's rate; empty when it is no
-// wave SDL can read.
-std::vector<std::int16_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
+// The wave in `file` (closed here) as 16-bit stereo samples at the output's rate; empty, with SDL's
+// reason logged under `name`, when it is no wave SDL can read.
+std::vector<std::int16_t> decode(const SdlLibrary &sdl, SDL_RWops *file, const char *name)
 {
     SDL_AudioSpec layout {};
     Uint8 *data = nullptr;
     Uint32 length = 0;
     if (sdl.SDL_LoadWAV_RW(file, 1, &layout, &data, &length) == nullptr) {
+        qCWarning(platformLog, "cannot read the wave %s: %s", name, sdl.SDL_GetError());
         return {};
     }
     SDL_AudioCVT convert {};
     std::vector<std::uint8_t> bytes;
+    bool converted = false;
     if (sdl.SDL_BuildAudioCVT(&convert, layout.format, layout.channels, layout.freq, AUDIO_S16SYS,
                               SdlAudio::channels, SdlAudio::frequency)
         >= 0) {
@@ -61,11 +64,11 @@ std::vector<std::int16_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
         std::memcpy(bytes.data(), data, length);
         convert.buf = bytes.data();
         convert.len = static_cast<int>(length);
-        if (convert.needed != 0 && sdl.SDL_ConvertAudio(&convert) != 0) {
-            bytes.clear();
-        } else {
-            bytes.resize(convert.needed != 0 ? std::size_t(convert.len_cvt) : length);
-        }
+        converted = convert.needed == 0 || sdl.SDL_ConvertAudio(&convert) == 0;
+        bytes.resize(!converted ? 0 : convert.needed != 0 ? std::size_t(convert.len_cvt) : length);
+    }
+    if (!converted) {
+        qCWarning(platformLog, "cannot convert the wave %s: %s", name, sdl.SDL_GetError());
     }
     sdl.SDL_FreeWAV(data);
     // Whole frames only.
@@ -80,7 +83,7 @@ std::vector<std::int16_t> decode(const SdlLibrary &sdl, SDL_RWops *file)
 std::vector<std::int16_t> loadWave(const SdlAudio &audio, const std::string &nativePath)
 {
     SDL_RWops *file = audio.openRegularFile(nativePath);
-    return file == nullptr ? std::vector<std::int16_t>() : decode(audio.sdl(), file);
+    return file == nullptr ? std::vector<std::int16_t>() : decode(audio.sdl(), file, nativePath.c_str());
 }
 
 } // namespace
@@ -106,7 +109,8 @@ bool SdlWavePlayer::play(const std::string &path)
     if (wave.empty()) {
         const std::string &image = alertImage();
         wave =
-            decode(audio.sdl(), audio.sdl().SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())));
+            decode(audio.sdl(), audio.sdl().SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())),
+                   "(the built-in alert)");
     }
     // A new wave replaces the one that plays.
     audio.betweenBuffers([&] {

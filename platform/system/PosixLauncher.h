@@ -17,8 +17,8 @@ namespace belvane {
 // through a shell, in this program's current folder; its parameters become arguments by POSIX shell
 // word rules. Anything else (a folder, a document, a sound, a non-executable file) is handed to
 // `xdg-open` together with its absolute path; parameters do not apply to it. A file or parameters that
-// are not valid cp932 start nothing (`invalidText`). What is started ends on its own: it is never
-// waited for, and this program collects its exit through the event loop.
+// are not valid cp932 start nothing (`LaunchResult::InvalidText`). What is started ends on its own: it is
+// never waited for, and this program collects its exit through the event loop.
 //
 // On X11 the show command is applied to the first window of what was started, as it maps within
 // `windowBound` (see X11WindowStates); elsewhere the program comes up as it chooses.
@@ -28,8 +28,8 @@ public:
     explicit PosixLauncher(std::chrono::milliseconds windowBound = std::chrono::seconds(10));
     // True while a start still waits for its window.
     bool watchingWindows() const;
-    int open(WindowHandle parent, const std::string &file, const std::string &parameters,
-             int showCommand) override;
+    LaunchResult open(WindowHandle parent, const std::string &file, const std::string &parameters,
+                      int showCommand) override;
 
 private:
     // Spawns words[0] with the other words as arguments and watches for its window; 0 or the errno.

@@ -42,10 +42,10 @@ SdlMediaCommands::~SdlMediaCommands()
     }
 }
 
-int SdlMediaCommands::send(std::string_view command)
+MediaResult SdlMediaCommands::send(std::string_view command)
 {
     if (command.size() > longestCommand) {
-        return commandTooLong;
+        return MediaResult::CommandTooLong;
     }
     const std::size_t space = command.find(' ');
     const std::string verb = upperAscii(command.substr(0, space));
@@ -56,13 +56,13 @@ int SdlMediaCommands::send(std::string_view command)
     }
     const std::string alias = upperAscii(trimSpaces(arguments));
     if (verb != "PLAY" && verb != "STOP" && verb != "CLOSE") {
-        return unknownCommand;
+        return MediaResult::UnknownCommand;
     }
     if (alias.empty()) {
-        return missingParameter;
+        return MediaResult::MissingParameter;
     }
     if (!devices.contains(alias)) {
-        return unknownAlias;
+        return MediaResult::UnknownAlias;
     }
     if (verb == "PLAY") {
         return play(alias);
@@ -83,75 +83,75 @@ bool SdlMediaCommands::isPlaying(std::string_view alias) const
     return !playing.empty() && playing == upperAscii(alias);
 }
 
-int SdlMediaCommands::open(std::string_view arguments)
+MediaResult SdlMediaCommands::open(std::string_view arguments)
 {
     // The file name is taken unquoted, so it may itself contain the separator: the last one counts.
     const std::size_t separator = arguments.rfind(openSeparator);
     if (separator == std::string_view::npos) {
-        return missingParameter;
+        return MediaResult::MissingParameter;
     }
     const std::string_view file = arguments.substr(0, separator);
     const std::string alias = upperAscii(trimSpaces(arguments.substr(separator + openSeparator.size())));
     if (file.empty() || alias.empty() || alias.find(' ') != std::string::npos) {
-        return missingParameter;
+        return MediaResult::MissingParameter;
     }
     if (devices.contains(alias)) {
-        return aliasInUse;
+        return MediaResult::AliasInUse;
     }
     const std::string nativePath = cp932::toNativePath(file);
     struct stat info
     {
     };
     if (::stat(nativePath.c_str(), &info) != 0) {
-        return fileNotFound;
+        return MediaResult::FileNotFound;
     }
     // The sequencer plays MIDI only, whatever its name says; the file is read once, here.
     std::string bytes;
     if (!readRegularFile(nativePath, longestMidiFile, bytes)) {
-        return cannotPlay;
+        return MediaResult::CannotPlay;
     }
     const std::string_view midi = FluidSequencer::standardMidiFile(bytes);
     if (midi.empty()) {
-        return cannotPlay;
+        return MediaResult::CannotPlay;
     }
     switch (sequencer.prepare()) {
     case FluidSequencer::Readiness::Ready:
         break;
     case FluidSequencer::Readiness::NoLibrary:
-        return cannotPlay;
+        return MediaResult::CannotPlay;
     case FluidSequencer::Readiness::NoSoundFont:
-        return noSoundFont;
+        return MediaResult::NoSoundFont;
     }
     devices.emplace(alias, midi);
-    return 0;
+    return MediaResult::Success;
 }
 
-int SdlMediaCommands::play(const std::string &alias)
+MediaResult SdlMediaCommands::play(const std::string &alias)
 {
     if (!playing.empty()) {
         static_cast<void>(stop(playing));
     }
     if (!sequencer.play(devices.at(alias))) {
-        return noOutputDevice;
+        return MediaResult::NoOutputDevice;
     }
     playing = alias;
-    return 0;
+    return MediaResult::Success;
 }
 
-int SdlMediaCommands::stop(const std::string &alias)
+MediaResult SdlMediaCommands::stop(const std::string &alias)
 {
     if (playing == alias) {
         playing.clear();
         sequencer.stop();
     }
-    return 0;
+    return MediaResult::Success;
 }
 
-int SdlMediaCommands::close(const std::string &alias)
+MediaResult SdlMediaCommands::close(const std::string &alias)
 {
     static_cast<void>(stop(alias));
     devices.erase(alias);
-    return 0;
+    return MediaResult::Success;
 }
 
 void SdlMediaCommands::onFinished()
