@@ -14,6 +14,7 @@
 
 #include <list>
 #include <map>
+#include <set>
 
 #include <sys/socket.h>
 
@@ -173,6 +174,24 @@ TEST_F(QuietReceiverTest, ASeventeenthSenderOrASilentOneFinishesTheQuietestConne
     EXPECT_EQ(receiver.connections().openCount(), 0U);
 }
 
+// Many senders at the same moment while the receiver is busy (its event loop does not run while they
+// connect): every one of them gets its connection at once from the system's queue (a sender left waiting
+// gives up after five seconds), and every alarm arrives once the receiver is free again.
+TEST_F(AlarmReceiverTest, FiftySimultaneousSendersAreQueuedAndAllDelivered)
+{
+    std::list<LoopbackClient> senders;
+    std::multiset<std::string> sent;
+    for (int i = 0; i < 50; ++i) {
+        const std::string text = "#Sender=PC" + std::to_string(i) + "\n#Message=noon\n#Level=0\n";
+        ASSERT_TRUE(senders.emplace_back(receiver.boundPort(), 5).connected && senders.back().send(text))
+            << i;
+        sent.insert(text);
+    }
+    senders.clear();
+    ASSERT_TRUE(dispatchedCount(sent.size()));
+    EXPECT_EQ(std::multiset<std::string>(dispatched.begin(), dispatched.end()), sent);
+}
+
 // Runs the real belvane-send on the event loop, so a receiver in this process can take the alarm: its
 // exit code and what it wrote, standard output and error together.
 std::pair<int, std::string> runSend(const QStringList &arguments, const std::string &input)
@@ -202,37 +221,38 @@ TEST_F(AlarmReceiverTest, BelvaneSendSendsExactlyTheAlarmBytesOrSaysWhyNotInOneL
                      SO_LINGER, &hard, sizeof hard);
     });
     const std::string host = QSysInfo::machineHostName().toStdString();
-    // Arguments (a receiver's port is added unless they name one), standard input, exit code, and the
-    // bytes received when sent (exactly, and nothing written), else a part of what was written: for a
-    // sender not delivered, why.
-    const std::tuple<QStringList, std::string, int, std::string> cases[] = {
+    // Arguments (a receiver's port is added unless they name one), exit code, and the bytes received when
+    // sent (exactly, and nothing written), else a part of what was written: for a sender not delivered,
+    // why; then standard input.
+    const struct
+    {
+        QStringList arguments;
+        int exitCode;
+        std::string expected, input {};
+    } cases[] = {
         {{"--sender", "送信", "--message", "～表", "--level", "3"},
-         "",
          0,
          "#Sender=\x91\x97\x90\x4D\n#Message=\x81\x60\x95\x5C\n#Level=3\n"},
         {{"--marker", "--sender", "PC1", "--message", "Lunch", "--level", "-5"},
-         "",
          0,
          "#lOGIC=2$lOGIC#sENDER=PC1$sENDER#mESSAGE=Lunch$mESSAGE#lEVEL=-5$lEVEL"},
         // The message from standard input, the host's name as the sender.
-        {{"--level", "1"}, "two\nlines\n", 0, "#Sender=" + host + "\n#Message=two\nlines\n#Level=1\n"},
+        {{"--level", "1"}, 0, "#Sender=" + host + "\n#Message=two\nlines\n#Level=1\n", "two\nlines\n"},
         // Refused before connecting.
-        {{"--message", "😀"}, "", 2, "U+1F600"},
-        {{"--message", "a\n#Level=9"}, "", 2, "marker"},
-        {{"--message", "m", "--level", "high"}, "", 2, "--level"},
-        {{}, "\xff\xfe", 2, "UTF-8"},
+        {{"--message", "😀"}, 2, "U+1F600"},
+        {{"--message", "a\n#Level=9"}, 2, "marker"},
+        {{"--message", "m", "--level", "high"}, 2, "--level"},
+        {{}, 2, "UTF-8", "\xff\xfe"},
         // Not delivered.
         {{"--message", "m", "--port", closedPort},
-         "",
          1,
          "cannot connect to 127.0.0.1 port " + closedPort.toStdString()},
         {{"--message", "m", "--port", resetPort},
-         "",
          1,
          "the connection to 127.0.0.1 port " + resetPort.toStdString() + " failed"},
-        {{"--help"}, "", 0, "--marker"},
+        {{"--help"}, 0, "--marker"},
     };
-    for (const auto &[arguments, input, exitCode, expected] : cases) {
+    for (const auto &[arguments, exitCode, expected, input] : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         dispatched.clear();
         const QString port = QString::number(receiver.boundPort());
