@@ -27,7 +27,6 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
-#include <map>
 
 namespace belvane {
 namespace {
@@ -49,8 +48,6 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
     EXPECT_TRUE(f.window.listening() && f.prompts.messages.empty()) << "a usable port: nothing to report";
     EXPECT_TRUE(f.sender().startsWith(QStringLiteral("コンピュータ名: [")));
     EXPECT_FALSE(f.message().isEmpty()) << "the notice that the list was made anew";
-    EXPECT_EQ(fieldText(testing::readRecord(dir.file("Belvane.acd"), 0).actionFile),
-              dir.path().string() + "/Malarm.wav");
     f.window.trayHostChanged(true);
     const QString confirmed = QStringLiteral("すでに確認済みメッセージです");
     f.window.Confirm();
@@ -100,29 +97,25 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
 }
 
 // What the history dialog lists, row by row ("|" between the columns), and its message pane for the
-// newest alarm; `whileOpen` runs while it is open.
+// newest alarm; `during` runs while it is open.
 std::pair<QStringList, QString> historyShown(testing::WindowFixture &f,
-                                             const std::function<void()> &whileOpen = {})
+                                             const std::function<void()> &during = {})
 {
     std::pair<QStringList, QString> shown;
-    const bool opened =
-        testing::whileOpen([&] { f.window.runCommand(CommandHistory); },
-                           [&](QWidget *dialog) {
-                               ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
-                               if (whileOpen) {
-                                   whileOpen();
-                               }
-                               const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
-                               for (int row = 0; row < model->rowCount(); ++row) {
-                                   QStringList cells;
-                                   for (int column = 0; column < model->columnCount(); ++column) {
-                                       cells << model->index(row, column).data().toString();
-                                   }
-                                   shown.first << cells.join(u'|');
-                               }
-                               shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
-                           });
-    EXPECT_TRUE(opened);
+    const auto read = [&](QWidget *dialog) {
+        ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
+        during ? during() : void();
+        const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < model->columnCount(); ++column) {
+                cells << model->index(row, column).data().toString();
+            }
+            shown.first << cells.join(u'|');
+        }
+        shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
+    };
+    EXPECT_TRUE(testing::whileOpen([&] { f.window.runCommand(CommandHistory); }, read));
     return shown;
 }
 
@@ -140,7 +133,6 @@ TEST(AlarmWindowTest, AFirstStartInTheUsersFolderCopiesAnEarlierListAndSettingsA
         bool copied; // false: copyPerUserFiles leaves the files folder's list as it was
         bool fails;
     } rows[] = {
-        {"both come along", true, true, false, false, true, true, false},
         {"the user's own settings stay", true, true, false, true, true, true, false},
         {"the list alone", true, false, false, false, true, true, false},
         {"the user's own list: nothing comes", true, true, true, false, true, false, false},
@@ -290,8 +282,8 @@ const std::string menuEntries =
     "32776 自己フォルダ開いて終了|32771 終了|-|32774 バージョン情報|32777 サポートページへ";
 
 // The window shows only its confirm button (which has the focus, as the end-to-end test's Return shows)
-// and opens its menu on its surface only, and by the keyboard (the Menu key, which the platform makes a
-// context menu request, and Shift+F10): the same entries, in the same order, as the tray icon's.
+// and opens its menu on its surface only (the Menu key and Shift+F10 open it too: the accessibility test
+// on the real program), with the same entries, in the same order, as the tray icon's.
 // Under a dark theme (light text on dark grey), a message is cut at the box's bound, centred, and
 // dark on the light boxes, also while a dialog that is open disables the window.
 TEST(AlarmWindowTest,
@@ -307,7 +299,6 @@ TEST(AlarmWindowTest,
     for (const QPushButton *button : f.window.findChildren<QPushButton *>()) {
         EXPECT_EQ(button->isVisible(), button == f.confirmButton());
     }
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), QPoint(5, 5));
     const auto rightRelease = [](QWidget *w) {
         QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10));
     };
@@ -315,9 +306,7 @@ TEST(AlarmWindowTest,
         {&f.window, rightRelease, true},
         {f.confirmButton(), rightRelease, false},
         {f.window.findChild<QLineEdit *>(), rightRelease, false},
-        {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier); }, true},
         {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10); }, false},
-        {f.confirmButton(), [&](QWidget *w) { QApplication::sendEvent(w, &menuKey); }, true},
     };
     for (const auto &[target, trigger, opens] : rows) {
         SCOPED_TRACE(target->metaObject()->className());
@@ -433,11 +422,11 @@ TEST(AlarmWindowTest, QtsOwnTextsAreJapaneseAndX11IsTriedFirstAndHeadlessLast)
 
     const char *names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
     const QByteArray saved[] = {qgetenv(names[0]), qgetenv(names[1]), qgetenv(names[2])};
-    // Every list ends in the headless platform: a display that cannot be used is no reason to abort.
+    // Every list ends in the headless platform: a display that cannot be used is no reason to abort (with
+    // none at all the headless fault test runs on it).
     const std::array<const char *, 4> rows[] = {{nullptr, ":0", "wayland-0", "xcb;wayland;offscreen"},
                                                 {nullptr, ":0", nullptr, "xcb;offscreen"},
                                                 {nullptr, "", "wayland-0", "wayland;offscreen"},
-                                                {nullptr, nullptr, nullptr, "offscreen"},
                                                 {"wayland", ":0", "wayland-0", "wayland;offscreen"},
                                                 {"xcb;offscreen", nullptr, nullptr, "xcb;offscreen"}};
     for (const auto &row : rows) {

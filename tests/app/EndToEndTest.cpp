@@ -49,11 +49,10 @@ signals:
     void StatusNotifierHostRegistered();
 };
 
-// The texts of the item's menu as a host reads them, "-" for a separator, from the top level of
-// com.canonical.dbusmenu's layout, and the id of its first entry.
-std::pair<QStringList, int> readMenu(const QDBusMessage &layout)
+// The id and label of the first entry of the item's menu as a host reads it from com.canonical.dbusmenu's
+// layout: each node is (id, properties, children), the children as variants of nodes.
+std::pair<int, QString> firstEntry(const QDBusMessage &layout)
 {
-    // Each node is (id, properties, children), the children as variants of nodes.
     const auto read = [](const QDBusArgument &node, int &id, QVariantMap &properties) {
         QList<QDBusVariant> children;
         node.beginStructure();
@@ -61,18 +60,14 @@ std::pair<QStringList, int> readMenu(const QDBusMessage &layout)
         node.endStructure();
         return children;
     };
-    QStringList texts;
-    int id = 0, first = 0;
+    int id = 0;
     QVariantMap properties;
-    for (const QDBusVariant &child :
-         read(layout.arguments().value(1).value<QDBusArgument>(), id, properties)) {
-        read(child.variant().value<QDBusArgument>(), id, properties);
-        first = texts.isEmpty() ? id : first;
-        texts << (properties.value(QStringLiteral("type")).toString() == QStringLiteral("separator")
-                      ? QStringLiteral("-")
-                      : properties.value(QStringLiteral("label")).toString());
+    const QList<QDBusVariant> entries =
+        read(layout.arguments().value(1).value<QDBusArgument>(), id, properties);
+    if (!entries.isEmpty()) {
+        read(entries.front().variant().value<QDBusArgument>(), id, properties);
     }
-    return {texts, first};
+    return {id, properties.value(QStringLiteral("label")).toString()};
 }
 
 TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEndsCleanly)
@@ -113,13 +108,10 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     const QString path =
         qdbus_cast<QDBusObjectPath>(menuPath.arguments().value(0).value<QDBusVariant>().variant()).path();
     const QString menu = QStringLiteral("com.canonical.dbusmenu");
-    const auto [texts, first] =
-        readMenu(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
-    EXPECT_EQ(
-        texts.join(u'|').toStdString(),
-        std::string("表示|受信履歴|設定|動作ファイルリストのインポート|動作ファイルリストのエクスポート|"
-                    "動作ファイルリストのテキスト出力|-|自己フォルダ開いて終了|終了|-|"
-                    "バージョン情報|サポートページへ"));
+    // The entries are the tray menu's (the window tests list them): the host sees them once registered.
+    const auto [first, label] =
+        firstEntry(call(path, menu, QStringLiteral("GetLayout"), {0, -1, QStringList()}));
+    EXPECT_EQ(label, QStringLiteral("表示"));
 
     // With a host present, confirming (Return: the confirm button has the focus) hides the window.
     ASSERT_TRUE(x.pressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";

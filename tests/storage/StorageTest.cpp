@@ -170,11 +170,10 @@ TEST(ActionListTransferTest, ListingShowsEnabledRecordsAndOnlyWholeListsAreListe
     EXPECT_EQ(writeListing(text, list), ListingOutcome::ListUnusable);
     EXPECT_EQ(readFile(text), "");
 
-    // Neither that list nor one of another count is importable; the check creates no missing list.
-    for (const std::string &bytes : {cut, listBytes(1, 20, blanks(50))}) {
-        writeFile(source, bytes);
-        EXPECT_FALSE(isImportableList(source)) << bytes.size();
-    }
+    // A list of another count is not importable (one cut short: the list commands' test); the check
+    // creates no missing list.
+    writeFile(source, listBytes(1, 20, blanks(50)));
+    EXPECT_FALSE(isImportableList(source));
     EXPECT_FALSE(isImportableList(dir.file("missing.acd")));
     // A full disk (a file-size limit) and a source shorter than required leave the target as it was.
     EXPECT_EQ(exitUnderSizeLimit(30000, [&]() { return copyReplacing(source, list) ? 0 : 1; }), 1);

@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstring>
 #include <filesystem>
 
 #include <pwd.h>
@@ -114,8 +113,8 @@ public:
         }
     }
 
-    // The window of application `appId` in sway's tree (swaymsg -t get_tree), with "floating" set when it
-    // lies among a workspace's floating windows; empty while there is none.
+    // The window of application `appId` in sway's tree (swaymsg -t get_tree), of type "floating_con" when
+    // it floats; empty while there is none.
     QJsonObject swayWindow(const QString &appId) const
     {
         QProcess swaymsg; // only to take the session user's prefix; runTool runs it
@@ -123,24 +122,20 @@ public:
         swaymsg.setArguments(words("-t get_tree -r"));
         prefix(swaymsg);
         const QString tree = runTool(swaymsg.program(), swaymsg.arguments(), env);
-        return find(QJsonDocument::fromJson(tree.toUtf8()).object(), appId, false);
+        return find(QJsonDocument::fromJson(tree.toUtf8()).object(), appId);
     }
 
     QProcessEnvironment env; // the system's environment pointed at this session only
 
 private:
-    static QJsonObject find(const QJsonObject &node, const QString &appId, bool floating)
+    static QJsonObject find(const QJsonObject &node, const QString &appId)
     {
         if (node.value(QStringLiteral("app_id")).toString() == appId) {
-            QJsonObject found = node;
-            found.insert(QStringLiteral("floating"), floating);
-            return found;
+            return node;
         }
         for (const char *list : {"nodes", "floating_nodes"}) {
             for (const QJsonValue child : node.value(QLatin1String(list)).toArray()) {
-                const QJsonObject found =
-                    find(child.toObject(), appId, std::strcmp(list, "floating_nodes") == 0);
-                if (!found.isEmpty()) {
+                if (const QJsonObject found = find(child.toObject(), appId); !found.isEmpty()) {
                     return found;
                 }
             }
