@@ -14,7 +14,7 @@
 // the program has been quiet for five seconds (output closed, synthesizer kept), its CPU time in the
 // five seconds after that, and its resident memory once it has given the synthesizer back.
 //   build/bench/sound_onset [--rounds 10] [--alarms 2] [--alternating 100] [--settle-ms 1000]
-//                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2]
+//                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2] [--keep FOLDER]
 #include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "ResidentMemory.h"
@@ -273,6 +273,7 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     int rounds = 10, alarms = 2, alternating = 100, settleMs = 1000;
     std::string soundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+    std::string keep; // a folder that keeps the recording and when each sound was started
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--rounds") == 0) {
             rounds = std::atoi(argv[i + 1]);
@@ -284,6 +285,8 @@ int main(int argc, char **argv)
             settleMs = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--soundfont") == 0) {
             soundFont = argv[i + 1];
+        } else if (std::strcmp(argv[i], "--keep") == 0) {
+            keep = argv[i + 1];
         }
     }
     SoundServer sound;
@@ -329,6 +332,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot record the sink's monitor\n");
         return 1;
     }
+    const Clock::time_point recordingStarted = Clock::now(); // give or take the first buffer
 
     // Pairs of (paplay, alarm): first alarm after start-up or a later one, WAV or MIDI, after what.
     struct Pair
@@ -399,9 +403,23 @@ int main(int argc, char **argv)
         stop(program);
         QThread::msleep(400);
     }
+    const Clock::time_point recordingStopped = Clock::now();
     stop(recorder);
 
     const std::string bytes = readFile(recordingFile);
+    if (!keep.empty()) {
+        fs::copy_file(recordingFile, fs::path(keep) / "monitor.raw", fs::copy_options::overwrite_existing);
+        std::ofstream timeline(fs::path(keep) / "timeline.txt");
+        for (const Pair &pair : pairs) {
+            timeline << (pair.isMidi ? "midi " : "wave ") << seconds(pair.yardstick - recordingStarted) << ' '
+                     << seconds(pair.alarm - recordingStarted) << '\n';
+        }
+        for (const Alternate &alternate : alternates) {
+            timeline << (alternate.isMidi ? "organ " : "beep ") << seconds(alternate.alarm - recordingStarted)
+                     << '\n';
+        }
+        timeline << "stopped " << seconds(recordingStopped - recordingStarted) << '\n';
+    }
     std::vector<std::int16_t> samples(bytes.size() / 2);
     if (!samples.empty()) {
         std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
