@@ -318,6 +318,7 @@ int main(int argc, char **argv)
     }
     QProcessEnvironment programEnv = sound.env;
     programEnv.insert(QStringLiteral("SDL_SOUNDFONTS"), QString::fromStdString(soundFont));
+    programEnv.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("belvane.platform.debug=true"));
 
     TempDir recordingDir;
     const std::string recordingFile = recordingDir.file("monitor.raw");

@@ -105,6 +105,7 @@ bool SdlAudio::start(Source &source)
             sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return false;
         }
+        qCDebug(platformLog, "sound output opened through SDL's %s driver", sdl.SDL_GetCurrentAudioDriver());
         part.resize(std::size_t(chunkFrames) * channels);
         sdl.SDL_PauseAudioDevice(output, 0);
     }
@@ -167,6 +168,7 @@ SDL_RWops *SdlAudio::openRegularFile(const std::string &nativePath) const
     }
     SDL_RWops *ops = library->SDL_RWFromFP(file, SDL_TRUE);
     if (ops == nullptr) {
+        qCWarning(platformLog, "cannot read a file through SDL: %s", library->SDL_GetError());
         std::fclose(file);
     }
     return ops;

@@ -11,6 +11,7 @@ namespace belvane {
     X(SDL_SetHint)                                                                                           \
     X(SDL_GetError)                                                                                          \
     X(SDL_InitSubSystem)                                                                                     \
+    X(SDL_GetCurrentAudioDriver)                                                                             \
     X(SDL_QuitSubSystem)                                                                                     \
     X(SDL_RWFromFP)                                                                                          \
     X(SDL_RWFromConstMem)                                                                                    \
