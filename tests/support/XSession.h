@@ -16,12 +16,10 @@ namespace belvane::testing {
 // Ends a process politely, then firmly.
 inline void stop(QProcess &process)
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished();
-        }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
     }
 }
 
@@ -38,8 +36,7 @@ inline QString runTool(const QString &program, const QStringList &arguments, con
     process.setProcessEnvironment(env);
     process.start(program, arguments);
     if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
+        stop(process);
         return {};
     }
     return QString::fromLocal8Bit(process.readAllStandardOutput());
