@@ -53,19 +53,14 @@ signals:
 // layout: each node is (id, properties, children), the children as variants of nodes.
 std::pair<int, QString> firstEntry(const QDBusMessage &layout)
 {
-    const auto read = [](const QDBusArgument &node, int &id, QVariantMap &properties) {
-        QList<QDBusVariant> children;
+    int id = 0;
+    QVariantMap properties;
+    QList<QDBusVariant> children {QDBusVariant(layout.arguments().value(1))};
+    for (int depth = 0; depth < 2 && !children.isEmpty(); ++depth) { // the root, then its first child
+        const QDBusArgument node = children.front().variant().value<QDBusArgument>();
         node.beginStructure();
         node >> id >> properties >> children;
         node.endStructure();
-        return children;
-    };
-    int id = 0;
-    QVariantMap properties;
-    const QList<QDBusVariant> entries =
-        read(layout.arguments().value(1).value<QDBusArgument>(), id, properties);
-    if (!entries.isEmpty()) {
-        read(entries.front().variant().value<QDBusArgument>(), id, properties);
     }
     return {id, properties.value(QStringLiteral("label")).toString()};
 }

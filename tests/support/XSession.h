@@ -130,11 +130,8 @@ public:
     QString windowState(const QString &id, bool withFlags = false) const
     {
         static const QRegularExpression state(QStringLiteral("window state: (\\w+)"));
-        const QString props = runTool(
-            QStringLiteral("xprop"),
-            {QStringLiteral("-id"), id, QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")}, env);
-        const QRegularExpressionMatch match = state.match(props);
-        QString result = match.hasMatch() ? match.captured(1) : QString();
+        const QString props = runTool(QStringLiteral("xprop"), {"-id", id, "WM_STATE", "_NET_WM_STATE"}, env);
+        QString result = state.match(props).captured(1);
         for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
             if (withFlags && !result.isEmpty()
                 && props.contains(QStringLiteral("_NET_WM_STATE_") + QLatin1String(flag))) {
@@ -150,8 +147,7 @@ public:
         const QString tree = runTool(QStringLiteral("xwininfo"), words("-root -tree"), env);
         static const QRegularExpression panel(
             QStringLiteral("\"panel\": \\(\"panel\" \"trayer\"\\)\\s+(\\d+)x"));
-        const QRegularExpressionMatch match = panel.match(tree);
-        return match.hasMatch() ? match.captured(1).toInt() : 0;
+        return panel.match(tree).captured(1).toInt();
     }
 
     // The ids of visible windows titled exactly `title`, by default the program's own: its window and its
