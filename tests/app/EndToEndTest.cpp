@@ -131,8 +131,7 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     EXPECT_TRUE(waitUntil([&] { return shown(); })) << "reachable again without a host";
 
     // A right click on the window's surface opens the menu; its third entry is the settings dialog.
-    x.xdotool(testing::words("mousemove --sync --window")
-              << window << QStringLiteral("450") << QStringLiteral("140"));
+    x.xdotool(testing::words("mousemove --sync --window") << window << testing::words("450 140"));
     x.xdotool(testing::words("click 3"));
     x.xdotool(testing::words("key Down Down Down Return"));
     ASSERT_TRUE(waitUntil([&] { return shown(QStringLiteral("環境設定")); }))
@@ -146,7 +145,6 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     EXPECT_EQ(readFile(folder.file("Belvane.cfg")), settings);
     files.insert("record-arguments.sh.out");
     EXPECT_EQ(testing::filesIn(folder.path), files);
-    testing::stop(program);
 }
 
 } // namespace
