@@ -31,23 +31,16 @@ class StatusNotifierWatcher final : public QObject
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registered)
 
 public:
     bool hostRegistered() const { return true; }
-    QStringList registered() const { return items; }
     QStringList items; // the bus names of registered items
 
 public slots:
     void RegisterStatusNotifierItem(const QString &service, const QDBusMessage &message)
     {
         items << (service.startsWith(u'/') ? message.service() : service);
-        emit StatusNotifierItemRegistered(items.back());
     }
-
-signals:
-    void StatusNotifierItemRegistered(const QString &);
-    void StatusNotifierHostRegistered();
 };
 
 // The id and label of the first entry of the item's menu as a host reads it from com.canonical.dbusmenu's
