@@ -79,8 +79,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     }
     rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(fillers.back()) + 4;
+    const rlimit tight {static_cast<rlim_t>(fillers.back()) + 4, saved.rlim_max};
     const QStringList logged = testing::loggedLines([&] {
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
         const LoopbackClient closed(port, 5), writing(port, 5), silent(port, 5);

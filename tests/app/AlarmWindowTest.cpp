@@ -101,12 +101,10 @@ std::pair<QStringList, QString> historyShown(testing::WindowFixture &f,
         ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
         during ? during() : void();
         const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column) {
-                cells << model->index(row, column).data().toString();
-            }
-            shown.first << cells.join(u'|');
+        const int columns = model->columnCount();
+        for (int i = 0; i < model->rowCount() * columns; ++i) {
+            const QString cell = model->index(i / columns, i % columns).data().toString();
+            i % columns == 0 ? void(shown.first << cell) : void(shown.first.last() += u'|' + cell);
         }
         shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
     };
