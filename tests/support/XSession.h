@@ -132,11 +132,9 @@ public:
         static const QRegularExpression state(QStringLiteral("window state: (\\w+)"));
         const QString props = runTool(QStringLiteral("xprop"), {"-id", id, "WM_STATE", "_NET_WM_STATE"}, env);
         QString result = state.match(props).captured(1);
-        for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
-            if (withFlags && !result.isEmpty()
-                && props.contains(QStringLiteral("_NET_WM_STATE_") + QLatin1String(flag))) {
-                result += QLatin1Char(' ') + QLatin1String(flag);
-            }
+        for (const QString flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
+            const bool set = withFlags && !result.isEmpty() && props.contains("_NET_WM_STATE_" + flag);
+            result += set ? u' ' + flag : QString();
         }
         return result;
     }
