@@ -28,12 +28,7 @@ TEST(AlarmHistoryTest, TheLogEscapesWhatCouldBreakOrForgeItsLine)
     for (const auto &[bytes, escaped] : senders) {
         SCOPED_TRACE(bytes);
         const QStringList lines = testing::loggedLines([&, &bytes = bytes] {
-            HistoryEntry entry;
-            entry.peer = QStringLiteral("192.0.2.7");
-            entry.sender = shownSender(bytes);
-            entry.level = 3;
-            entry.outcome = describeOutcome({});
-            logAlarm(entry);
+            logAlarm({{}, QStringLiteral("192.0.2.7"), shownSender(bytes), {}, 3, describeOutcome({})});
         });
         ASSERT_EQ(lines.size(), 1);
         EXPECT_EQ(lines[0].section(QStringLiteral(" 192.0.2.7 から "), 1),

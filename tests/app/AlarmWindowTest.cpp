@@ -42,44 +42,39 @@ using Fixture = testing::WindowFixture;
 TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryEndingAsksToQuit)
 {
     TempDir dir;
-    const quint16 port = testing::freePort();
-    writeFile(dir.file("Belvane.cfg"), settingsImage(port));
+    writeFile(dir.file("Belvane.cfg"), settingsImage(testing::freePort()));
     Fixture f(dir);
     EXPECT_TRUE(f.window.listening() && f.prompts.messages.empty()) << "a usable port: nothing to report";
     EXPECT_TRUE(f.sender().startsWith(QStringLiteral("コンピュータ名: [")));
-    EXPECT_FALSE(f.message().isEmpty()) << "the notice that the list was made anew";
+    const QString notice = f.message(), confirmed = QStringLiteral("すでに確認済みメッセージです");
+    EXPECT_FALSE(notice.isEmpty()) << "the notice that the list was made anew";
     f.window.trayHostChanged(true);
-    const QString confirmed = QStringLiteral("すでに確認済みメッセージです");
-    f.window.Confirm();
-    f.window.runCommand(CommandShow);
-    EXPECT_EQ(f.sender(), confirmed) << "the first start's notice counts as a message";
-    const struct
-    {
-        const char *alarm; // nullptr: confirm, then show
-        QString sender, message;
-    } steps[] = {
+    // An alarm, or none (confirm, then show), and the sender and plain text shown then.
+    const std::tuple<const char *, QString, QString> steps[] = {
+        {nullptr, confirmed, notice}, // the first start's notice counts as a message
         {"#Sender=\x82\xa0PC\n#Message=<b>Tea</b>\n#Level=99\n", QStringLiteral("あPC"), "<b>Tea</b>"},
         {nullptr, confirmed, QStringLiteral("<b>Tea</b>")},
         {"#Sender=PC2\n#Message=\n#Level=1\n", QStringLiteral("PC2"), QString()},
         {nullptr, QStringLiteral("新しいメッセージは届いていません"), QString()},
     };
-    for (const auto &step : steps) {
-        if (step.alarm) {
-            f.window.station().deliver(step.alarm);
+    for (const auto &[alarm, sender, message] : steps) {
+        SCOPED_TRACE(sender.toStdString());
+        if (alarm) {
+            f.window.station().deliver(alarm);
         } else {
             f.window.Confirm();
             EXPECT_FALSE(f.window.isVisible());
             f.window.runCommand(CommandShow);
         }
         EXPECT_TRUE(f.window.isVisible());
-        EXPECT_EQ(f.sender(), step.sender);
-        EXPECT_EQ(f.message(), step.message) << "shown as plain text";
+        EXPECT_EQ(std::pair(f.sender(), f.message()), std::pair(sender, message));
     }
     // Without a tray host the confirmed window waits in the taskbar; restored from there, it shows
     // what "表示" would.
     f.window.trayHostChanged(false);
     f.alarm(99);
     f.window.Confirm();
+    EXPECT_TRUE(f.window.isVisible() && f.window.isMinimized()) << "kept in the taskbar";
     f.window.showNormal();
     EXPECT_EQ(f.sender(), confirmed);
     f.window.trayHostChanged(true);
@@ -106,12 +101,10 @@ std::pair<QStringList, QString> historyShown(testing::WindowFixture &f,
         ASSERT_EQ(dialog->windowTitle(), QStringLiteral("受信履歴"));
         during ? during() : void();
         const QAbstractItemModel *model = dialog->findChild<QTreeView *>()->model();
-        for (int row = 0; row < model->rowCount(); ++row) {
-            QStringList cells;
-            for (int column = 0; column < model->columnCount(); ++column) {
-                cells << model->index(row, column).data().toString();
-            }
-            shown.first << cells.join(u'|');
+        const int columns = model->columnCount();
+        for (int i = 0; i < model->rowCount() * columns; ++i) {
+            const QString cell = model->index(i / columns, i % columns).data().toString();
+            i % columns == 0 ? void(shown.first << cell) : void(shown.first.last() += u'|' + cell);
         }
         shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
     };
@@ -119,53 +112,45 @@ std::pair<QStringList, QString> historyShown(testing::WindowFixture &f,
     return shown;
 }
 
-// Each alarm is listed newest first with its sender's address, sender, level, what became of it and
-// whether the user saw it, and logged in one line with the same words; 200 are kept.
 // Where the files folder is the user's own, the first start there brings a per-user installation's list
 // and settings along and says so; what the files folder already holds stays, and a list that cannot be
 // read leaves the folder without one, so the next start tries again.
 TEST(AlarmWindowTest, AFirstStartInTheUsersFolderCopiesAnEarlierListAndSettingsAndSaysSo)
 {
-    const struct
-    {
-        const char *name;
-        bool earlierList, earlierSettings, ownList, ownSettings, listReadable;
-        bool copied; // false: copyPerUserFiles leaves the files folder's list as it was
-        bool fails;
-    } rows[] = {
-        {"the user's own settings stay", true, true, false, true, true, true, false},
-        {"the list alone", true, false, false, false, true, true, false},
-        {"the user's own list: nothing comes", true, true, true, false, true, false, false},
-        {"no earlier list: nothing comes", false, true, false, false, true, false, false},
-        {"a list that is no file", true, true, false, false, false, false, true},
+    // Whether there is an earlier list and settings, the files folder's own list and settings, whether
+    // the earlier list is a readable file (not: a folder), and whether it is copied.
+    const std::tuple<const char *, bool, bool, bool, bool, bool, bool> rows[] = {
+        {"the user's own settings stay", true, true, false, true, true, true},
+        {"the list alone", true, false, false, false, true, true},
+        {"the user's own list: nothing comes", true, true, true, false, true, false},
+        {"no earlier list: nothing comes", false, true, false, false, true, false},
+        {"a list that is no file", true, true, false, false, false, false},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto &[name, earlierList, earlierSettings, ownList, ownSettings, readable, copied] : rows) {
+        SCOPED_TRACE(name);
         TempDir program, files, earlier;
-        const auto put = [](const TempDir &dir, const char *name, bool present, const std::string &bytes) {
-            if (present) {
-                writeFile(dir.file(name), bytes);
-            }
-        };
-        if (row.earlierList && row.listReadable) {
+        if (earlierList && readable) {
             ActionListFile().CreateDefault(earlier.file("Belvane.acd"), "/earlier/");
-        } else if (row.earlierList) {
+        } else if (earlierList) {
             std::filesystem::create_directory(earlier.file("Belvane.acd"));
         }
-        put(earlier, "Belvane.cfg", row.earlierSettings, settingsImage(testing::freePort()));
-        put(files, "Belvane.acd", row.ownList, "own list");
-        put(files, "Belvane.cfg", row.ownSettings, settingsImage(testing::freePort(), 7));
+        for (const auto &[dir, file, present, bytes] :
+             {std::tuple {&earlier, "Belvane.cfg", earlierSettings, settingsImage(testing::freePort())},
+              {&files, "Belvane.acd", ownList, std::string("own list")},
+              {&files, "Belvane.cfg", ownSettings, settingsImage(testing::freePort(), 7)}}) {
+            present ? writeFile(dir->file(file), bytes) : void();
+        }
         const std::string before = readFile(files.file("Belvane.cfg"));
         Folders folders {ProgramFolder::fromNative(program.path().string()),
                          ProgramFolder::fromNative(files.path().string()),
                          {}};
-        EXPECT_EQ(copyPerUserFiles(folders, earlier.path().string() + "/"), !row.fails);
-        EXPECT_EQ(folders.copiedFrom.empty(), !row.copied);
-        EXPECT_EQ(std::filesystem::exists(files.file("Belvane.acd")), row.ownList || row.copied);
-        if (row.copied) {
+        EXPECT_EQ(copyPerUserFiles(folders, earlier.path().string() + "/"), readable);
+        EXPECT_EQ(folders.copiedFrom.empty(), !copied);
+        EXPECT_EQ(std::filesystem::exists(files.file("Belvane.acd")), ownList || copied);
+        if (copied) {
             EXPECT_EQ(readFile(files.file("Belvane.acd")), readFile(earlier.file("Belvane.acd")));
             EXPECT_EQ(readFile(files.file("Belvane.cfg")),
-                      row.ownSettings ? before : readFile(earlier.file("Belvane.cfg")));
+                      ownSettings ? before : readFile(earlier.file("Belvane.cfg")));
             Fixture f(folders);
             EXPECT_TRUE(f.message().contains(QStringLiteral("コピーしました"))
                         && f.message().contains(earlier.path().c_str()))
@@ -174,6 +159,8 @@ TEST(AlarmWindowTest, AFirstStartInTheUsersFolderCopiesAnEarlierListAndSettingsA
     }
 }
 
+// Each alarm is listed newest first with its sender's address, sender, level, what became of it and
+// whether the user saw it, and logged in one line with the same words; 200 are kept.
 TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
 {
     // The line's stamp is local time, the zone's offset looked up once a minute: each moment is in a
@@ -190,44 +177,38 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     ::tzset();
     TempDir dir;
     const std::string program = dir.file("prog"), document = dir.file("notes.txt"),
-                      bell = dir.file("bell.wav"), tune = dir.file("tune.mid");
+                      bell = dir.file("bell.wav"), tune = dir.file("tune.mid"), gone = dir.file("gone");
     for (const std::string &file : {program, document, bell, tune}) {
         writeFile(file, "");
     }
     std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    testing::writeActions(dir.file("Belvane.acd"), 9,
-                          {{0, {1, bell}},
-                           {1, {1, program}},
-                           {2, {1, document}},
-                           {4, {0, program}},
-                           {5, {1, dir.file("gone")}},
-                           {6, {1, program + "\x81"}},
-                           {7, {1, program}},
-                           {8, {1, tune}}});
-    const QString prog = QString::fromStdString(program);
-    const std::pair<int, QString> rows[] = {
-        {0, "サウンドを再生しました: " + QString::fromStdString(bell)},
-        {1, "プログラムを起動しました: " + prog},
-        {2, "ファイルを開きました: " + QString::fromStdString(document)},
-        {3, "何もしません: このレベルに動作が登録されていません"},
-        {4, "何もしません: このレベルの動作は無効です"},
-        {5, "何もしません: ファイルが見つかりません: " + QString::fromStdString(dir.file("gone"))},
-        {6, "何もしません: 登録されたファイル名が cp932 の文字列ではありません: " + prog},
-        {7, "起動できません（アクセスが拒否されました）: " + prog},
-        {8,
-         "サウンドを再生できません（MIDI のサウンドフォントがありません）: " + QString::fromStdString(tune)},
-        {9, "何もしません: レベルが動作ファイルリストの範囲（00～08）の外です"},
+    const auto q = &QString::fromStdString;
+    // Each level's action (enabled, file; none where the file is empty) and what becomes of it.
+    const std::tuple<int, int, std::string, QString> rows[] = {
+        {0, 1, bell, "サウンドを再生しました: " + q(bell)},
+        {1, 1, program, "プログラムを起動しました: " + q(program)},
+        {2, 1, document, "ファイルを開きました: " + q(document)},
+        {3, 0, "", "何もしません: このレベルに動作が登録されていません"},
+        {4, 0, program, "何もしません: このレベルの動作は無効です"},
+        {5, 1, gone, "何もしません: ファイルが見つかりません: " + q(gone)},
+        {6, 1, program + "\x81",
+         "何もしません: 登録されたファイル名が cp932 の文字列ではありません: " + q(program)},
+        {7, 1, program, "起動できません（アクセスが拒否されました）: " + q(program)},
+        {8, 1, tune, "サウンドを再生できません（MIDI のサウンドフォントがありません）: " + q(tune)},
+        {9, 0, "", "何もしません: レベルが動作ファイルリストの範囲（00～08）の外です"},
     };
+    std::map<int, std::pair<int, std::string>> actions;
+    for (const auto &[level, enabled, file, outcome] : rows) {
+        file.empty() ? void() : void(actions[level] = {enabled, file});
+    }
+    testing::writeActions(dir.file("Belvane.acd"), 9, actions);
     Fixture f(dir);
-    for (const auto &[level, outcome] : rows) {
+    for (const auto &[level, enabled, file, outcome] : rows) {
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? LaunchResult::AccessDenied : LaunchResult::Started;
         f.mediaCommands.openResult = level == 8 ? MediaResult::NoSoundFont : MediaResult::Success;
-        const QStringList logged = testing::loggedLines([&, level = level] {
-            f.window.station().deliver("#Sender=PC\x82\xa0\n#Message=m" + std::to_string(level)
-                                           + "\n#Level=" + std::to_string(level) + "\n",
-                                       "192.0.2.7");
-        });
+        const QStringList logged =
+            testing::loggedLines([&, level = level] { f.alarm(level, std::to_string(level), "PC\x82\xa0"); });
         ASSERT_EQ(logged.size(), 1);
         EXPECT_TRUE(logged[0].endsWith(
             QStringLiteral(" 192.0.2.7 から 送信者 \"PCあ\" レベル %1: ").arg(level) + outcome))
@@ -236,11 +217,9 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
         ASSERT_FALSE(listed.isEmpty());
         EXPECT_EQ(listed[0].section(u'|', 1),
                   QStringLiteral("192.0.2.7|PCあ|%1|").arg(level) + outcome + "|表示中");
-        EXPECT_EQ(message, QStringLiteral("m%1").arg(level));
+        EXPECT_EQ(message, QString::number(level));
         // The tray says so until a sound plays again.
-        EXPECT_EQ(
-            f.window.findChild<QSystemTrayIcon *>()->toolTip().contains(QStringLiteral("サウンドフォント")),
-            level >= 8);
+        EXPECT_EQ(f.tray()->toolTip().contains(QStringLiteral("サウンドフォント")), level >= 8);
         if (listed.size() > 1) {
             EXPECT_TRUE(listed[1].endsWith(QStringLiteral("|確認前に上書き"))) << "replaced unconfirmed";
         }
@@ -266,7 +245,7 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
 }
 
 // The command menu's entries, "id text" each, "-" for a separator.
-QString entriesOf(const QMenu &menu)
+QString entriesOf(const QWidget &menu)
 {
     QStringList entries;
     for (const QAction *action : menu.actions()) {
@@ -299,27 +278,26 @@ TEST(AlarmWindowTest,
     for (const QPushButton *button : f.window.findChildren<QPushButton *>()) {
         EXPECT_EQ(button->isVisible(), button == f.confirmButton());
     }
-    const auto rightRelease = [](QWidget *w) {
-        QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10));
+    // Where a right click (or else F10) goes, and whether the menu opens.
+    const std::tuple<QWidget *, bool, bool> rows[] = {
+        {&f.window, true, true},
+        {f.confirmButton(), true, false},
+        {f.window.findChild<QLineEdit *>(), true, false},
+        {f.confirmButton(), false, false},
     };
-    const std::tuple<QWidget *, std::function<void(QWidget *)>, bool> rows[] = {
-        {&f.window, rightRelease, true},
-        {f.confirmButton(), rightRelease, false},
-        {f.window.findChild<QLineEdit *>(), rightRelease, false},
-        {f.confirmButton(), [](QWidget *w) { QTest::keyClick(w, Qt::Key_F10); }, false},
-    };
-    for (const auto &[target, trigger, opens] : rows) {
+    for (const auto &[target, click, opens] : rows) {
         SCOPED_TRACE(target->metaObject()->className());
         QString entries;
-        const bool opened = testing::whileOpen([&, &run = trigger, w = target] { run(w); },
-                                               [&](QWidget *menu) {
-                                                   ASSERT_TRUE(qobject_cast<QMenu *>(menu));
-                                                   entries = entriesOf(*qobject_cast<QMenu *>(menu));
-                                               });
+        const bool opened = testing::whileOpen(
+            [&, w = target, c = click] {
+                c ? QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10))
+                  : QTest::keyClick(w, Qt::Key_F10);
+            },
+            [&](QWidget *menu) { entries = entriesOf(*menu); });
         EXPECT_EQ(opened, opens);
         EXPECT_EQ(entries.toStdString(), opens ? menuEntries : "");
     }
-    EXPECT_EQ(entriesOf(*f.window.findChild<QSystemTrayIcon *>()->contextMenu()).toStdString(), menuEntries);
+    EXPECT_EQ(entriesOf(*f.tray()->contextMenu()).toStdString(), menuEntries);
     const std::string lines = QByteArray("a\n").repeated(3000).toStdString();
     const std::pair<std::string, QString> cases[] = {
         {lines, QString::fromStdString(lines.substr(0, 4000)) + QStringLiteral("…")},
@@ -342,11 +320,11 @@ TEST(AlarmWindowTest,
         const QImage image = f.window.grab().toImage();
         for (const QRect &box : {QRect(40, 23, 420, 14), QRect(40, 48, 400, 20), QRect(210, 124, 80, 16)}) {
             int darkest = 255, lightest = 0;
-            for (int y = box.top(); y <= box.bottom(); ++y) {
-                for (int x = box.left(); x <= box.right(); ++x) {
-                    darkest = std::min(darkest, image.pixelColor(x, y).lightness());
-                    lightest = std::max(lightest, image.pixelColor(x, y).lightness());
-                }
+            for (int i = 0; i < box.width() * box.height(); ++i) {
+                const int lightness =
+                    image.pixelColor(box.x() + i % box.width(), box.y() + i / box.width()).lightness();
+                darkest = std::min(darkest, lightness);
+                lightest = std::max(lightest, lightness);
             }
             EXPECT_LT(darkest, enabled ? 60 : 140) << box.y() << " enabled " << enabled;
             EXPECT_GT(lightest, 200) << "a light box";
@@ -366,8 +344,7 @@ TEST(AlarmWindowTest, SharpAtEveryScale)
     TempDir dir;
     Fixture f(dir, true);
     ASSERT_TRUE(f.exposed);
-    f.window.station().deliver(
-        "#Sender=\x8co\x97\x9d\x95\x94 PC-07\n#Message=12:00\r\n13:30\r\n15:00\n#Level=99\n");
+    f.alarm(99, "12:00\r\n13:30\r\n15:00", "\x8co\x97\x9d\x95\x94 PC-07");
     const qreal ratio = f.window.devicePixelRatioF();
     SCOPED_TRACE(ratio);
     const QPoint origin = (QPointF(f.window.pos()) * ratio).toPoint();
@@ -379,18 +356,16 @@ TEST(AlarmWindowTest, SharpAtEveryScale)
     }));
     const qreal r = 10 * ratio;
     int wrong = 0;
-    for (const auto &[corner, step] : {std::pair {QPoint(0, 0), QPoint(1, 1)},
-                                       {QPoint(size.width() - 1, 0), QPoint(-1, 1)},
-                                       {QPoint(0, size.height() - 1), QPoint(1, -1)},
-                                       {QPoint(size.width() - 1, size.height() - 1), QPoint(-1, -1)}}) {
-        for (int dy = 0; dy < r + 2; ++dy) {
-            for (int dx = 0; dx < r + 2; ++dx) {
-                const qreal out = dx < r && dy < r ? std::hypot(r - dx - 0.5, r - dy - 0.5) - r : -r;
-                const QColor seen = screen.pixelColor(origin + corner + QPoint(dx * step.x(), dy * step.y()));
-                const bool window = seen != Qt::black;
-                wrong += (window && out >= 0.5) || (!window && out <= -0.5);
-            }
-        }
+    for (int i = 0; i < size.width() * size.height(); ++i) {
+        // How far each pixel within two of a corner's square is outside its circle (inside: negative).
+        const QPoint p(i % size.width(), i / size.width());
+        const int dx = std::min(p.x(), size.width() - 1 - p.x()),
+                  dy = std::min(p.y(), size.height() - 1 - p.y());
+        const qreal out = dx >= r + 2 || dy >= r + 2 ? 0
+            : dx < r && dy < r                       ? std::hypot(r - dx - 0.5, r - dy - 0.5) - r
+                                                     : -r;
+        const bool window = screen.pixelColor(origin + p) != Qt::black;
+        wrong += (window && out >= 0.5) || (!window && out <= -0.5);
     }
     EXPECT_EQ(wrong, 0) << "pixels of the corners off their circle by half a device pixel or more";
     const auto *sender = f.window.findChild<QLineEdit *>();
@@ -474,7 +449,7 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenADragSavesTheWhole
             const QString told = f.prompts.texts().join(u'|');
             EXPECT_FALSE(f.window.listening());
             EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Warning), 1u) << told.toStdString();
-            EXPECT_TRUE(f.window.findChild<QSystemTrayIcon *>()->toolTip().contains(QString::number(port)));
+            EXPECT_TRUE(f.tray()->toolTip().contains(QString::number(port)));
             EXPECT_TRUE(told.contains(QString::number(port)) && told.contains(reason)) << told.toStdString();
         }
         EXPECT_EQ(f.window.pos(), shownAt);

@@ -22,11 +22,9 @@ namespace belvane::testing {
 inline quint16 freePort()
 {
     static std::mt19937 pick {std::random_device {}()};
-    std::uniform_int_distribution<int> range(20000, 29999);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const auto port = static_cast<quint16>(range(pick));
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::AnyIPv4, port)) {
+        const auto port = static_cast<quint16>(std::uniform_int_distribution<int>(20000, 29999)(pick));
+        if (QTcpServer probe; probe.listen(QHostAddress::AnyIPv4, port)) {
             return port;
         }
     }
@@ -36,11 +34,9 @@ inline quint16 freePort()
 // Whether something accepts connections on the loopback `port`.
 inline bool accepting(quint16 port, int waitMs = 200)
 {
-    QTcpSocket socket;
+    QTcpSocket socket; // its end aborts the connection
     socket.connectToHost(QHostAddress::LocalHost, port);
-    const bool up = socket.waitForConnected(waitMs);
-    socket.abort();
-    return up;
+    return socket.waitForConnected(waitMs);
 }
 
 inline std::set<std::string> filesIn(const std::filesystem::path &folder)
@@ -127,10 +123,7 @@ struct ProgramCopy
 
     std::string file(const std::string &name) const { return (path / name).string(); }
     // What level 3's script wrote so far.
-    std::string scriptOutput() const
-    {
-        return std::filesystem::exists(script + ".out") ? readFile(script + ".out") : std::string();
-    }
+    std::string scriptOutput() const { return readFile(script + ".out"); }
 
     TempDir temporary;
     std::filesystem::path path;

@@ -31,7 +31,7 @@ public:
     {
         const passwd *nobody = ::geteuid() == 0 && which == Compositor::Sway ? ::getpwnam("nobody") : nullptr;
         if (nobody != nullptr) {
-            asUser = {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+            asUser = {QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
                       QStringLiteral("--regid=%1").arg(nobody->pw_gid), QStringLiteral("--clear-groups")};
             user = {nobody->pw_uid, nobody->pw_gid};
         }
@@ -42,25 +42,21 @@ public:
         }
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
         env.insert(QStringLiteral("HOME"), QString::fromStdString(runtime.path().string()));
-        QProcessEnvironment compositorEnv = env;
         if (which == Compositor::Weston) {
             compositor.setProgram(QStringLiteral("weston"));
             compositor.setArguments(
                 words("--backend=headless-backend.so --no-config --idle-time=0 --socket=wayland-1"));
-        } else {
+        } else { // sway's own settings through env(1), so that the session's programs do not see them
             writeFile(runtime.file("sway.conf"), "xwayland disable\n");
-            for (const char *setting : {"WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1",
-                                        "WLR_RENDERER=pixman", "WLR_HEADLESS_OUTPUTS=1"}) {
-                const QStringList pair = QString::fromLatin1(setting).split(u'=');
-                compositorEnv.insert(pair[0], pair[1]);
-            }
             giveToUser(runtime.path());
-            compositor.setProgram(QStringLiteral("sway"));
+            compositor.setProgram(QStringLiteral("env"));
             compositor.setArguments(
-                {QStringLiteral("-c"), QString::fromStdString(runtime.file("sway.conf"))});
+                words("WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman "
+                      "WLR_HEADLESS_OUTPUTS=1 sway -c")
+                << QString::fromStdString(runtime.file("sway.conf")));
             prefix(compositor);
         }
-        compositor.setProcessEnvironment(compositorEnv);
+        compositor.setProcessEnvironment(env);
         // Kept for Output(), outside the runtime folder the compositor's user may clean.
         compositor.setProcessChannelMode(QProcess::MergedChannels);
         compositor.setStandardOutputFile(QString::fromStdString(logFolder.file("compositor.log")));
@@ -95,10 +91,9 @@ public:
     // Makes `process` run its program as the session's user.
     void prefix(QProcess &process) const
     {
-        if (!asUser.isEmpty()) {
-            process.setArguments(asUser + QStringList {process.program()} + process.arguments());
-            process.setProgram(QStringLiteral("setpriv"));
-        }
+        QStringList command = asUser + QStringList {process.program()} + process.arguments();
+        process.setProgram(command.takeFirst());
+        process.setArguments(command);
     }
 
     // Hands `path` and everything below it to the session's user.
@@ -117,11 +112,8 @@ public:
     // it floats; empty while there is none.
     QJsonObject swayWindow(const QString &appId) const
     {
-        QProcess swaymsg; // only to take the session user's prefix; runTool runs it
-        swaymsg.setProgram(QStringLiteral("swaymsg"));
-        swaymsg.setArguments(words("-t get_tree -r"));
-        prefix(swaymsg);
-        const QString tree = runTool(swaymsg.program(), swaymsg.arguments(), env);
+        QStringList command = asUser + words("swaymsg -t get_tree -r");
+        const QString tree = runTool(command.takeFirst(), command, env);
         return find(QJsonDocument::fromJson(tree.toUtf8()).object(), appId);
     }
 
@@ -130,23 +122,19 @@ public:
 private:
     static QJsonObject find(const QJsonObject &node, const QString &appId)
     {
-        if (node.value(QStringLiteral("app_id")).toString() == appId) {
-            return node;
-        }
+        QJsonObject found = node.value(QStringLiteral("app_id")).toString() == appId ? node : QJsonObject();
         for (const char *list : {"nodes", "floating_nodes"}) {
             for (const QJsonValue child : node.value(QLatin1String(list)).toArray()) {
-                if (const QJsonObject found = find(child.toObject(), appId); !found.isEmpty()) {
-                    return found;
-                }
+                found = found.isEmpty() ? find(child.toObject(), appId) : found;
             }
         }
-        return {};
+        return found;
     }
 
     TempDir runtime;
     TempDir logFolder;
     QProcess compositor;
-    QStringList asUser; // setpriv's options, or none when the session runs as we do
+    QStringList asUser; // setpriv and its options, or nothing when the session runs as we do
     std::pair<uid_t, gid_t> user {};
 };
 

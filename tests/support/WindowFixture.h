@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
@@ -66,10 +67,13 @@ struct WindowFixture : PerformerBench
         const auto confirm = std::ranges::find(buttons, QStringLiteral("確認(最小化)"), &QPushButton::text);
         return confirm == buttons.end() ? nullptr : *confirm;
     }
-    void alarm(int level, const std::string &message = "tea")
+    QSystemTrayIcon *tray() const { return window.findChild<QSystemTrayIcon *>(); }
+    // Delivers an alarm from `sender` (cp932 bytes) as sent from 192.0.2.7.
+    void alarm(int level, const std::string &message = "tea", const std::string &sender = "PC1")
     {
-        window.station().deliver("#Sender=PC1\n#Message=" + message + "\n#Level=" + std::to_string(level)
-                                 + "\n");
+        window.station().deliver("#Sender=" + sender + "\n#Message=" + message
+                                     + "\n#Level=" + std::to_string(level) + "\n",
+                                 "192.0.2.7");
     }
 
     void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)

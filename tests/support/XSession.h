@@ -16,12 +16,10 @@ namespace belvane::testing {
 // Ends a process politely, then firmly.
 inline void stop(QProcess &process)
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished();
-        }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
     }
 }
 
@@ -38,8 +36,7 @@ inline QString runTool(const QString &program, const QStringList &arguments, con
     process.setProcessEnvironment(env);
     process.start(program, arguments);
     if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
+        stop(process);
         return {};
     }
     return QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -133,16 +130,11 @@ public:
     QString windowState(const QString &id, bool withFlags = false) const
     {
         static const QRegularExpression state(QStringLiteral("window state: (\\w+)"));
-        const QString props = runTool(
-            QStringLiteral("xprop"),
-            {QStringLiteral("-id"), id, QStringLiteral("WM_STATE"), QStringLiteral("_NET_WM_STATE")}, env);
-        const QRegularExpressionMatch match = state.match(props);
-        QString result = match.hasMatch() ? match.captured(1) : QString();
-        for (const char *flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
-            if (withFlags && !result.isEmpty()
-                && props.contains(QStringLiteral("_NET_WM_STATE_") + QLatin1String(flag))) {
-                result += QLatin1Char(' ') + QLatin1String(flag);
-            }
+        const QString props = runTool(QStringLiteral("xprop"), {"-id", id, "WM_STATE", "_NET_WM_STATE"}, env);
+        QString result = state.match(props).captured(1);
+        for (const QString flag : {"HIDDEN", "MAXIMIZED_VERT", "MAXIMIZED_HORZ"}) {
+            const bool set = withFlags && !result.isEmpty() && props.contains("_NET_WM_STATE_" + flag);
+            result += set ? u' ' + flag : QString();
         }
         return result;
     }
@@ -153,8 +145,7 @@ public:
         const QString tree = runTool(QStringLiteral("xwininfo"), words("-root -tree"), env);
         static const QRegularExpression panel(
             QStringLiteral("\"panel\": \\(\"panel\" \"trayer\"\\)\\s+(\\d+)x"));
-        const QRegularExpressionMatch match = panel.match(tree);
-        return match.hasMatch() ? match.captured(1).toInt() : 0;
+        return panel.match(tree).captured(1).toInt();
     }
 
     // The ids of visible windows titled exactly `title`, by default the program's own: its window and its
