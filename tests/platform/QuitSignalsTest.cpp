@@ -45,9 +45,7 @@ TEST(QuitSignalsTest, ASecondSignalAfterTheGraceEndsAtOnceAndAGoneReaderCannotKi
             static_cast<void>(quit.install());
             // Shut every socket for reading: the handler's writes then find no reader.
             for (int fd = 3; fd < 1024; ++fd) {
-                struct stat info
-                {
-                };
+                struct stat info = {};
                 if (::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode)) {
                     ::shutdown(fd, SHUT_RD);
                 }

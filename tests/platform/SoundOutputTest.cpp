@@ -155,21 +155,15 @@ std::size_t threadCount()
 class SoundOutputTest : public ::testing::Test
 {
 protected:
-    std::string rendered() const { return testing::readFile(output); }
     // What was rendered from `frame` on.
-    std::string renderedFrom(long frame) const
+    std::string rendered(long frame = 0) const
     {
         std::ifstream in(output, std::ios::binary);
         in.seekg(frame * 4);
         return {std::istreambuf_iterator<char>(in), {}};
     }
     // Frames rendered since the output opened.
-    long frames() const
-    {
-        std::error_code missing;
-        const std::uintmax_t bytes = fs::file_size(output, missing);
-        return missing ? 0 : static_cast<long>(bytes / 4);
-    }
+    long frames() const { return fs::exists(output) ? static_cast<long>(fs::file_size(output) / 4) : 0; }
     // False when `seconds` of sound (from the output's opening) were not rendered in time.
     [[nodiscard]] bool waitForOutput(double seconds)
     {
@@ -321,18 +315,15 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
             return isMidi ? level > 300 && tone < 1000 : tone > 9000 && level < 1.1 * tone / std::sqrt(2.0);
         };
         long found = -1;
-        ASSERT_TRUE(testing::waitUntil(
-            [&] {
-                const std::string out = renderedFrom(sentAt);
-                for (long at = 0; (at + rate / 50) * 4 <= long(out.size()) && found < 0; at += rate / 200) {
-                    found = alone(std::string_view(out).substr(std::size_t(at) * 4, rate / 50 * 4))
-                        ? sentAt + at
-                        : -1;
-                }
-                return found >= 0;
-            },
-            std::chrono::seconds(5)))
-            << "not heard";
+        const auto heardAlone = [&] {
+            const std::string out = rendered(sentAt);
+            for (long at = 0; (at + rate / 50) * 4 <= long(out.size()) && found < 0; at += rate / 200) {
+                found = alone(std::string_view(out).substr(std::size_t(at) * 4, rate / 50 * 4)) ? sentAt + at
+                                                                                                : -1;
+            }
+            return found >= 0;
+        };
+        ASSERT_TRUE(testing::waitUntil(heardAlone, std::chrono::seconds(5))) << "not heard";
         // Soon after the command (the first piece waits for the synthesizer's making), however slowly
         // this test looks for it.
         EXPECT_TRUE(i < 2 || found - sentAt < rate * 3 / 10) << (found - sentAt) << " frames later";
@@ -355,13 +346,10 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
     const std::string timidity = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     const std::vector<std::string> noFonts {dir.file("none.sf2"), dir.file("none.sf3")};
     using enum MediaResult;
-    struct Row
-    {
-        const char *sdlFile;
-        std::string fluidFile, named; // named: SDL_SOUNDFONTS
-        std::vector<std::string> fonts;
-        MediaResult open, play;
-    };
+    // The libraries SDL and FluidSynth are loaded from, SDL_SOUNDFONTS, Debian's soundfonts, what open and
+    // play answer.
+    using Row = std::tuple<const char *, std::string, std::string, std::vector<std::string>, MediaResult,
+                           MediaResult>;
     const Row rows[] = {
         {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, Success, NoOutputDevice},
         {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, CannotPlay, Success},
@@ -369,20 +357,18 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
         {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts, NoSoundFont, Success},
         {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, {}, {}},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(std::string(row.sdlFile) + " " + row.fluidFile + " [" + row.named + "]");
-        setenv("SDL_SOUNDFONTS", row.named.c_str(), 1);
-        SdlAudio audio {nullptr, row.sdlFile};
+    for (const auto &[sdlFile, fluidFile, named, fonts, open, play] : rows) {
+        SCOPED_TRACE(std::string(sdlFile) + " " + fluidFile + " [" + named + "]");
+        setenv("SDL_SOUNDFONTS", named.c_str(), 1);
+        SdlAudio audio {nullptr, sdlFile};
         SdlWavePlayer waves {audio};
-        SdlMediaCommands media {audio, SynthSetup {row.fluidFile, row.fonts}};
-        EXPECT_EQ(waves.play(dir.file("missing.wav")), row.sdlFile == SdlAudio::sdlLibrary)
+        SdlMediaCommands media {audio, SynthSetup {fluidFile, fonts}};
+        EXPECT_EQ(waves.play(dir.file("missing.wav")), sdlFile == SdlAudio::sdlLibrary)
             << "not even the built-in alert";
         waves.stop();
-        ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), row.open);
-        if (row.open == Success) {
-            EXPECT_EQ(media.send("play .MID"), row.play);
-        }
-        EXPECT_EQ(media.isPlaying(".MID"), row.open == Success && row.play == Success);
+        ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), open);
+        EXPECT_EQ(open == Success ? media.send("play .MID") : Success, play);
+        EXPECT_EQ(media.isPlaying(".MID"), open == Success && play == Success);
     }
     unsetenv("SDL_SOUNDFONTS");
 }

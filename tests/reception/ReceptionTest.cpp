@@ -49,9 +49,8 @@ protected:
 };
 
 // Silent connections are finished after 300 ms.
-class QuietReceiverTest : public AlarmReceiverTest
+struct QuietReceiverTest : AlarmReceiverTest
 {
-protected:
     QuietReceiverTest()
         : AlarmReceiverTest(std::chrono::milliseconds(300))
     { }
