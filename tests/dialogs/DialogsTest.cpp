@@ -30,26 +30,18 @@ using testing::writeFile;
 
 struct Bench : ::testing::Test, testing::PerformerBench
 {
+    template<typename T = QLineEdit>
+    static T *child(const QWidget &w, const char *name)
+    {
+        return w.findChild<T *>(QString::fromLatin1(name));
+    }
+    static void click(const QWidget &w, const char *name) { child<QAbstractButton>(w, name)->click(); }
+    static std::string sjis(const QString &text) { return cp932::fromUnicode(text).value(); }
+
     testing::TempDir dir;
     testing::ScriptedPrompts prompts;
     std::string listPath = dir.file("Belvane.acd");
 };
-
-template<typename T = QLineEdit>
-T *child(const QWidget &parent, const char *name)
-{
-    return parent.findChild<T *>(QString::fromLatin1(name));
-}
-
-void click(const QWidget &parent, const char *name)
-{
-    child<QAbstractButton>(parent, name)->click();
-}
-
-std::string sjis(const QString &text)
-{
-    return cp932::fromUnicode(text).value();
-}
 
 const std::function<void(ActionEditDialog &)> nothing = [](ActionEditDialog &) {
 };

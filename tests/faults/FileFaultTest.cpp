@@ -89,22 +89,16 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     if (!qEnvironmentVariableIsSet("BELVANE_OWN_MOUNTS")) {
         // Run again in a mount namespace of its own (without root, in a user namespace in which it is
         // root), where it may mount, and where the mount goes away with it.
-        QStringList unshare {QStringLiteral("--mount")};
-        if (geteuid() != 0) {
-            unshare << QStringLiteral("--map-root-user");
-        }
+        QStringList unshare = testing::words(geteuid() != 0 ? "--mount --map-root-user" : "--mount");
         if (QProcess::execute(QStringLiteral("unshare"), QStringList(unshare) << QStringLiteral("true"))
             != 0) {
             GTEST_SKIP() << "this system allows no mount namespace of the test's own";
         }
         const ::testing::TestInfo &test = *::testing::UnitTest::GetInstance()->current_test_info();
+        unshare << QCoreApplication::applicationFilePath()
+                << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name());
         qputenv("BELVANE_OWN_MOUNTS", "1");
-        EXPECT_EQ(
-            QProcess::execute(
-                QStringLiteral("unshare"),
-                unshare << QCoreApplication::applicationFilePath()
-                        << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name())),
-            0)
+        EXPECT_EQ(QProcess::execute(QStringLiteral("unshare"), unshare), 0)
             << "failed in its own mount namespace: see above";
         qunsetenv("BELVANE_OWN_MOUNTS");
         return;

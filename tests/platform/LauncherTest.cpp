@@ -28,9 +28,8 @@ void writeScript(const std::string &path, const std::string &record,
 }
 
 // Runs in its folder, with a recording xdg-open first in PATH and no display.
-class LauncherTest : public ::testing::Test
+struct LauncherTest : ::testing::Test
 {
-protected:
     void SetUp() override
     {
         fs::create_directory(dir.path() / "bin");

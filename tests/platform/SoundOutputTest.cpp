@@ -152,9 +152,8 @@ std::size_t threadCount()
 
 // Sounds are rendered into a file through SDL's disk driver instead of a sound card. The output closes
 // after a short quiet while.
-class SoundOutputTest : public ::testing::Test
+struct SoundOutputTest : ::testing::Test
 {
-protected:
     // What was rendered from `frame` on.
     std::string rendered(long frame = 0) const
     {

@@ -27,9 +27,8 @@ using Texts = std::vector<std::string>;
 // The connection table on its own (the NUL rule, the kept bound, room-making, silence, events inside a
 // dispatch) is held against a model by the fuzz target fuzz_connection_state, which scripts/test.sh
 // runs; here it is driven through real sockets.
-class AlarmReceiverTest : public ::testing::Test
+struct AlarmReceiverTest : ::testing::Test
 {
-protected:
     explicit AlarmReceiverTest(std::chrono::milliseconds quiet = AlarmReceiver::defaultQuietLimit)
         : receiver(
             [this](std::string &text, const std::string &peer) {

@@ -13,9 +13,8 @@ namespace belvane::testing {
 // A plain blocking client socket on loopback (127.0.0.1 unless `to` names another of 127.0.0.0/8), as
 // any sender would use. A receiver that stops reading
 // or accepting makes a connect, send or wait fail after `waitSeconds` instead of hanging the test.
-class LoopbackClient final
+struct LoopbackClient final
 {
-public:
     explicit LoopbackClient(unsigned short port, int waitSeconds = 30, in_addr_t to = INADDR_LOOPBACK)
         : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {

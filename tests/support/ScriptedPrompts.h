@@ -11,9 +11,8 @@ namespace belvane::testing {
 
 // Answers the program's message boxes and file dialogs from a script instead of a user, and keeps
 // what was asked.
-class ScriptedPrompts final : public UserPrompts
+struct ScriptedPrompts final : UserPrompts
 {
-public:
     struct Shown
     {
         QString text;
