@@ -17,6 +17,7 @@
 #include <iterator>
 #include <numbers>
 #include <numeric>
+#include <span>
 #include <vector>
 
 #include <sys/stat.h>
@@ -49,53 +50,40 @@ std::string twoTones(double lowSeconds, double highSeconds)
     return buildWaveImage(samples, rate);
 }
 
-// The left channel of the rendered output (16-bit stereo, as SdlAudio opens it), one sample a frame.
-std::vector<int> leftOf(std::string_view rendered)
-{
-    std::vector<int> left(rendered.size() / 4);
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        left[i] = static_cast<std::int16_t>(static_cast<unsigned char>(rendered[4 * i])
-                                            | static_cast<unsigned char>(rendered[4 * i + 1]) << 8);
-    }
-    return left;
-}
+// The left channel of rendered output, one sample a frame.
+using Samples = std::span<const int>;
 
 // The first frame at or after `from` whose left sample reaches `level`, or -1.
-long onsetFrame(std::string_view rendered, long from, int level = 300)
+long onsetFrame(Samples left, long from, int level = 300)
 {
-    const std::vector<int> left = leftOf(rendered);
     const auto at = std::find_if(left.begin() + std::min(from, long(left.size())), left.end(),
                                  [level](int sample) { return std::abs(sample) >= level; });
     return at == left.end() ? -1 : at - left.begin();
 }
 
 // The last frame whose left sample is not 0, or -1.
-long lastSoundFrame(std::string_view rendered)
+long lastSoundFrame(Samples left)
 {
-    const std::vector<int> left = leftOf(rendered);
     return (left.rend() - std::find_if(left.rbegin(), left.rend(), [](int sample) { return sample != 0; }))
         - 1;
 }
 
 // The first frame from `from` on that begins `count` frames of digital silence, or -1.
-long silenceFrame(std::string_view rendered, long from, long count)
+long silenceFrame(Samples left, long from, long count)
 {
-    const std::vector<int> left = leftOf(rendered);
     const auto at = std::search_n(left.begin() + std::min(from, long(left.size())), left.end(), count, 0);
     return at == left.end() ? -1 : at - left.begin();
 }
 
-double rmsOf(std::string_view rendered)
+double rmsOf(Samples left)
 {
-    const std::vector<int> left = leftOf(rendered);
     return std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0)
                      / std::max<double>(1, double(left.size())));
 }
 
-// The amplitude of `hz` in the left channel of `rendered` (Goertzel).
-double amplitudeAt(std::string_view rendered, double hz)
+// The amplitude of `hz` in `left` (Goertzel).
+double amplitudeAt(Samples left, double hz)
 {
-    const std::vector<int> left = leftOf(rendered);
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
     double previous = 0, before = 0;
     for (const int sample : left) {
@@ -109,10 +97,9 @@ double amplitudeAt(std::string_view rendered, double hz)
 // silent: the zero-crossing estimate (two crossings a period). The windows start where the sound does:
 // the device may render a buffer of silence before it, and a window half silent would count half the
 // crossings.
-Tones windowTones(std::string_view rendered)
+Tones windowTones(Samples left)
 {
     constexpr std::ptrdiff_t window = rate / 50;
-    const std::vector<int> left = leftOf(rendered);
     Tones tones;
     for (auto start = std::ranges::find_if(left, [](int sample) { return std::abs(sample) >= 300; });
          left.end() - start >= window; start += window) {
@@ -131,7 +118,7 @@ Tones windowTones(std::string_view rendered)
 
 // The expected tones in the order they sound: windows within 10 % of one, repeats collapsed; the short
 // blends where one tone turns into the next match none and drop out.
-Tones heard(const std::string &rendered, const Tones &expected)
+Tones heard(Samples rendered, const Tones &expected)
 {
     Tones tones;
     for (const int hz : windowTones(rendered)) {
@@ -154,12 +141,18 @@ std::size_t threadCount()
 // after a short quiet while.
 struct SoundOutputTest : ::testing::Test
 {
-    // What was rendered from `frame` on.
-    std::string rendered(long frame = 0) const
+    // The left channel of what was rendered from `frame` on (16-bit stereo, as SdlAudio opens it).
+    std::vector<int> rendered(long frame = 0) const
     {
         std::ifstream in(output, std::ios::binary);
         in.seekg(frame * 4);
-        return {std::istreambuf_iterator<char>(in), {}};
+        const std::string bytes {std::istreambuf_iterator<char>(in), {}};
+        std::vector<int> left(bytes.size() / 4);
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            left[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[4 * i])
+                                                | static_cast<unsigned char>(bytes[4 * i + 1]) << 8);
+        }
+        return left;
     }
     // Frames rendered since the output opened.
     long frames() const { return fs::exists(output) ? static_cast<long>(fs::file_size(output) / 4) : 0; }
@@ -246,7 +239,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         ASSERT_TRUE(ended.wait(generous));
         EXPECT_FALSE(media.isPlaying(".MID"));
         ASSERT_TRUE(closed.wait(generous));
-        const std::string out = rendered();
+        const std::vector<int> out = rendered();
         const long dispatched = opened ? silenceFrame(out, 0, 32) : 0;
         ASSERT_GE(dispatched, 0);
         EXPECT_LE(onsetFrame(out, dispatched, 1) - dispatched, 3 * SdlAudio::chunkFrames);
@@ -309,16 +302,15 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
             ASSERT_TRUE(waves.play(wave));
         }
         // 20 ms of the new sound alone: the wave and nothing else, or the piano with no wave under it.
-        const auto alone = [isMidi](std::string_view part) {
+        const auto alone = [isMidi](Samples part) {
             const double tone = amplitudeAt(part, 440), level = rmsOf(part);
             return isMidi ? level > 300 && tone < 1000 : tone > 9000 && level < 1.1 * tone / std::sqrt(2.0);
         };
         long found = -1;
         const auto heardAlone = [&] {
-            const std::string out = rendered(sentAt);
-            for (long at = 0; (at + rate / 50) * 4 <= long(out.size()) && found < 0; at += rate / 200) {
-                found = alone(std::string_view(out).substr(std::size_t(at) * 4, rate / 50 * 4)) ? sentAt + at
-                                                                                                : -1;
+            const std::vector<int> out = rendered(sentAt);
+            for (long at = 0; at + rate / 50 <= long(out.size()) && found < 0; at += rate / 200) {
+                found = alone(Samples(out).subspan(std::size_t(at), rate / 50)) ? sentAt + at : -1;
             }
             return found >= 0;
         };
