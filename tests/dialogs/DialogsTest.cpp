@@ -43,9 +43,6 @@ struct Bench : ::testing::Test, testing::PerformerBench
     std::string listPath = dir.file("Belvane.acd");
 };
 
-const std::function<void(ActionEditDialog &)> nothing = [](ActionEditDialog &) {
-};
-
 struct SettingsDialogTest : Bench
 {
     // A new dialog over the list, shown (and so initialised) with port 9912.
@@ -64,7 +61,7 @@ struct SettingsDialogTest : Bench
     }
     void select(int r) const { list()->setCurrentItem(list()->topLevelItem(r)); }
     // Edits row `r`: `script` fills the edit dialog, which then ends with `end`, "ok" or "cancel".
-    void edit(int r, const char *end, const std::function<void(ActionEditDialog &)> &script = nothing)
+    void edit(int r, const char *end, const std::function<void(ActionEditDialog &)> &script)
     {
         select(r);
         dialog->runModal = [&](QDialog &shown) {
@@ -155,7 +152,7 @@ TEST_F(SettingsDialogTest,
     writeFile(listPath, testing::listBytes(1, INT32_MAX, testing::blanks(2) + std::string(100, '\0')));
     open();
     EXPECT_EQ(list()->topLevelItemCount(), 3);
-    edit(0, "cancel");
+    edit(0, "cancel", [](ActionEditDialog &) {});
     click(*dialog, "cancel");
     EXPECT_EQ(prompts.questions.size(), 1) << "only the one after the edit that ended with OK";
     EXPECT_FALSE(dialog->isVisible());

@@ -75,12 +75,6 @@ long silenceFrame(Samples left, long from, long count)
     return at == left.end() ? -1 : at - left.begin();
 }
 
-double rmsOf(Samples left)
-{
-    return std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0)
-                     / std::max<double>(1, double(left.size())));
-}
-
 // The amplitude of `hz` in `left` (Goertzel).
 double amplitudeAt(Samples left, double hz)
 {
@@ -131,12 +125,6 @@ Tones heard(Samples rendered, const Tones &expected)
     return tones;
 }
 
-std::size_t threadCount()
-{
-    const auto tasks = fs::directory_iterator("/proc/self/task");
-    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
-}
-
 // Sounds are rendered into a file through SDL's disk driver instead of a sound card. The output closes
 // after a short quiet while.
 struct SoundOutputTest : ::testing::Test
@@ -180,7 +168,7 @@ struct SoundOutputTest : ::testing::Test
 
 TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFilesSoundTheAlert)
 {
-    const std::size_t idleThreads = threadCount();
+    const auto idleThreads = std::distance(fs::directory_iterator("/proc/self/task"), {});
     const std::string path = file("two tones.wav", twoTones(0.3, 0.6));
     ASSERT_TRUE(waves.play(path));
     ASSERT_TRUE(waitForOutput(0.6));
@@ -188,7 +176,8 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_EQ(closed.count(), 1); // the output stayed open across the replacement
     EXPECT_FALSE(audio.isOpen() || waves.isPlaying());
-    EXPECT_EQ(threadCount(), idleThreads); // no audio thread left behind
+    // No audio thread left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/task"), {}), idleThreads);
     EXPECT_EQ(heard(rendered(), {440, 1320}), (Tones {440, 1320, 440, 1320}));
 
     ASSERT_TRUE(waves.play(file("long.wav", twoTones(20, 0))));
@@ -303,7 +292,9 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
         }
         // 20 ms of the new sound alone: the wave and nothing else, or the piano with no wave under it.
         const auto alone = [isMidi](Samples part) {
-            const double tone = amplitudeAt(part, 440), level = rmsOf(part);
+            const double tone = amplitudeAt(part, 440),
+                         level = std::sqrt(std::inner_product(part.begin(), part.end(), part.begin(), 0.0)
+                                           / double(part.size()));
             return isMidi ? level > 300 && tone < 1000 : tone > 9000 && level < 1.1 * tone / std::sqrt(2.0);
         };
         long found = -1;

@@ -21,10 +21,8 @@ struct LoopbackClient final
         const timeval wait {waitSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(to);
+        sockaddr_in address {
+            .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(to)}, .sin_zero = {}};
         connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     }
     ~LoopbackClient() { ::close(fd); }
