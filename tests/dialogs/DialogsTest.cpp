@@ -206,13 +206,14 @@ using Command = void (*)(QWidget *, UserPrompts &, const std::string &, const st
 
 struct ActionListCommandsTest : Bench
 {
-    // Runs `command` with the user choosing `name` in the folder (cancelling when empty); what it said.
+    // Runs `command` with the user choosing `name` in the folder (cancelling when empty); what it said,
+    // the folder shown as "~/".
     std::string run(Command command, const std::string &name)
     {
         prompts.messages.clear();
         prompts.files = {name.empty() ? QString() : QString::fromStdString(dir.file(name))};
         command(nullptr, prompts, folder, listPath);
-        return prompts.texts().join(u'|').toStdString();
+        return prompts.texts().join(u'|').replace(QString::fromStdString(folder), "~/").toStdString();
     }
     const std::string folder = dir.path().string() + "/";
     const std::string list = (ActionListFile().CreateDefault(listPath, folder), readFile(listPath));
@@ -237,15 +238,13 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
         }
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "only the list and the link";
-    EXPECT_EQ(run(writeActionListText, "l.txt"),
-              "テキストファイルへの出力が完了しました。\r\n" + dir.file("l.txt"));
+    EXPECT_EQ(run(writeActionListText, "l.txt"), "テキストファイルへの出力が完了しました。\r\n~/l.txt");
     EXPECT_TRUE(
         readFile(dir.file("l.txt")).starts_with(testing::listingHeading + "00\tMalarm.wav\t" + folder));
     EXPECT_EQ(run(writeActionListText, "no/such.txt"), "テキストファイルがクリエイトできません。");
     // A name as long as the file system allows: the copy's temporary name must fit as well.
     for (const std::string &name : {std::string("c.acd"), std::string(251, 'c') + ".acd"}) {
-        EXPECT_EQ(run(exportActionList, name),
-                  "ファイルへのエクスポートが完了しました。\r\n" + dir.file(name));
+        EXPECT_EQ(run(exportActionList, name), "ファイルへのエクスポートが完了しました。\r\n~/" + name);
     }
     EXPECT_TRUE(prompts.fileRequests.back().confirmOverwrite);
     writeFile(dir.file("in.acd"), testing::listBytes(1, 50, testing::blanks(30)));
@@ -259,8 +258,7 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
                   "ファイルからのインポートに失敗しました(Disk i/o Error)。");
     }
     EXPECT_EQ(readFile(listPath), list) << "neither a short list nor a list held elsewhere replaces it";
-    EXPECT_EQ(run(importActionList, "in.acd"),
-              "ファイルからのインポートが完了しました。\r\n" + dir.file("in.acd"));
+    EXPECT_EQ(run(importActionList, "in.acd"), "ファイルからのインポートが完了しました。\r\n~/in.acd");
     EXPECT_EQ(readFile(listPath), other);
     fs::remove(listPath);
     EXPECT_EQ(run(exportActionList, "c.acd"), "エクスポートに失敗しました(Disk i/o Error)。");

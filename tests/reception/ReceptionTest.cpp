@@ -97,11 +97,10 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
         for (const Step &step : steps) {
             const ConnectionState &connections = receiver.connections();
             if (step.what == 'c') {
-                const ConnectionState::Id id = connections.lastAccepted() + 1;
+                // Taken before its first byte.
+                const ConnectionState::Id id = ids[step.client] = connections.lastAccepted() + 1;
                 clients.try_emplace(step.client, port);
-                ids[step.client] = id;
-                ASSERT_TRUE(testing::waitUntil([&] { return connections.lastAccepted() == id; }))
-                    << "taken before its first byte";
+                ASSERT_TRUE(testing::waitUntil([&] { return connections.lastAccepted() == id; }));
             } else if (step.what == 's') {
                 const std::string before(connections.receivedText(ids[step.client]));
                 ASSERT_TRUE(clients.at(step.client).send(step.bytes));
