@@ -25,10 +25,9 @@ namespace belvane {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::readFile;
-using testing::writeFile;
+using namespace testing;
 
-struct Bench : ::testing::Test, testing::PerformerBench
+struct Bench : ::testing::Test, PerformerBench
 {
     template<typename T = QLineEdit>
     static T *child(const QWidget &w, const char *name)
@@ -38,8 +37,8 @@ struct Bench : ::testing::Test, testing::PerformerBench
     static void click(const QWidget &w, const char *name) { child<QAbstractButton>(w, name)->click(); }
     static std::string sjis(const QString &text) { return cp932::fromUnicode(text).value(); }
 
-    testing::TempDir dir;
-    testing::ScriptedPrompts prompts;
+    TempDir dir;
+    ScriptedPrompts prompts;
     std::string listPath = dir.file("Belvane.acd");
 };
 
@@ -84,7 +83,7 @@ TEST_F(SettingsDialogTest,
     const std::string sound = dir.file("Ring.Wav"), program = dir.file("x.mp3");
     writeFile(sound, "x");
     writeFile(program, "x");
-    testing::writeList(listPath, 50, [&](int i, ActionRecord &record) {
+    writeList(listPath, 50, [&](int i, ActionRecord &record) {
         record.enabled = i < 2 ? 1 : 2; // anything but 1 is disabled
         record.windowSize = i < 2 ? 2 : 7; // anything but 1 and 2 is normal
         record.reserved.fill('r');
@@ -129,27 +128,27 @@ TEST_F(SettingsDialogTest,
     EXPECT_EQ(prompts.texts(), QStringList({noRow, noRow, "ファイルが存在しません", off, off}));
     click(*dialog, "cancel"); // answered no
     EXPECT_TRUE(prompts.questions.value(0).startsWith("登録内容の変更がなされてますが"));
-    EXPECT_EQ(testing::readRecord(listPath, 1).windowSize, 2) << "the file waits for OK";
+    EXPECT_EQ(readRecord(listPath, 1).windowSize, 2) << "the file waits for OK";
     {
-        const testing::FileHolder holder(listPath);
+        const FileHolder holder(listPath);
         click(*dialog, "ok");
         EXPECT_EQ(prompts.texts().back(), "動作ファイルリストを保存できませんでした。");
     }
     EXPECT_TRUE(dialog->isVisible()) << "Cancel answered no and a failed save keep the dialog open";
     click(*dialog, "ok");
     for (int i : {1, 49}) {
-        const ActionRecord r = testing::readRecord(listPath, i);
+        const ActionRecord r = readRecord(listPath, i);
         EXPECT_EQ(std::tuple(fieldText(r.name), fieldText(r.actionFile), fieldText(r.parameters), r.enabled,
                              r.windowSize, r.reserved, fieldText(r.workFolder)),
                   std::tuple(i == 1 ? sjis("警報") : "n", i == 1 ? dir.file("none.wav") : program,
                              i == 1 ? chosen : "-q", 0, i == 1 ? 1 : 0, ActionRecord().reserved, "\xEE\xF9"));
     }
-    const ActionRecord untouched = testing::readRecord(listPath, 0);
+    const ActionRecord untouched = readRecord(listPath, 0);
     EXPECT_EQ(std::pair(untouched.enabled, untouched.windowSize), std::pair(1, 2)) << "row 0 as it was";
 
     // A header's count is only a claim: rows stop where the records end, and OK writes no more. An edit
     // that ended with Cancel changes nothing, so Cancel closes without asking.
-    writeFile(listPath, testing::listBytes(1, INT32_MAX, testing::blanks(2) + std::string(100, '\0')));
+    writeFile(listPath, listBytes(1, INT32_MAX, blanks(2) + std::string(100, '\0')));
     open();
     EXPECT_EQ(list()->topLevelItemCount(), 3);
     edit(0, "cancel", [](ActionEditDialog &) {});
@@ -239,21 +238,20 @@ TEST_F(ActionListCommandsTest, TheListInUseIsKeptAndExportImportAndListingTakeOn
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "only the list and the link";
     EXPECT_EQ(run(writeActionListText, "l.txt"), "テキストファイルへの出力が完了しました。\r\n~/l.txt");
-    EXPECT_TRUE(
-        readFile(dir.file("l.txt")).starts_with(testing::listingHeading + "00\tMalarm.wav\t" + folder));
+    EXPECT_TRUE(readFile(dir.file("l.txt")).starts_with(listingHeading + "00\tMalarm.wav\t" + folder));
     EXPECT_EQ(run(writeActionListText, "no/such.txt"), "テキストファイルがクリエイトできません。");
     // A name as long as the file system allows: the copy's temporary name must fit as well.
     for (const std::string &name : {std::string("c.acd"), std::string(251, 'c') + ".acd"}) {
         EXPECT_EQ(run(exportActionList, name), "ファイルへのエクスポートが完了しました。\r\n~/" + name);
     }
     EXPECT_TRUE(prompts.fileRequests.back().confirmOverwrite);
-    writeFile(dir.file("in.acd"), testing::listBytes(1, 50, testing::blanks(30)));
+    writeFile(dir.file("in.acd"), listBytes(1, 50, blanks(30)));
     EXPECT_EQ(run(importActionList, "in.acd"),
               "指定されたファイルは Belvane用動作登録ファイルではありません。");
-    const std::string other = testing::listBytes(1, 50, std::string(50 * 896, '\x5A'));
+    const std::string other = listBytes(1, 50, std::string(50 * 896, '\x5A'));
     writeFile(dir.file("in.acd"), other);
     {
-        const testing::FileHolder holder(listPath);
+        const FileHolder holder(listPath);
         EXPECT_EQ(run(importActionList, "in.acd"),
                   "ファイルからのインポートに失敗しました(Disk i/o Error)。");
     }

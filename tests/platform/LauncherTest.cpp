@@ -15,6 +15,7 @@ namespace belvane {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace testing;
 
 // A shell script whose output goes into the file `record`, complete once the script has ended; by
 // default it records the folder it runs in and its arguments, one a line.
@@ -22,8 +23,7 @@ void writeScript(const std::string &path, const std::string &record,
                  const std::string &body = R"sh(printf '%s\n' "$(pwd)" "$@")sh")
 {
     const std::string part = "'" + record + ".part'";
-    testing::writeFile(path,
-                       "#!/bin/sh\nexec > " + part + "\n" + body + "\nmv " + part + " '" + record + "'\n");
+    writeFile(path, "#!/bin/sh\nexec > " + part + "\n" + body + "\nmv " + part + " '" + record + "'\n");
     fs::permissions(path, fs::perms::owner_all);
 }
 
@@ -49,13 +49,13 @@ struct LauncherTest : ::testing::Test
     // What a started program recorded into `name`; empty when it never ran.
     std::string recorded(const std::string &name)
     {
-        testing::waitUntil([&] { return fs::exists(dir.file(name)); });
-        const std::string text = testing::readFile(dir.file(name));
+        waitUntil([&] { return fs::exists(dir.file(name)); });
+        const std::string text = readFile(dir.file(name));
         fs::remove(dir.file(name));
         return text;
     }
 
-    testing::TempDir dir;
+    TempDir dir;
     const std::string folder = dir.path().string();
     const fs::path savedFolder = fs::current_path();
     const QByteArray savedPath = qgetenv("PATH");
@@ -66,7 +66,7 @@ struct LauncherTest : ::testing::Test
 TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplicationTheRestIsRefused)
 {
     writeScript(dir.file("bin/a b"), dir.file("wrong")); // a bare name stays in the current folder
-    testing::writeFile(dir.file("-notes.txt"), "text");
+    writeFile(dir.file("-notes.txt"), "text");
     // Through a link, "link/.." is "sub", not the folder the link lies in.
     fs::create_directories(dir.path() / "sub" / "deeper");
     fs::create_directory_symlink("sub/deeper", dir.path() / "link");
@@ -93,7 +93,7 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
     }
     EXPECT_FALSE(launcher.watchingWindows());
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
-    testing::writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
+    writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
     fs::permissions(dir.file("no interpreter"), fs::perms::owner_all);
     const std::tuple<std::string, std::string, LaunchResult> refused[] = {
         {"a b", "'open", LaunchResult::BadFormat},
@@ -115,15 +115,14 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
 
 TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
 {
-    testing::XSession x;
+    XSession x;
     ASSERT_TRUE(x.start(false) && x.startWindowManager());
     const QByteArray savedDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", x.display.toLocal8Bit());
     // The window manager's state of the one window titled `title`, with its flags; empty while there
     // is no such window or it is not managed yet.
     const auto state = [&x](const std::string &title) {
-        const QStringList ids = x.xdotool({QStringLiteral("search"), QStringLiteral("--name"),
-                                           QString::fromStdString("^" + title + "$")})
+        const QStringList ids = x.xdotool(words("search --name") << QString::fromStdString("^" + title + "$"))
                                     .split(u'\n', Qt::SkipEmptyParts);
         return ids.size() == 1 ? x.windowState(ids.front(), true).toStdString() : std::string();
     };
@@ -148,16 +147,16 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), LaunchResult::Started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        EXPECT_TRUE(testing::waitUntil([&, t = title, w = wanted] { return state(t) == w; }))
+        EXPECT_TRUE(waitUntil([&, t = title, w = wanted] { return state(t) == w; }))
             << title << ": " << state(title);
     }
     // Once neither watches (every window found; given up after the bound), no request can follow, and
     // two activations through the window manager (at least one a real change) have it act first on any
     // request sent before them.
-    EXPECT_TRUE(testing::waitUntil([&] { return !launcher.watchingWindows() && !hasty.watchingWindows(); }));
+    EXPECT_TRUE(waitUntil([&] { return !launcher.watchingWindows() && !hasty.watchingWindows(); }));
     for (const char *title : {"other", "normal"}) {
-        x.xdotool(testing::words("search --name")
-                  << QStringLiteral("^%1$").arg(title) << testing::words("windowactivate --sync"));
+        x.xdotool(words("search --name")
+                  << QStringLiteral("^%1$").arg(title) << words("windowactivate --sync"));
     }
     for (const char *title : {"other", "normal", "after the bound"}) {
         EXPECT_EQ(state(title), "Normal") << title;
@@ -193,7 +192,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     // Once the probe (its id the first line) has ended, it is gone: a child left uncollected would stay a
     // zombie, which a signal still reaches.
     const pid_t probe = std::stoi(probed);
-    EXPECT_TRUE(testing::waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
+    EXPECT_TRUE(waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
 
     // With room for no descriptor past the standard three, closing the others cannot even be asked for:
     // then nothing starts, rather than a program that holds this program's descriptors.

@@ -21,7 +21,7 @@
 namespace belvane {
 namespace {
 
-using testing::LoopbackClient;
+using namespace testing;
 using Texts = std::vector<std::string>;
 
 // The connection table on its own (the NUL rule, the kept bound, room-making, silence, events inside a
@@ -40,7 +40,7 @@ struct AlarmReceiverTest : ::testing::Test
     void SetUp() override { ASSERT_EQ(receiver.startListening(0), AlarmReceiver::ListenState::Listening); }
     bool dispatchedCount(std::size_t count)
     {
-        return testing::waitUntil([&] { return dispatched.size() == count; });
+        return waitUntil([&] { return dispatched.size() == count; });
     }
 
     Texts dispatched;
@@ -100,11 +100,11 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
                 // Taken before its first byte.
                 const ConnectionState::Id id = ids[step.client] = connections.lastAccepted() + 1;
                 clients.try_emplace(step.client, port);
-                ASSERT_TRUE(testing::waitUntil([&] { return connections.lastAccepted() == id; }));
+                ASSERT_TRUE(waitUntil([&] { return connections.lastAccepted() == id; }));
             } else if (step.what == 's') {
                 const std::string before(connections.receivedText(ids[step.client]));
                 ASSERT_TRUE(clients.at(step.client).send(step.bytes));
-                ASSERT_TRUE(testing::waitUntil(
+                ASSERT_TRUE(waitUntil(
                     [&] { return connections.receivedText(ids[step.client]) == before + step.bytes; }));
             } else if (step.what == 'n') {
                 ASSERT_TRUE(clients.try_emplace(step.client, port).first->second.send(step.bytes));
@@ -138,8 +138,7 @@ TEST_F(QuietReceiverTest, ASeventeenthSenderOrASilentOneFinishesTheQuietestConne
     std::list<LoopbackClient> clients;
     for (std::size_t i = 0; i < 16; ++i) {
         ASSERT_TRUE(clients.emplace_back(receiver.boundPort()).send("n" + std::to_string(i)));
-        ASSERT_TRUE(
-            testing::waitUntil([&] { return receiver.connections().receivedText(i + 1).size() > 1; }));
+        ASSERT_TRUE(waitUntil([&] { return receiver.connections().receivedText(i + 1).size() > 1; }));
     }
     LoopbackClient late(receiver.boundPort());
     ASSERT_TRUE(dispatchedCount(1));
@@ -182,7 +181,7 @@ std::pair<int, std::string> runSend(const QStringList &arguments, const std::str
     EXPECT_TRUE(process.waitForStarted());
     process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
-    EXPECT_TRUE(testing::waitUntil([&] { return process.state() == QProcess::NotRunning; }));
+    EXPECT_TRUE(waitUntil([&] { return process.state() == QProcess::NotRunning; }));
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAll().toStdString()};
 }
