@@ -64,18 +64,17 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
 // A tmpfs mounted over a temporary folder, for a test in a mount namespace of its own.
 struct Mount
 {
-    explicit Mount(const char *options) { mounted = run({"-t", "tmpfs", "-o", options, "tmpfs"}); }
+    explicit Mount(const char *options) { mounted = run("mount", {"-t", "tmpfs", "-o", options, "tmpfs"}); }
     ~Mount()
     {
         if (mounted) {
-            QProcess::execute(QStringLiteral("umount"), {QString::fromStdString(dir.path().string())});
+            run("umount", {});
         }
     }
-    bool run(QStringList arguments) const
+    // Runs `program` with `arguments` and the folder.
+    bool run(const char *program, QStringList arguments) const
     {
-        return QProcess::execute(QStringLiteral("mount"),
-                                 arguments << QString::fromStdString(dir.path().string()))
-            == 0;
+        return QProcess::execute(program, arguments << QString::fromStdString(dir.path().string())) == 0;
     }
 
     TempDir dir;
@@ -129,7 +128,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     fs::remove(mount.dir.file("filler"));
     writeTeaList(mount.dir);
     const std::string before = readFile(list), settingsBefore = readFile(settings);
-    ASSERT_TRUE(mount.run({"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
+    ASSERT_TRUE(mount.run("mount", {"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
     WindowFixture f(mount.dir, true);
     f.alarm(0);
     EXPECT_EQ(f.journal.size(), 1u) << "a read-only list is still performed";

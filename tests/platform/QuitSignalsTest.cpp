@@ -6,7 +6,6 @@
 #include <functional>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace belvane {
 namespace {

@@ -3,11 +3,10 @@
 #include "SdlMediaCommands.h"
 #include "SdlWavePlayer.h"
 #include "TempDir.h"
+#include "Wait.h"
 #include "WaveImage.h"
-#include "XSession.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -93,17 +92,13 @@ double amplitudeAt(Samples left, double hz)
 // crossings.
 Tones windowTones(Samples left)
 {
-    constexpr std::ptrdiff_t window = rate / 50;
+    constexpr long window = rate / 50;
     Tones tones;
-    for (auto start = std::ranges::find_if(left, [](int sample) { return std::abs(sample) >= 300; });
-         left.end() - start >= window; start += window) {
-        double energy = 0;
-        int crossings = 0;
-        for (auto i = start; i < start + window; ++i) {
-            energy += double(*i) * *i;
-            crossings += i > start && (*i >= 0) != (i[-1] >= 0) ? 1 : 0;
-        }
-        if (std::sqrt(energy / window) >= 300) {
+    for (long at = onsetFrame(left, 0); at >= 0 && at + window <= long(left.size()); at += window) {
+        const Samples w = left.subspan(std::size_t(at), window);
+        const int crossings = std::inner_product(w.begin() + 1, w.end(), w.begin(), 0, std::plus<>(),
+                                                 [](int a, int b) { return int((a >= 0) != (b >= 0)); });
+        if (std::sqrt(std::inner_product(w.begin(), w.end(), w.begin(), 0.0) / window) >= 300) {
             tones.push_back(crossings * 25);
         }
     }
