@@ -84,8 +84,8 @@ TEST_F(SettingsDialogTest,
     writeFile(sound, "x");
     writeFile(program, "x");
     writeList(listPath, 50, [&](int i, ActionRecord &record) {
-        record.enabled = i < 2 ? 1 : 2; // anything but 1 is disabled
-        record.windowSize = i < 2 ? 2 : 7; // anything but 1 and 2 is normal
+        // Any enabled mark but 1 is off, any window size but 1 and 2 normal.
+        record = {.enabled = i < 2 ? 1 : 2, .windowSize = i < 2 ? 2 : 7};
         record.reserved.fill('r');
         setFieldText(record.name, "n");
         setFieldText(record.actionFile, i == 0 ? sound : program);
@@ -283,9 +283,8 @@ TEST(DialogPartsTest, FiltersConvertSavingAsksBeforeOverwritingAndFileFailuresNa
             << text.toStdString();
         texts << text;
     }
-    EXPECT_EQ(texts.mid(0, 2),
-              QStringList(
-                  {shown + " へのｱｸｾｽは拒否されました。", shown + " へのｱｸｾｽ中に共有違反が発生しました。"}));
+    EXPECT_EQ(texts.value(0), shown + " へのｱｸｾｽは拒否されました。");
+    EXPECT_EQ(texts.value(1), shown + " へのｱｸｾｽ中に共有違反が発生しました。");
     EXPECT_EQ(settingsFileMessage({true, None, path}), QString());
 }
 

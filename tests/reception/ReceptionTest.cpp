@@ -38,6 +38,7 @@ struct AlarmReceiverTest : ::testing::Test
             quiet)
     { }
     void SetUp() override { ASSERT_EQ(receiver.startListening(0), AlarmReceiver::ListenState::Listening); }
+    static std::string alarm(const std::string &who) { return "#Sender=" + who + "\n#Message=m\n#Level=3\n"; }
     bool dispatchedCount(std::size_t count)
     {
         return waitUntil([&] { return dispatched.size() == count; });
@@ -70,9 +71,6 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
         std::string bytes {};
     };
     using Steps = std::vector<Step>;
-    const auto alarm = [](const std::string &who) {
-        return "#Sender=" + who + "\n#Message=m\n#Level=3\n";
-    };
     const std::string half = "#Sender=A\n#Mes", rest = "sage=m\n#Level=3\n";
     const std::tuple<const char *, Steps, Texts> cases[] = {
         {"connected, then written after another delivered",
@@ -161,7 +159,7 @@ TEST_F(AlarmReceiverTest, FiftySimultaneousSendersAreQueuedAndAllDelivered)
     std::list<LoopbackClient> senders;
     std::multiset<std::string> sent;
     for (int i = 0; i < 50; ++i) {
-        const std::string text = "#Sender=PC" + std::to_string(i) + "\n#Message=noon\n#Level=0\n";
+        const std::string text = alarm("PC" + std::to_string(i));
         ASSERT_TRUE(senders.emplace_back(receiver.boundPort(), 5).connected && senders.back().send(text))
             << i;
         sent.insert(text);
