@@ -113,11 +113,10 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
     EXPECT_EQ(launcher.open(0, "-notes.txt", "", showNormal), LaunchResult::NoAssociation);
 }
 
-TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
+TEST_F(LauncherTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
 {
     XSession x;
     ASSERT_TRUE(x.start(false) && x.startWindowManager());
-    const QByteArray savedDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", x.display.toLocal8Bit());
     // The window manager's state of the one window titled `title`, with its flags; empty while there
     // is no such window or it is not managed yet.
@@ -126,7 +125,6 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
                                     .split(u'\n', Qt::SkipEmptyParts);
         return ids.size() == 1 ? x.windowState(ids.front(), true).toStdString() : std::string();
     };
-    PosixLauncher launcher;
     PosixLauncher hasty {std::chrono::milliseconds(1000)};
     const std::string minimised = "Iconic HIDDEN", maximised = "Normal MAXIMIZED_VERT MAXIMIZED_HORZ";
     // Each started through a shell that runs the window program as "$0" with the title as "$1".
@@ -161,7 +159,6 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
     for (const char *title : {"other", "normal", "after the bound"}) {
         EXPECT_EQ(state(title), "Normal") << title;
     }
-    qputenv("DISPLAY", savedDisplay);
 }
 
 TEST_F(LauncherTest, StartedProgramsGetAPlainDetachedStartAndLeaveNoZombie)
