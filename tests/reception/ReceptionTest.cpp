@@ -48,11 +48,11 @@ struct AlarmReceiverTest : ::testing::Test
     AlarmReceiver receiver;
 };
 
-// Silent connections are finished after 300 ms.
+// Silent connections are finished after two seconds, long after a seventeenth sender is taken.
 struct QuietReceiverTest : AlarmReceiverTest
 {
     QuietReceiverTest()
-        : AlarmReceiverTest(std::chrono::milliseconds(300))
+        : AlarmReceiverTest(std::chrono::seconds(2))
     { }
 };
 
@@ -153,11 +153,13 @@ TEST_F(QuietReceiverTest, ASeventeenthSenderOrASilentOneFinishesTheQuietestConne
         ASSERT_TRUE(clients.emplace_back(receiver.boundPort()).send("n" + std::to_string(i)));
         ASSERT_TRUE(waitUntil([&] { return receiver.connections().receivedText(i + 1).size() > 1; }));
     }
+    // Room is made as the newcomer is taken, before any sender was silent for the quiet time.
     LoopbackClient late(receiver.boundPort());
+    ASSERT_TRUE(waitUntil([&] { return receiver.connections().lastAccepted() == 17; }));
+    EXPECT_EQ(receiver.connections().openCount(), 16U);
     ASSERT_TRUE(dispatchedCount(1));
     EXPECT_EQ(dispatched, Texts {"n0"});
     EXPECT_EQ(clients.front().bytesUntilClosed(), "");
-    EXPECT_EQ(receiver.connections().openCount(), 16U);
     // The rest stall: each is finished with what it wrote, the newcomer too.
     ASSERT_TRUE(late.send("late"));
     ASSERT_TRUE(dispatchedCount(17));
