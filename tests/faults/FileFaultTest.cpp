@@ -14,17 +14,15 @@
 namespace belvane {
 namespace {
 
-using testing::readFile;
-using testing::TempDir;
-using testing::writeFile;
+using namespace testing;
 namespace fs = std::filesystem;
 
 // A list whose level 0 plays "tea.wav", in `dir`'s program folder.
 void writeTeaList(const TempDir &dir)
 {
     writeFile(dir.file("tea.wav"), "RIFF");
-    testing::writeActions(dir.file("Belvane.acd"), 50, {{0, {1, dir.file("tea.wav")}}});
-    writeFile(dir.file("Belvane.cfg"), testing::settingsImage(testing::freePort()));
+    writeActions(dir.file("Belvane.acd"), 50, {{0, {1, dir.file("tea.wav")}}});
+    writeFile(dir.file("Belvane.cfg"), settingsImage(freePort()));
 }
 
 TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsUsedOnceReleased)
@@ -38,13 +36,13 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
             fs::resize_file(list, 24 + 100);
         }
         const std::string before = readFile(list);
-        testing::WindowFixture f(dir);
+        WindowFixture f(dir);
         EXPECT_EQ(f.message(), QString()) << "no default-list notice: the list exists";
         // flock runs cat with the lock held; cat, and with it the lock, ends when its input is closed.
         QProcess holder;
         if (held) {
             holder.start(QStringLiteral("flock"), {QString::fromStdString(list), QStringLiteral("cat")});
-            ASSERT_TRUE(testing::waitUntil([&] { return ActionListFile().OpenOrCreate(0, list) <= 0; }));
+            ASSERT_TRUE(waitUntil([&] { return ActionListFile().OpenOrCreate(0, list) <= 0; }));
         }
         f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
@@ -66,18 +64,17 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
 // A tmpfs mounted over a temporary folder, for a test in a mount namespace of its own.
 struct Mount
 {
-    explicit Mount(const char *options) { mounted = run({"-t", "tmpfs", "-o", options, "tmpfs"}); }
+    explicit Mount(const char *options) { mounted = run("mount", {"-t", "tmpfs", "-o", options, "tmpfs"}); }
     ~Mount()
     {
         if (mounted) {
-            QProcess::execute(QStringLiteral("umount"), {QString::fromStdString(dir.path().string())});
+            run("umount", {});
         }
     }
-    bool run(QStringList arguments) const
+    // Runs `program` with `arguments` and the folder.
+    bool run(const char *program, QStringList arguments) const
     {
-        return QProcess::execute(QStringLiteral("mount"),
-                                 arguments << QString::fromStdString(dir.path().string()))
-            == 0;
+        return QProcess::execute(program, arguments << QString::fromStdString(dir.path().string())) == 0;
     }
 
     TempDir dir;
@@ -89,22 +86,16 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     if (!qEnvironmentVariableIsSet("BELVANE_OWN_MOUNTS")) {
         // Run again in a mount namespace of its own (without root, in a user namespace in which it is
         // root), where it may mount, and where the mount goes away with it.
-        QStringList unshare {QStringLiteral("--mount")};
-        if (geteuid() != 0) {
-            unshare << QStringLiteral("--map-root-user");
-        }
+        QStringList unshare = words(geteuid() != 0 ? "--mount --map-root-user" : "--mount");
         if (QProcess::execute(QStringLiteral("unshare"), QStringList(unshare) << QStringLiteral("true"))
             != 0) {
             GTEST_SKIP() << "this system allows no mount namespace of the test's own";
         }
         const ::testing::TestInfo &test = *::testing::UnitTest::GetInstance()->current_test_info();
+        unshare << QCoreApplication::applicationFilePath()
+                << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name());
         qputenv("BELVANE_OWN_MOUNTS", "1");
-        EXPECT_EQ(
-            QProcess::execute(
-                QStringLiteral("unshare"),
-                unshare << QCoreApplication::applicationFilePath()
-                        << QStringLiteral("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name())),
-            0)
+        EXPECT_EQ(QProcess::execute(QStringLiteral("unshare"), unshare), 0)
             << "failed in its own mount namespace: see above";
         qunsetenv("BELVANE_OWN_MOUNTS");
         return;
@@ -112,7 +103,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     Mount mount("size=64k");
     ASSERT_TRUE(mount.mounted);
     const std::string settings = mount.dir.file("Belvane.cfg"), list = mount.dir.file("Belvane.acd");
-    const std::string oldSettings = testing::settingsImage(testing::freePort());
+    const std::string oldSettings = settingsImage(freePort());
     writeFile(settings, oldSettings);
     // Fill the disk to within a few hundred bytes: room for neither the first list nor a second settings
     // file.
@@ -121,7 +112,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
         std::ofstream(mount.dir.file("filler"), std::ios::app) << std::string(512, 'x');
     }
     {
-        testing::WindowFixture f(mount.dir, true);
+        WindowFixture f(mount.dir, true);
         EXPECT_FALSE(fs::exists(list)) << "a default list that did not fit is removed";
         f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1"));
@@ -137,8 +128,8 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     fs::remove(mount.dir.file("filler"));
     writeTeaList(mount.dir);
     const std::string before = readFile(list), settingsBefore = readFile(settings);
-    ASSERT_TRUE(mount.run({"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
-    testing::WindowFixture f(mount.dir, true);
+    ASSERT_TRUE(mount.run("mount", {"-t", "tmpfs", "-o", "remount,ro", "tmpfs"}));
+    WindowFixture f(mount.dir, true);
     f.alarm(0);
     EXPECT_EQ(f.journal.size(), 1u) << "a read-only list is still performed";
     f.drag({5, 3});

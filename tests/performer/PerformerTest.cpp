@@ -17,7 +17,8 @@ namespace {
 
 using Log = std::vector<std::string>;
 const std::string openMid = " type sequencer alias .MID";
-const Log endMid = {"media stop .MID", "media close .MID"};
+const std::string closeMid = "media close .MID";
+const Log endMid = {"media stop .MID", closeMid};
 
 Log operator+(Log a, const Log &b)
 {
@@ -64,12 +65,7 @@ TEST(ActionPerformerTest, SoundsRestartFailedMidiLeavesNothingOpenAndOtherFilesL
          ".MID"},
         // A MIDI file that fails to open or play is not recorded, and its device is not left open.
         {{"play a.mid"}, {"media open a.mid" + openMid, "sound 275"}, "", FileNotFound, {}, FileNotFound},
-        {{"play a.mid"},
-         midi("a.mid") + Log {"media close .MID", "sound 277"},
-         "",
-         {},
-         CannotPlay,
-         CannotPlay},
+        {{"play a.mid"}, midi("a.mid") + Log {closeMid, "sound 277"}, "", {}, CannotPlay, CannotPlay},
         {{"play " + fits + ".mid"}, midi(fits + ".mid") + heard, ".MID"},
         {{"play " + fits + "x.mid"}, {"sound 278"}, "", {}, {}, CommandTooLong},
     };

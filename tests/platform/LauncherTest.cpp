@@ -15,6 +15,7 @@ namespace belvane {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace testing;
 
 // A shell script whose output goes into the file `record`, complete once the script has ended; by
 // default it records the folder it runs in and its arguments, one a line.
@@ -22,15 +23,13 @@ void writeScript(const std::string &path, const std::string &record,
                  const std::string &body = R"sh(printf '%s\n' "$(pwd)" "$@")sh")
 {
     const std::string part = "'" + record + ".part'";
-    testing::writeFile(path,
-                       "#!/bin/sh\nexec > " + part + "\n" + body + "\nmv " + part + " '" + record + "'\n");
+    writeFile(path, "#!/bin/sh\nexec > " + part + "\n" + body + "\nmv " + part + " '" + record + "'\n");
     fs::permissions(path, fs::perms::owner_all);
 }
 
 // Runs in its folder, with a recording xdg-open first in PATH and no display.
-class LauncherTest : public ::testing::Test
+struct LauncherTest : ::testing::Test
 {
-protected:
     void SetUp() override
     {
         fs::create_directory(dir.path() / "bin");
@@ -50,13 +49,13 @@ protected:
     // What a started program recorded into `name`; empty when it never ran.
     std::string recorded(const std::string &name)
     {
-        testing::waitUntil([&] { return fs::exists(dir.file(name)); });
-        const std::string text = testing::readFile(dir.file(name));
+        waitUntil([&] { return fs::exists(dir.file(name)); });
+        const std::string text = readFile(dir.file(name));
         fs::remove(dir.file(name));
         return text;
     }
 
-    testing::TempDir dir;
+    TempDir dir;
     const std::string folder = dir.path().string();
     const fs::path savedFolder = fs::current_path();
     const QByteArray savedPath = qgetenv("PATH");
@@ -67,7 +66,7 @@ protected:
 TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplicationTheRestIsRefused)
 {
     writeScript(dir.file("bin/a b"), dir.file("wrong")); // a bare name stays in the current folder
-    testing::writeFile(dir.file("-notes.txt"), "text");
+    writeFile(dir.file("-notes.txt"), "text");
     // Through a link, "link/.." is "sub", not the folder the link lies in.
     fs::create_directories(dir.path() / "sub" / "deeper");
     fs::create_directory_symlink("sub/deeper", dir.path() / "link");
@@ -94,7 +93,7 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
     }
     EXPECT_FALSE(launcher.watchingWindows());
     EXPECT_FALSE(fs::exists(dir.file("wrong")));
-    testing::writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
+    writeFile(dir.file("no interpreter"), "\x7f\x01garbage");
     fs::permissions(dir.file("no interpreter"), fs::perms::owner_all);
     const std::tuple<std::string, std::string, LaunchResult> refused[] = {
         {"a b", "'open", LaunchResult::BadFormat},
@@ -114,21 +113,18 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
     EXPECT_EQ(launcher.open(0, "-notes.txt", "", showNormal), LaunchResult::NoAssociation);
 }
 
-TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
+TEST_F(LauncherTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
 {
-    testing::XSession x;
+    XSession x;
     ASSERT_TRUE(x.start(false) && x.startWindowManager());
-    const QByteArray savedDisplay = qgetenv("DISPLAY");
     qputenv("DISPLAY", x.display.toLocal8Bit());
     // The window manager's state of the one window titled `title`, with its flags; empty while there
     // is no such window or it is not managed yet.
     const auto state = [&x](const std::string &title) {
-        const QStringList ids = x.xdotool({QStringLiteral("search"), QStringLiteral("--name"),
-                                           QString::fromStdString("^" + title + "$")})
+        const QStringList ids = x.xdotool(words("search --name") << QString::fromStdString("^" + title + "$"))
                                     .split(u'\n', Qt::SkipEmptyParts);
         return ids.size() == 1 ? x.windowState(ids.front(), true).toStdString() : std::string();
     };
-    PosixLauncher launcher;
     PosixLauncher hasty {std::chrono::milliseconds(1000)};
     const std::string minimised = "Iconic HIDDEN", maximised = "Normal MAXIMIZED_VERT MAXIMIZED_HORZ";
     // Each started through a shell that runs the window program as "$0" with the title as "$1".
@@ -149,21 +145,20 @@ TEST(LauncherWindowTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManag
         EXPECT_EQ(starter.open(0, "/bin/sh", parameters, show), LaunchResult::Started);
     }
     for (const auto &[title, command, show, wanted] : cases) {
-        EXPECT_TRUE(testing::waitUntil([&, t = title, w = wanted] { return state(t) == w; }))
+        EXPECT_TRUE(waitUntil([&, t = title, w = wanted] { return state(t) == w; }))
             << title << ": " << state(title);
     }
     // Once neither watches (every window found; given up after the bound), no request can follow, and
     // two activations through the window manager (at least one a real change) have it act first on any
     // request sent before them.
-    EXPECT_TRUE(testing::waitUntil([&] { return !launcher.watchingWindows() && !hasty.watchingWindows(); }));
+    EXPECT_TRUE(waitUntil([&] { return !launcher.watchingWindows() && !hasty.watchingWindows(); }));
     for (const char *title : {"other", "normal"}) {
-        x.xdotool(testing::words("search --name")
-                  << QStringLiteral("^%1$").arg(title) << testing::words("windowactivate --sync"));
+        x.xdotool(words("search --name")
+                  << QStringLiteral("^%1$").arg(title) << words("windowactivate --sync"));
     }
     for (const char *title : {"other", "normal", "after the bound"}) {
         EXPECT_EQ(state(title), "Normal") << title;
     }
-    qputenv("DISPLAY", savedDisplay);
 }
 
 TEST_F(LauncherTest, StartedProgramsGetAPlainDetachedStartAndLeaveNoZombie)
@@ -194,7 +189,7 @@ while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key
     // Once the probe (its id the first line) has ended, it is gone: a child left uncollected would stay a
     // zombie, which a signal still reaches.
     const pid_t probe = std::stoi(probed);
-    EXPECT_TRUE(testing::waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
+    EXPECT_TRUE(waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
 
     // With room for no descriptor past the standard three, closing the others cannot even be asked for:
     // then nothing starts, rather than a program that holds this program's descriptors.

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace belvane {
 namespace {
@@ -18,25 +18,22 @@ TEST(QuitSignalsTest, ASecondSignalAfterTheGraceEndsAtOnceAndAGoneReaderCannotKi
     // Nothing runs the event loop here, as in an ending that is stuck. Started with SIGHUP ignored (nohup),
     // a hangup leaves the program running; SIGINT is a first request as SIGTERM is. Within the grace (an
     // hour) a second request is part of the first ending; after it (none), it ends the process.
-    for (const auto &[grace, ends] :
-         {std::pair {std::chrono::hours(1), false}, {std::chrono::hours(0), true}}) {
+    const std::pair<std::chrono::hours, std::function<bool(int)>> rows[] = {
+        {std::chrono::hours(1), ::testing::ExitedWithCode(0)},
+        {std::chrono::hours(0), ::testing::KilledBySignal(SIGTERM)}};
+    for (const auto &[grace, ends] : rows) {
         SCOPED_TRACE(grace.count());
         EXPECT_EXIT(
             {
                 std::signal(SIGHUP, SIG_IGN);
                 QuitSignals quit;
                 static_cast<void>(quit.install(grace));
-                std::raise(SIGHUP);
-                std::raise(SIGHUP);
-                std::raise(SIGINT);
-                std::raise(SIGTERM);
+                for (const int request : {SIGHUP, SIGHUP, SIGINT, SIGTERM}) {
+                    std::raise(request);
+                }
                 std::_Exit(0);
             },
-            [ends = ends](int status) {
-                return ends ? WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM
-                            : WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            },
-            "");
+            ends, "");
     }
     EXPECT_EXIT(
         {
@@ -45,9 +42,7 @@ TEST(QuitSignalsTest, ASecondSignalAfterTheGraceEndsAtOnceAndAGoneReaderCannotKi
             static_cast<void>(quit.install());
             // Shut every socket for reading: the handler's writes then find no reader.
             for (int fd = 3; fd < 1024; ++fd) {
-                struct stat info
-                {
-                };
+                struct stat info = {};
                 if (::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode)) {
                     ::shutdown(fd, SHUT_RD);
                 }

@@ -3,11 +3,10 @@
 #include "SdlMediaCommands.h"
 #include "SdlWavePlayer.h"
 #include "TempDir.h"
+#include "Wait.h"
 #include "WaveImage.h"
-#include "XSession.h"
 
 #include <QSignalSpy>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +16,7 @@
 #include <iterator>
 #include <numbers>
 #include <numeric>
+#include <span>
 #include <vector>
 
 #include <sys/stat.h>
@@ -49,53 +49,34 @@ std::string twoTones(double lowSeconds, double highSeconds)
     return buildWaveImage(samples, rate);
 }
 
-// The left channel of the rendered output (16-bit stereo, as SdlAudio opens it), one sample a frame.
-std::vector<int> leftOf(std::string_view rendered)
-{
-    std::vector<int> left(rendered.size() / 4);
-    for (std::size_t i = 0; i < left.size(); ++i) {
-        left[i] = static_cast<std::int16_t>(static_cast<unsigned char>(rendered[4 * i])
-                                            | static_cast<unsigned char>(rendered[4 * i + 1]) << 8);
-    }
-    return left;
-}
+// The left channel of rendered output, one sample a frame.
+using Samples = std::span<const int>;
 
 // The first frame at or after `from` whose left sample reaches `level`, or -1.
-long onsetFrame(std::string_view rendered, long from, int level = 300)
+long onsetFrame(Samples left, long from, int level = 300)
 {
-    const std::vector<int> left = leftOf(rendered);
     const auto at = std::find_if(left.begin() + std::min(from, long(left.size())), left.end(),
                                  [level](int sample) { return std::abs(sample) >= level; });
     return at == left.end() ? -1 : at - left.begin();
 }
 
 // The last frame whose left sample is not 0, or -1.
-long lastSoundFrame(std::string_view rendered)
+long lastSoundFrame(Samples left)
 {
-    const std::vector<int> left = leftOf(rendered);
     return (left.rend() - std::find_if(left.rbegin(), left.rend(), [](int sample) { return sample != 0; }))
         - 1;
 }
 
 // The first frame from `from` on that begins `count` frames of digital silence, or -1.
-long silenceFrame(std::string_view rendered, long from, long count)
+long silenceFrame(Samples left, long from, long count)
 {
-    const std::vector<int> left = leftOf(rendered);
     const auto at = std::search_n(left.begin() + std::min(from, long(left.size())), left.end(), count, 0);
     return at == left.end() ? -1 : at - left.begin();
 }
 
-double rmsOf(std::string_view rendered)
+// The amplitude of `hz` in `left` (Goertzel).
+double amplitudeAt(Samples left, double hz)
 {
-    const std::vector<int> left = leftOf(rendered);
-    return std::sqrt(std::inner_product(left.begin(), left.end(), left.begin(), 0.0)
-                     / std::max<double>(1, double(left.size())));
-}
-
-// The amplitude of `hz` in the left channel of `rendered` (Goertzel).
-double amplitudeAt(std::string_view rendered, double hz)
-{
-    const std::vector<int> left = leftOf(rendered);
     const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
     double previous = 0, before = 0;
     for (const int sample : left) {
@@ -109,20 +90,15 @@ double amplitudeAt(std::string_view rendered, double hz)
 // silent: the zero-crossing estimate (two crossings a period). The windows start where the sound does:
 // the device may render a buffer of silence before it, and a window half silent would count half the
 // crossings.
-Tones windowTones(std::string_view rendered)
+Tones windowTones(Samples left)
 {
-    constexpr std::ptrdiff_t window = rate / 50;
-    const std::vector<int> left = leftOf(rendered);
+    constexpr long window = rate / 50;
     Tones tones;
-    for (auto start = std::ranges::find_if(left, [](int sample) { return std::abs(sample) >= 300; });
-         left.end() - start >= window; start += window) {
-        double energy = 0;
-        int crossings = 0;
-        for (auto i = start; i < start + window; ++i) {
-            energy += double(*i) * *i;
-            crossings += i > start && (*i >= 0) != (i[-1] >= 0) ? 1 : 0;
-        }
-        if (std::sqrt(energy / window) >= 300) {
+    for (long at = onsetFrame(left, 0); at >= 0 && at + window <= long(left.size()); at += window) {
+        const Samples w = left.subspan(std::size_t(at), window);
+        const int crossings = std::inner_product(w.begin() + 1, w.end(), w.begin(), 0, std::plus<>(),
+                                                 [](int a, int b) { return int((a >= 0) != (b >= 0)); });
+        if (std::sqrt(std::inner_product(w.begin(), w.end(), w.begin(), 0.0) / window) >= 300) {
             tones.push_back(crossings * 25);
         }
     }
@@ -131,7 +107,7 @@ Tones windowTones(std::string_view rendered)
 
 // The expected tones in the order they sound: windows within 10 % of one, repeats collapsed; the short
 // blends where one tone turns into the next match none and drop out.
-Tones heard(const std::string &rendered, const Tones &expected)
+Tones heard(Samples rendered, const Tones &expected)
 {
     Tones tones;
     for (const int hz : windowTones(rendered)) {
@@ -144,32 +120,25 @@ Tones heard(const std::string &rendered, const Tones &expected)
     return tones;
 }
 
-std::size_t threadCount()
-{
-    const auto tasks = fs::directory_iterator("/proc/self/task");
-    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
-}
-
 // Sounds are rendered into a file through SDL's disk driver instead of a sound card. The output closes
 // after a short quiet while.
-class SoundOutputTest : public ::testing::Test
+struct SoundOutputTest : ::testing::Test
 {
-protected:
-    std::string rendered() const { return testing::readFile(output); }
-    // What was rendered from `frame` on.
-    std::string renderedFrom(long frame) const
+    // The left channel of what was rendered from `frame` on (16-bit stereo, as SdlAudio opens it).
+    std::vector<int> rendered(long frame = 0) const
     {
         std::ifstream in(output, std::ios::binary);
         in.seekg(frame * 4);
-        return {std::istreambuf_iterator<char>(in), {}};
+        const std::string bytes {std::istreambuf_iterator<char>(in), {}};
+        std::vector<int> left(bytes.size() / 4);
+        for (std::size_t i = 0; i < left.size(); ++i) {
+            left[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[4 * i])
+                                                | static_cast<unsigned char>(bytes[4 * i + 1]) << 8);
+        }
+        return left;
     }
     // Frames rendered since the output opened.
-    long frames() const
-    {
-        std::error_code missing;
-        const std::uintmax_t bytes = fs::file_size(output, missing);
-        return missing ? 0 : static_cast<long>(bytes / 4);
-    }
+    long frames() const { return fs::exists(output) ? static_cast<long>(fs::file_size(output) / 4) : 0; }
     // False when `seconds` of sound (from the output's opening) were not rendered in time.
     [[nodiscard]] bool waitForOutput(double seconds)
     {
@@ -194,7 +163,7 @@ protected:
 
 TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFilesSoundTheAlert)
 {
-    const std::size_t idleThreads = threadCount();
+    const auto idleThreads = std::distance(fs::directory_iterator("/proc/self/task"), {});
     const std::string path = file("two tones.wav", twoTones(0.3, 0.6));
     ASSERT_TRUE(waves.play(path));
     ASSERT_TRUE(waitForOutput(0.6));
@@ -202,7 +171,8 @@ TEST_F(SoundOutputTest, WaveRestartsWhenReplacedPlaysOnceOrStopsAndUnplayableFil
     ASSERT_TRUE(closed.wait(generous));
     EXPECT_EQ(closed.count(), 1); // the output stayed open across the replacement
     EXPECT_FALSE(audio.isOpen() || waves.isPlaying());
-    EXPECT_EQ(threadCount(), idleThreads); // no audio thread left behind
+    // No audio thread left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator("/proc/self/task"), {}), idleThreads);
     EXPECT_EQ(heard(rendered(), {440, 1320}), (Tones {440, 1320, 440, 1320}));
 
     ASSERT_TRUE(waves.play(file("long.wav", twoTones(20, 0))));
@@ -253,7 +223,7 @@ TEST_F(SoundOutputTest, MidiPlaysOnceOrStopsKeepsItsAliasUntilClosedAndCommandsR
         ASSERT_TRUE(ended.wait(generous));
         EXPECT_FALSE(media.isPlaying(".MID"));
         ASSERT_TRUE(closed.wait(generous));
-        const std::string out = rendered();
+        const std::vector<int> out = rendered();
         const long dispatched = opened ? silenceFrame(out, 0, 32) : 0;
         ASSERT_GE(dispatched, 0);
         EXPECT_LE(onsetFrame(out, dispatched, 1) - dispatched, 3 * SdlAudio::chunkFrames);
@@ -316,23 +286,21 @@ TEST_F(SoundOutputTest, WavesAndMidiPiecesReplacingEachOtherAreEachHeardAtOnce)
             ASSERT_TRUE(waves.play(wave));
         }
         // 20 ms of the new sound alone: the wave and nothing else, or the piano with no wave under it.
-        const auto alone = [isMidi](std::string_view part) {
-            const double tone = amplitudeAt(part, 440), level = rmsOf(part);
+        const auto alone = [isMidi](Samples part) {
+            const double tone = amplitudeAt(part, 440),
+                         level = std::sqrt(std::inner_product(part.begin(), part.end(), part.begin(), 0.0)
+                                           / double(part.size()));
             return isMidi ? level > 300 && tone < 1000 : tone > 9000 && level < 1.1 * tone / std::sqrt(2.0);
         };
         long found = -1;
-        ASSERT_TRUE(testing::waitUntil(
-            [&] {
-                const std::string out = renderedFrom(sentAt);
-                for (long at = 0; (at + rate / 50) * 4 <= long(out.size()) && found < 0; at += rate / 200) {
-                    found = alone(std::string_view(out).substr(std::size_t(at) * 4, rate / 50 * 4))
-                        ? sentAt + at
-                        : -1;
-                }
-                return found >= 0;
-            },
-            std::chrono::seconds(5)))
-            << "not heard";
+        const auto heardAlone = [&] {
+            const std::vector<int> out = rendered(sentAt);
+            for (long at = 0; at + rate / 50 <= long(out.size()) && found < 0; at += rate / 200) {
+                found = alone(Samples(out).subspan(std::size_t(at), rate / 50)) ? sentAt + at : -1;
+            }
+            return found >= 0;
+        };
+        ASSERT_TRUE(testing::waitUntil(heardAlone, std::chrono::seconds(5))) << "not heard";
         // Soon after the command (the first piece waits for the synthesizer's making), however slowly
         // this test looks for it.
         EXPECT_TRUE(i < 2 || found - sentAt < rate * 3 / 10) << (found - sentAt) << " frames later";
@@ -355,13 +323,10 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
     const std::string timidity = "/usr/share/sounds/sf2/TimGM6mb.sf2";
     const std::vector<std::string> noFonts {dir.file("none.sf2"), dir.file("none.sf3")};
     using enum MediaResult;
-    struct Row
-    {
-        const char *sdlFile;
-        std::string fluidFile, named; // named: SDL_SOUNDFONTS
-        std::vector<std::string> fonts;
-        MediaResult open, play;
-    };
+    // The libraries SDL and FluidSynth are loaded from, SDL_SOUNDFONTS, Debian's soundfonts, what open and
+    // play answer.
+    using Row = std::tuple<const char *, std::string, std::string, std::vector<std::string>, MediaResult,
+                           MediaResult>;
     const Row rows[] = {
         {"libno-such-sdl.so.0", "libfluidsynth.so.3", "", {timidity}, Success, NoOutputDevice},
         {SdlAudio::sdlLibrary, "libno-such-fluidsynth.so.3", "", {timidity}, CannotPlay, Success},
@@ -369,20 +334,18 @@ TEST(SoundLibraryTest, AMissingLibraryOrSoundFontLeavesItsSoundsSilentAndSaysWhy
         {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2"), noFonts, NoSoundFont, Success},
         {SdlAudio::sdlLibrary, "libfluidsynth.so.3", dir.file("none.sf2") + ":" + timidity, noFonts, {}, {}},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(std::string(row.sdlFile) + " " + row.fluidFile + " [" + row.named + "]");
-        setenv("SDL_SOUNDFONTS", row.named.c_str(), 1);
-        SdlAudio audio {nullptr, row.sdlFile};
+    for (const auto &[sdlFile, fluidFile, named, fonts, open, play] : rows) {
+        SCOPED_TRACE(std::string(sdlFile) + " " + fluidFile + " [" + named + "]");
+        setenv("SDL_SOUNDFONTS", named.c_str(), 1);
+        SdlAudio audio {nullptr, sdlFile};
         SdlWavePlayer waves {audio};
-        SdlMediaCommands media {audio, SynthSetup {row.fluidFile, row.fonts}};
-        EXPECT_EQ(waves.play(dir.file("missing.wav")), row.sdlFile == SdlAudio::sdlLibrary)
+        SdlMediaCommands media {audio, SynthSetup {fluidFile, fonts}};
+        EXPECT_EQ(waves.play(dir.file("missing.wav")), sdlFile == SdlAudio::sdlLibrary)
             << "not even the built-in alert";
         waves.stop();
-        ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), row.open);
-        if (row.open == Success) {
-            EXPECT_EQ(media.send("play .MID"), row.play);
-        }
-        EXPECT_EQ(media.isPlaying(".MID"), row.open == Success && row.play == Success);
+        ASSERT_EQ(media.send("open " + dir.file("tune.mid") + " type sequencer alias .MID"), open);
+        EXPECT_EQ(open == Success ? media.send("play .MID") : Success, play);
+        EXPECT_EQ(media.isPlaying(".MID"), open == Success && play == Success);
     }
     unsetenv("SDL_SOUNDFONTS");
 }

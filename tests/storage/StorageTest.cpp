@@ -28,10 +28,9 @@ TEST(ActionListFileTest, CreatesListOfRequestedOrDefaultCountWholeOrNotAtAll)
         SCOPED_TRACE(::testing::Message() << requested << " records asked for, size limit " << limit);
         TempDir dir;
         const std::string path = dir.file(ActionListFile::fileName);
-        const auto create = [&, asked = requested] {
-            return ActionListFile().OpenOrCreate(asked, path);
-        };
-        EXPECT_EQ(exitUnderSizeLimit(limit, create), count);
+        EXPECT_EQ(
+            exitUnderSizeLimit(limit, [&, n = requested] { return ActionListFile().OpenOrCreate(n, path); }),
+            count);
         EXPECT_EQ(readFile(path), count != 0 ? listBytes(1, count, blanks(count)) : "") << limit;
         // An existing list keeps its count; a missing one (none was left behind) is made as asked.
         EXPECT_EQ(ActionListFile().OpenOrCreate(7, path), count != 0 ? count : 7);
@@ -183,17 +182,15 @@ TEST(ActionListTransferTest, ListingShowsEnabledRecordsAndOnlyWholeListsAreListe
 
     // What replacements cut short left beside the list goes; one still held by its replacement, and a
     // name of another form, stay.
-    const std::string left = dir.file(".Belvane.acd.7-0-9"), held = dir.file(".Belvane.acd.8-1-9"),
-                      other = dir.file(".Belvane.acd.8-1-x");
-    for (const std::string &file : {left, held, other}) {
-        writeFile(file, "");
+    for (const char *name : {".Belvane.acd.7-0-9", ".Belvane.acd.8-1-9", ".Belvane.acd.8-1-x"}) {
+        writeFile(dir.file(name), "");
     }
     {
-        const FileHolder holder(held);
+        const FileHolder holder(dir.file(".Belvane.acd.8-1-9"));
         posix::removeLeftoverSiblings(list);
     }
-    EXPECT_EQ(std::tuple(fs::exists(left), fs::exists(held), fs::exists(other)),
-              std::tuple(false, true, true));
+    EXPECT_FALSE(fs::exists(dir.file(".Belvane.acd.7-0-9")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 5) << "the other two stay";
 }
 
 // Replacements where the system answers as few do: no rename that refuses a taken name (a hard link
@@ -205,40 +202,35 @@ TEST(PosixFileTest, AReplacementIsWholeOrNotMadeWhereTheSystemAnswersAsFewDo)
     const auto outcome = [](posix::Replaced replaced, int error = 0) {
         return static_cast<int>(replaced) + (error << 2);
     };
-    const struct
-    {
-        const char *what;
-        long call; // refused with `error`: for the folder's descriptor only, or for every file's
-        int error;
-        bool folderOnly, keepExisting;
-        const char *before; // the target's content, "" for no file, "->" for a link to nothing
-        int expected; // outcome(): what replaceFile returned, and errno when it failed
-        const char *after;
-    } rows[] = {
+    // The call refused with an error, for the folder's descriptor only or for every file's; whether an
+    // existing target is kept; the target's content before ("" for no file, "->" for a link to nothing);
+    // outcome(): what replaceFile returned, and errno when it failed; the target's content after.
+    const std::tuple<const char *, long, int, bool, bool, const char *, int, const char *> rows[] = {
         {"no renameat2", SYS_renameat2, EINVAL, false, true, "", outcome(Yes), "new"},
         {"no renameat2, a taken name", SYS_renameat2, EINVAL, false, true, "old", outcome(No, EEXIST), "old"},
         {"no progress", SYS_write, 0, false, false, "old", outcome(No, ENOSPC), "old"},
         {"no folder sync", SYS_fsync, EIO, true, false, "old", outcome(NotDurable), "new"},
         {"a link to nothing", -1, 0, false, false, "->", outcome(Yes), "new"},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto &[what, call, error, folderOnly, keepExisting, before, expected, after] : rows) {
+        SCOPED_TRACE(what);
         TempDir dir;
         const std::string target = dir.file("target");
-        if (std::string(row.before) == "->") {
+        if (std::string(before) == "->") {
             fs::create_symlink(dir.file("missing"), target);
-        } else if (*row.before) {
-            writeFile(target, row.before);
+        } else if (*before) {
+            writeFile(target, before);
         }
         const int next = ::dup(0); // the sibling's descriptor; the folder's comes next
         ::close(next);
-        const int replaced = exitWithCallRefused(row.call, row.error, row.folderOnly ? next + 1 : -1, [&] {
-            const posix::Replaced result = posix::replaceFile(
-                target, -1, [](int fd) { return posix::writeFully(fd, "new", 3); }, row.keepExisting);
-            return outcome(result, result == No ? errno : 0);
-        });
-        EXPECT_EQ(replaced, row.expected);
-        EXPECT_EQ(readFile(target), row.after);
+        const int replaced =
+            exitWithCallRefused(call, error, folderOnly ? next + 1 : -1, [&, keep = keepExisting] {
+                const posix::Replaced result = posix::replaceFile(
+                    target, -1, [](int fd) { return posix::writeFully(fd, "new", 3); }, keep);
+                return outcome(result, result == No ? errno : 0);
+            });
+        EXPECT_EQ(replaced, expected);
+        EXPECT_EQ(readFile(target), after);
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "no stray file";
     }
 }

@@ -13,19 +13,16 @@ namespace belvane::testing {
 // A plain blocking client socket on loopback (127.0.0.1 unless `to` names another of 127.0.0.0/8), as
 // any sender would use. A receiver that stops reading
 // or accepting makes a connect, send or wait fail after `waitSeconds` instead of hanging the test.
-class LoopbackClient final
+struct LoopbackClient final
 {
-public:
     explicit LoopbackClient(unsigned short port, int waitSeconds = 30, in_addr_t to = INADDR_LOOPBACK)
         : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
         const timeval wait {waitSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(to);
+        sockaddr_in address {
+            .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(to)}, .sin_zero = {}};
         connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     }
     ~LoopbackClient() { ::close(fd); }

@@ -5,16 +5,14 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <deque>
 #include <vector>
 
 namespace belvane::testing {
 
 // Answers the program's message boxes and file dialogs from a script instead of a user, and keeps
 // what was asked.
-class ScriptedPrompts final : public UserPrompts
+struct ScriptedPrompts final : UserPrompts
 {
-public:
     struct Shown
     {
         QString text;
@@ -30,19 +28,13 @@ public:
     QString chooseFile(QWidget *, const FileRequest &request) override
     {
         fileRequests.push_back(request);
-        if (files.empty()) {
-            return {};
-        }
-        const QString file = files.front();
-        files.pop_front();
-        return file;
+        return files.isEmpty() ? QString() : files.takeFirst();
     }
 
     // How many messages had `icon`.
     std::size_t count(Icon icon) const
     {
-        return static_cast<std::size_t>(std::count_if(messages.begin(), messages.end(),
-                                                      [icon](const Shown &m) { return m.icon == icon; }));
+        return static_cast<std::size_t>(std::ranges::count(messages, icon, &Shown::icon));
     }
 
     QStringList texts() const
@@ -54,7 +46,7 @@ public:
         return all;
     }
 
-    std::deque<QString> files; // chosen in file dialogs, in order; cancelled once used up
+    QStringList files; // chosen in file dialogs, in order; cancelled once used up
     std::vector<Shown> messages;
     QStringList questions;
     bool answer = false; // to every question

@@ -104,7 +104,7 @@ inline const std::string listingHeading =
 
 // A new list of `count` records at `path`, written through ActionListFile; `fill` sets up each record.
 inline void writeList(const std::string &path, std::int32_t count,
-                      const std::function<void(int, ActionRecord &)> &fill = {})
+                      const std::function<void(int, ActionRecord &)> &fill)
 {
     std::filesystem::remove(path);
     ActionListFile list;
@@ -112,9 +112,7 @@ inline void writeList(const std::string &path, std::int32_t count,
     list.BeginWrite();
     for (int i = 0; i < count; ++i) {
         ActionRecord record;
-        if (fill) {
-            fill(i, record);
-        }
+        fill(i, record);
         list.WriteRecord(-1, record);
     }
 }
