@@ -41,7 +41,7 @@ protected:
         for (int i = 0; i < 3; ++i) {
             send(alarm("warm"));
         }
-        ASSERT_TRUE(dispatchedCount(3));
+        ASSERT_TRUE(testing::waitForCount(dispatched, 3));
     }
     void TearDown() override { station.finish(); }
 
@@ -49,10 +49,6 @@ protected:
     {
         const LoopbackClient client(port, 30, to);
         EXPECT_TRUE(client.send(text));
-    }
-    bool dispatchedCount(std::size_t count)
-    {
-        return testing::waitUntil([&] { return dispatched.size() == count; });
     }
 
     testing::TempDir dir;
@@ -92,7 +88,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
         testing::waitUntil([] { return false; }, AlarmReceiver::acceptRetry * 2);
         EXPECT_EQ(dispatched.size(), 3U) << "not while the action list cannot be opened";
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
-        ASSERT_TRUE(dispatchedCount(4));
+        ASSERT_TRUE(testing::waitForCount(dispatched, 4));
     });
     ::setrlimit(RLIMIT_NOFILE, &saved);
     for (const int fd : fillers) {
@@ -104,7 +100,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("kept"));
     EXPECT_EQ(dispatched.back().outcome, "プログラムを起動しました: " + QString::fromStdString(program));
     send(alarm("after"));
-    ASSERT_TRUE(dispatchedCount(5));
+    ASSERT_TRUE(testing::waitForCount(dispatched, 5));
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("after"));
 }
 
@@ -115,7 +111,7 @@ TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNo
 {
     const QStringList logged = testing::loggedLines([&] {
         send(alarm(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
-        ASSERT_TRUE(dispatchedCount(4));
+        ASSERT_TRUE(testing::waitForCount(dispatched, 4));
     });
     const QString shown = QString(256, u'\x01') + QStringLiteral("…");
     EXPECT_EQ(dispatched.back().sender, shown);

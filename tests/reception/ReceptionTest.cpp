@@ -39,10 +39,6 @@ struct AlarmReceiverTest : ::testing::Test
     { }
     void SetUp() override { ASSERT_EQ(receiver.startListening(0), AlarmReceiver::ListenState::Listening); }
     static std::string alarm(const std::string &who) { return "#Sender=" + who + "\n#Message=m\n#Level=3\n"; }
-    bool dispatchedCount(std::size_t count)
-    {
-        return waitUntil([&] { return dispatched.size() == count; });
-    }
 
     Texts dispatched;
     AlarmReceiver receiver;
@@ -76,7 +72,7 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
         sent.insert(text);
     }
     senders.clear();
-    ASSERT_TRUE(dispatchedCount(sent.size()));
+    ASSERT_TRUE(waitForCount(dispatched, sent.size()));
     EXPECT_EQ(std::multiset<std::string>(dispatched.begin(), dispatched.end()), sent);
 
     struct Step
@@ -127,12 +123,12 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
             } else if (step.what == 'r') {
                 clients.at(step.client).reset();
             } else if (step.what == 'd') {
-                ASSERT_TRUE(dispatchedCount(static_cast<std::size_t>(step.client)));
+                ASSERT_TRUE(waitForCount(dispatched, static_cast<std::size_t>(step.client)));
             } else {
                 receiver.finish();
             }
         }
-        ASSERT_TRUE(dispatchedCount(expected.size()));
+        ASSERT_TRUE(waitForCount(dispatched, expected.size()));
         EXPECT_EQ(dispatched, expected);
         EXPECT_EQ(receiver.connections().openCount(), 0U);
         for (auto &[index, client] : clients) {
@@ -157,12 +153,12 @@ TEST_F(QuietReceiverTest, ASeventeenthSenderOrASilentOneFinishesTheQuietestConne
     LoopbackClient late(receiver.boundPort());
     ASSERT_TRUE(waitUntil([&] { return receiver.connections().lastAccepted() == 17; }));
     EXPECT_EQ(receiver.connections().openCount(), 16U);
-    ASSERT_TRUE(dispatchedCount(1));
+    ASSERT_TRUE(waitForCount(dispatched, 1));
     EXPECT_EQ(dispatched, Texts {"n0"});
     EXPECT_EQ(clients.front().bytesUntilClosed(), "");
     // The rest stall: each is finished with what it wrote, the newcomer too.
     ASSERT_TRUE(late.send("late"));
-    ASSERT_TRUE(dispatchedCount(17));
+    ASSERT_TRUE(waitForCount(dispatched, 17));
     EXPECT_EQ(dispatched.back(), "late");
     EXPECT_EQ(late.bytesUntilClosed(), "");
     EXPECT_EQ(receiver.connections().openCount(), 0U);

@@ -23,4 +23,11 @@ inline bool waitUntil(const std::function<bool()> &done,
     return true;
 }
 
+// Waits until `items` holds `count` of them.
+template<typename Items>
+bool waitForCount(const Items &items, std::size_t count)
+{
+    return waitUntil([&] { return items.size() == count; });
+}
+
 } // namespace belvane::testing
