@@ -64,19 +64,13 @@ protected:
         return env;
     }
 
-    // Starts `process` on the program in `in` with what `desktop` offers.
-    bool launch(QProcess &process, const testing::ProgramCopy &in, const Desktop &desktop,
-                const QStringList &arguments = {})
-    {
-        return testing::launch(process, in.file("belvane"), environment(desktop), arguments);
-    }
-
     // Starts the program with what `desktop` offers; false when it does not come to listen. Its standard
     // error is passed on, or kept for expectEnds.
     bool start(const Desktop &desktop, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
     {
         program.setProcessChannelMode(channels);
-        return launch(program, folder, desktop) && waitUntil([&] { return testing::accepting(folder.port); });
+        return testing::launch(program, folder.file("belvane"), environment(desktop))
+            && waitUntil([&] { return testing::accepting(folder.port); });
     }
 
     // Runs a copy that is expected to end by itself with `status`, having said `said` on its standard
@@ -123,16 +117,17 @@ TEST_F(ProgramFaultTest,
                  || fs::exists(folder.file(".Belvane.cfg.41-1-7")));
     writeFile(folder.file(".Belvane.acd.42-0-7"), "x");
     QProcess second;
-    ASSERT_TRUE(launch(second, folder, {.display = false}));
+    ASSERT_TRUE(testing::launch(second, folder.file("belvane"), environment({.display = false})));
     expectEnds(second, 1, "すでに動いています");
     EXPECT_TRUE(fs::exists(folder.file(".Belvane.acd.42-0-7")));
     // A copy in another folder is no second copy: it comes as far as the port, which this one holds.
     testing::ProgramCopy elsewhere(BELVANE_PROGRAM_DIR);
     writeFile(elsewhere.file("Belvane.cfg"), testing::settingsImage(folder.port));
-    ASSERT_TRUE(launch(second, elsewhere, {.display = false}));
+    ASSERT_TRUE(testing::launch(second, elsewhere.file("belvane"), environment({.display = false})));
     expectEnds(second, 1, "ポート " + std::to_string(folder.port) + " でアラームを受信できません");
     // An argument it does not know ends it with its usage (the packaging test reads --help and --version).
-    ASSERT_TRUE(launch(second, folder, {.display = false}, {"-h", "x"}));
+    ASSERT_TRUE(
+        testing::launch(second, folder.file("belvane"), environment({.display = false}), {"-h", "x"}));
     expectEnds(second, 2, "Usage: belvane");
 
     ASSERT_TRUE(testing::sendAlarm(folder.port, 0)); // Malarm.wav, missing
@@ -150,10 +145,11 @@ TEST_F(ProgramFaultTest,
     // sender still connected (taken in: the program holds one descriptor more) has its alarm performed
     // and logged before the closing line.
     const pid_t pid = static_cast<pid_t>(program.processId());
-    const auto before = testing::heldDescriptors(pid);
+    const std::string descriptors = "/proc/" + std::to_string(pid) + "/fd";
+    const auto before = testing::filesIn(descriptors).size();
     const testing::LoopbackClient open(folder.port);
     ASSERT_TRUE(open.send("#Sender=open\n#Message=m\n#Level=3\n"));
-    ASSERT_TRUE(waitUntil([&] { return testing::heldDescriptors(pid) > before; }));
+    ASSERT_TRUE(waitUntil([&] { return testing::filesIn(descriptors).size() > before; }));
     ::kill(pid, SIGTERM);
     ::kill(pid, SIGHUP);
     const std::string logged = expectEnds(program, 0);
@@ -169,7 +165,7 @@ TEST_F(ProgramFaultTest, WithADisplayATakenPortIsToldInABoxAndTheProgramStays)
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, folder.port));
     ASSERT_TRUE(x.start());
     const int emptyTray = x.trayWidth();
-    ASSERT_TRUE(launch(program, folder, {}));
+    ASSERT_TRUE(testing::launch(program, folder.file("belvane"), environment({})));
     QString box;
     ASSERT_TRUE(waitUntil([&] { return !(box = x.visibleWindows().value(0)).isEmpty(); }));
     EXPECT_TRUE(waitUntil([&] { return x.trayWidth() > emptyTray; })) << "tray icon docked";
@@ -186,15 +182,13 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
     const QString window = x.visibleWindows().value(0);
     // Whether the window comes to be in state `expected`, with Return pressed on it when `confirm`.
     const auto state = [&](const char *expected, bool confirm = false) {
-        const auto reached = [&] {
-            return x.windowState(window) == QLatin1String(expected);
-        };
+        const std::function<bool()> reached([&] { return x.windowState(window) == QLatin1String(expected); });
         return confirm ? x.pressReturnUntil(window, reached) : waitUntil(reached);
     };
     ASSERT_TRUE(state("Normal"));
     // A second copy says in a message box that one runs, and ends once the user has read it.
     QProcess second;
-    ASSERT_TRUE(launch(second, folder, {}));
+    ASSERT_TRUE(testing::launch(second, folder.file("belvane"), environment({})));
     QStringList shown;
     ASSERT_TRUE(waitUntil([&] { return (shown = x.visibleWindows()).size() == 2; }));
     shown.removeAll(window);
@@ -237,7 +231,7 @@ TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHa
     ASSERT_TRUE(open.send("#Sender=PC1\n#Message=open\n#Level=3\n"));
     ASSERT_TRUE(x.start(true, late)) << "Xvfb and trayer are needed";
     QProcess second;
-    ASSERT_TRUE(launch(second, folder, {}));
+    ASSERT_TRUE(testing::launch(second, folder.file("belvane"), environment({})));
     expectEnds(program, 0, "引き継ぎを頼まれました");
     EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }))
         << "the open connection's alarm was performed";

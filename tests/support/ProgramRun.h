@@ -48,13 +48,6 @@ inline std::set<std::string> filesIn(const std::filesystem::path &folder)
     return names;
 }
 
-// How many descriptors the process `pid` holds.
-inline std::ptrdiff_t heldDescriptors(qint64 pid)
-{
-    const std::filesystem::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd");
-    return std::distance(std::filesystem::begin(fds), std::filesystem::end(fds));
-}
-
 // Starts `program` with `env`; false when it does not start.
 inline bool launch(QProcess &process, const std::string &program, const QProcessEnvironment &env,
                    const QStringList &arguments = {})
