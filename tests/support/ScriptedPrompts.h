@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace belvane::testing {
@@ -40,9 +41,7 @@ struct ScriptedPrompts final : UserPrompts
     QStringList texts() const
     {
         QStringList all;
-        for (const Shown &shown : messages) {
-            all.push_back(shown.text);
-        }
+        std::ranges::transform(messages, std::back_inserter(all), &Shown::text);
         return all;
     }
 
