@@ -44,7 +44,7 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
     TempDir dir;
     writeFile(dir.file("Belvane.cfg"), settingsImage(testing::freePort()));
     Fixture f(dir);
-    EXPECT_TRUE(f.window.listening() && f.prompts.messages.empty()) << "a usable port: nothing to report";
+    EXPECT_TRUE(f.window.listening() && f.prompts.texts.isEmpty()) << "a usable port: nothing to report";
     EXPECT_TRUE(f.sender().startsWith(QStringLiteral("コンピュータ名: [")));
     const QString notice = f.message(), confirmed = QStringLiteral("すでに確認済みメッセージです");
     EXPECT_FALSE(notice.isEmpty()) << "the notice that the list was made anew";
@@ -446,7 +446,7 @@ TEST(AlarmWindowTest, TheSavedPositionIsUsedWhereItIsOnAScreenADragSavesTheWhole
         writeFile(cfg, image);
         Fixture f(dir, true);
         if (!reason.isEmpty()) {
-            const QString told = f.prompts.texts().join(u'|');
+            const QString told = f.prompts.texts.join(u'|');
             EXPECT_FALSE(f.window.listening());
             EXPECT_EQ(f.prompts.count(UserPrompts::Icon::Warning), 1u) << told.toStdString();
             EXPECT_TRUE(f.tray()->toolTip().contains(QString::number(port)));

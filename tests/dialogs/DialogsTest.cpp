@@ -47,7 +47,8 @@ struct SettingsDialogTest : Bench
     // A new dialog over the list, shown (and so initialised) with port 9912.
     void open()
     {
-        prompts.messages.clear();
+        prompts.texts.clear();
+        prompts.icons.clear();
         dialog = std::make_unique<SettingsDialog>(listPath, 9912, performer, prompts, nullptr);
         dialog->show();
     }
@@ -125,14 +126,14 @@ TEST_F(SettingsDialogTest,
                                          "open " + program + " [" + chosen + "] 6"}));
     const QString noRow = "項目が選択されていません",
                   off = "設定の有効(●)/無効(…)が「無効(…)」になっています";
-    EXPECT_EQ(prompts.texts(), QStringList({noRow, noRow, "ファイルが存在しません", off, off}));
+    EXPECT_EQ(prompts.texts, QStringList({noRow, noRow, "ファイルが存在しません", off, off}));
     click(*dialog, "cancel"); // answered no
     EXPECT_TRUE(prompts.questions.value(0).startsWith("登録内容の変更がなされてますが"));
     EXPECT_EQ(readRecord(listPath, 1).windowSize, 2) << "the file waits for OK";
     {
         const FileHolder holder(listPath);
         click(*dialog, "ok");
-        EXPECT_EQ(prompts.texts().back(), "動作ファイルリストを保存できませんでした。");
+        EXPECT_EQ(prompts.texts.back(), "動作ファイルリストを保存できませんでした。");
     }
     EXPECT_TRUE(dialog->isVisible()) << "Cancel answered no and a failed save keep the dialog open";
     click(*dialog, "ok");
@@ -194,7 +195,7 @@ TEST_F(SettingsDialogTest, OkRefusesWhatAFieldCannotTakeWithTheFocusOnIt)
         field->setText(text);
         field->deselect();
         click(shown, "ok");
-        EXPECT_EQ(prompts.texts(), refusal.isEmpty() ? QStringList() : QStringList {refusal}) << name;
+        EXPECT_EQ(prompts.texts, refusal.isEmpty() ? QStringList() : QStringList {refusal}) << name;
         EXPECT_EQ(shown.isVisible() && shown.focusWidget() == field, !refusal.isEmpty());
         EXPECT_EQ(field->selectedText(), refusal.isEmpty() ? "" : text);
         EXPECT_EQ(dialog->chosenPort(), port) << text.toStdString();
@@ -209,10 +210,11 @@ struct ActionListCommandsTest : Bench
     // the folder shown as "~/".
     std::string run(Command command, const std::string &name)
     {
-        prompts.messages.clear();
+        prompts.texts.clear();
+        prompts.icons.clear();
         prompts.files = {name.empty() ? QString() : QString::fromStdString(dir.file(name))};
         command(nullptr, prompts, folder, listPath);
-        return prompts.texts().join(u'|').replace(QString::fromStdString(folder), "~/").toStdString();
+        return prompts.texts.join(u'|').replace(QString::fromStdString(folder), "~/").toStdString();
     }
     const std::string folder = dir.path().string() + "/";
     const std::string list = (ActionListFile().CreateDefault(listPath, folder), readFile(listPath));

@@ -49,8 +49,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         EXPECT_TRUE(f.journal.empty()) << "nothing unreadable is performed";
         f.prompts.files.push_back(QString::fromStdString(dir.file("list.txt")));
         f.window.runCommand(CommandWriteListText);
-        ASSERT_EQ(f.prompts.messages.size(), 1u);
-        EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Warning) << "the failure is reported";
+        EXPECT_EQ(f.prompts.icons, std::vector {UserPrompts::Icon::Warning}) << "the failure is reported";
         if (held) {
             holder.closeWriteChannel();
             ASSERT_TRUE(holder.waitForFinished());
@@ -119,7 +118,7 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
         EXPECT_TRUE(f.journal.empty());
         EXPECT_FALSE(fs::exists(list));
         f.drag({5, 3});
-        EXPECT_EQ(f.prompts.texts(),
+        EXPECT_EQ(f.prompts.texts,
                   QStringList {QString::fromStdString(settings)
                                + QStringLiteral(" を保存できません。ﾃﾞｨｽｸに空きがありません。")});
         EXPECT_EQ(readFile(settings), oldSettings) << "the old settings kept";
@@ -133,9 +132,8 @@ TEST(FileFaultTest, AFullDiskLeavesNoHalfWrittenFileAndAReadOnlyFolderKeepsThePr
     f.alarm(0);
     EXPECT_EQ(f.journal.size(), 1u) << "a read-only list is still performed";
     f.drag({5, 3});
-    ASSERT_EQ(f.prompts.messages.size(), 1u);
-    EXPECT_EQ(f.prompts.messages[0].icon, UserPrompts::Icon::Stop);
-    EXPECT_TRUE(f.prompts.messages[0].text.contains(QString::fromStdString(settings)));
+    EXPECT_EQ(f.prompts.icons, std::vector {UserPrompts::Icon::Stop});
+    EXPECT_TRUE(f.prompts.texts.value(0).contains(QString::fromStdString(settings)));
     EXPECT_EQ(readFile(settings), settingsBefore);
     EXPECT_EQ(readFile(list), before);
 }

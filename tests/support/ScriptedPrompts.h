@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <iterator>
 #include <vector>
 
 namespace belvane::testing {
@@ -14,13 +13,11 @@ namespace belvane::testing {
 // what was asked.
 struct ScriptedPrompts final : UserPrompts
 {
-    struct Shown
+    void message(QWidget *, const QString &text, Icon icon) override
     {
-        QString text;
-        Icon icon;
-    };
-
-    void message(QWidget *, const QString &text, Icon icon) override { messages.push_back({text, icon}); }
+        texts << text;
+        icons.push_back(icon);
+    }
     bool question(QWidget *, const QString &text) override
     {
         questions.push_back(text);
@@ -33,20 +30,11 @@ struct ScriptedPrompts final : UserPrompts
     }
 
     // How many messages had `icon`.
-    std::size_t count(Icon icon) const
-    {
-        return static_cast<std::size_t>(std::ranges::count(messages, icon, &Shown::icon));
-    }
-
-    QStringList texts() const
-    {
-        QStringList all;
-        std::ranges::transform(messages, std::back_inserter(all), &Shown::text);
-        return all;
-    }
+    std::size_t count(Icon icon) const { return static_cast<std::size_t>(std::ranges::count(icons, icon)); }
 
     QStringList files; // chosen in file dialogs, in order; cancelled once used up
-    std::vector<Shown> messages;
+    QStringList texts; // of the messages shown, in order
+    std::vector<Icon> icons; // of the same messages
     QStringList questions;
     bool answer = false; // to every question
     std::vector<FileRequest> fileRequests;
