@@ -19,12 +19,8 @@
 namespace belvane {
 namespace {
 
+using testing::alarmText;
 using testing::LoopbackClient;
-
-std::string alarm(const std::string &sender, int level = 1)
-{
-    return "#Sender=" + sender + "\n#Message=m\n#Level=" + std::to_string(level) + "\n";
-}
 
 // Level 1 starts a program.
 class AlarmStationTest : public ::testing::Test, public testing::PerformerBench
@@ -39,7 +35,7 @@ protected:
                          [this](const HistoryEntry &entry) { dispatched.push_back(entry); });
         ASSERT_TRUE(station.startListening(port).isEmpty());
         for (int i = 0; i < 3; ++i) {
-            send(alarm("warm"));
+            send(alarmText("warm"));
         }
         ASSERT_TRUE(testing::waitForCount(dispatched, 3));
     }
@@ -79,7 +75,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     const QStringList logged = testing::loggedLines([&] {
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
         const LoopbackClient closed(port, 5), writing(port, 5), silent(port, 5);
-        ASSERT_TRUE(closed.send(alarm("kept")) && writing.send("#Sender=half"));
+        ASSERT_TRUE(closed.send(alarmText("kept")) && writing.send("#Sender=half"));
         closed.endWriting();
         for (const LoopbackClient *client : {&writing, &silent}) {
             EXPECT_TRUE(testing::waitUntil([&] { return client->closedByPeer(); }));
@@ -99,7 +95,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
         << logged[0].toStdString();
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("kept"));
     EXPECT_EQ(dispatched.back().outcome, "プログラムを起動しました: " + QString::fromStdString(program));
-    send(alarm("after"));
+    send(alarmText("after"));
     ASSERT_TRUE(testing::waitForCount(dispatched, 5));
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("after"));
 }
@@ -110,7 +106,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
 TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNotHoldUpTheEnd)
 {
     const QStringList logged = testing::loggedLines([&] {
-        send(alarm(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
+        send(alarmText(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
         ASSERT_TRUE(testing::waitForCount(dispatched, 4));
     });
     const QString shown = QString(256, u'\x01') + QStringLiteral("…");

@@ -101,9 +101,6 @@ TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsA
     testing::PerformerBench b;
     testing::TempDir dir;
     const std::string list = dir.file("Belvane.acd"), program = dir.file("prog"), bell = dir.file("bell.WAV");
-    const auto alarm = [](int level) {
-        return "#Sender=PC1\n#Message=Lunch\n#Level=" + std::to_string(level) + "\n";
-    };
     // The calls one dispatch of `text` makes, the window's "show" first.
     const auto dispatch = [&](std::string text) {
         DispatchAlarm(text, list, b.performer, 9, [&](const AlarmMessage &m) {
@@ -115,7 +112,7 @@ TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsA
     EXPECT_EQ(dispatch(""), Log {});
     EXPECT_FALSE(std::filesystem::exists(list));
     // A missing list is created blank, the alarm still shown.
-    EXPECT_EQ(dispatch(alarm(3)), Log {"PC1|Lunch|3"});
+    EXPECT_EQ(dispatch(testing::alarmText("PC1", 3)), Log {"PC1|m|3"});
     EXPECT_EQ(testing::readFile(list), testing::listBytes(1, 20, testing::blanks(20)));
 
     testing::writeFile(program, "");
@@ -126,15 +123,15 @@ TEST(AlarmDispatchTest, PerformsOnlyAnEnabledRecordInsideTheListWhoseFileExistsA
                                                                 {7, {1, dir.path()}}, {49, {1, program}}};
     testing::writeActions(list, 50, actions);
     const std::pair<std::string, Log> cases[] = {
-        {alarm(2), {"PC1|Lunch|2", "open " + program + " [2] 3"}},
+        {testing::alarmText("PC1", 2), {"PC1|m|2", "open " + program + " [2] 3"}},
         {"#lOGIC=2$lOGIC#mESSAGE=Lunch$mESSAGE#lEVEL= $lEVEL#sENDER=PC1$sENDER",
          {"PC1|Lunch|0", "open " + program + " [0] 5"}},
-        {alarm(1), {"PC1|Lunch|1", "wave play " + bell}},
+        {testing::alarmText("PC1", 1), {"PC1|m|1", "wave play " + bell}},
         // The wave plays on while a program starts.
-        {alarm(49), {"PC1|Lunch|49", "open " + program + " [49] 6"}},
-        {alarm(5), {"PC1|Lunch|5"}}, // enabled is 1 and nothing else
+        {testing::alarmText("PC1", 49), {"PC1|m|49", "open " + program + " [49] 6"}},
+        {testing::alarmText("PC1", 5), {"PC1|m|5"}}, // enabled is 1 and nothing else
         // A folder counts as existing.
-        {alarm(7), {"PC1|Lunch|7", "open " + dir.path().string() + " [7] 6"}},
+        {testing::alarmText("PC1", 7), {"PC1|m|7", "open " + dir.path().string() + " [7] 6"}},
     };
     for (const auto &[text, log] : cases) {
         EXPECT_EQ(dispatch(text), log) << text;

@@ -16,6 +16,12 @@ namespace belvane::testing {
 // test can check the order across services.
 using ServiceJournal = std::vector<std::string>;
 
+// An alarm's text as a sender writes it.
+inline std::string alarmText(const std::string &sender, int level = 1, const std::string &message = "m")
+{
+    return "#Sender=" + sender + "\n#Message=" + message + "\n#Level=" + std::to_string(level) + "\n";
+}
+
 struct Recording
 {
     explicit Recording(ServiceJournal &j)

@@ -71,9 +71,7 @@ struct WindowFixture : PerformerBench
     // Delivers an alarm from `sender` (cp932 bytes) as sent from 192.0.2.7.
     void alarm(int level, const std::string &message = "tea", const std::string &sender = "PC1")
     {
-        window.station().deliver("#Sender=" + sender + "\n#Message=" + message
-                                     + "\n#Level=" + std::to_string(level) + "\n",
-                                 "192.0.2.7");
+        window.station().deliver(alarmText(sender, level, message), "192.0.2.7");
     }
 
     void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)
