@@ -93,8 +93,7 @@ TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryE
 
 // What the history dialog lists, row by row ("|" between the columns), and its message pane for the
 // newest alarm; `during` runs while it is open.
-std::pair<QStringList, QString> historyShown(testing::WindowFixture &f,
-                                             const std::function<void()> &during = {})
+std::pair<QStringList, QString> historyShown(Fixture &f, const std::function<void()> &during = {})
 {
     std::pair<QStringList, QString> shown;
     const auto read = [&](QWidget *dialog) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace belvane {
 namespace {
@@ -32,18 +33,12 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         TempDir dir;
         writeTeaList(dir);
         const std::string list = dir.file("Belvane.acd");
-        if (!held) {
-            fs::resize_file(list, 24 + 100);
-        }
+        held ? void() : fs::resize_file(list, 24 + 100);
         const std::string before = readFile(list);
         WindowFixture f(dir);
         EXPECT_EQ(f.message(), QString()) << "no default-list notice: the list exists";
-        // flock runs cat with the lock held; cat, and with it the lock, ends when its input is closed.
-        QProcess holder;
-        if (held) {
-            holder.start(QStringLiteral("flock"), {QString::fromStdString(list), QStringLiteral("cat")});
-            ASSERT_TRUE(waitUntil([&] { return ActionListFile().OpenOrCreate(0, list) <= 0; }));
-        }
+        std::optional<FileHolder> holder;
+        held ? void(holder.emplace(list)) : void();
         f.alarm(0);
         EXPECT_EQ(f.sender(), QStringLiteral("PC1")) << "the alarm is still shown";
         EXPECT_TRUE(f.journal.empty()) << "nothing unreadable is performed";
@@ -51,8 +46,7 @@ TEST(FileFaultTest, ADamagedOrHeldListIsNeitherPerformedNorChangedAndAHeldOneIsU
         f.window.runCommand(CommandWriteListText);
         EXPECT_EQ(f.prompts.icons, std::vector {UserPrompts::Icon::Warning}) << "the failure is reported";
         if (held) {
-            holder.closeWriteChannel();
-            ASSERT_TRUE(holder.waitForFinished());
+            holder.reset();
             f.alarm(0);
             EXPECT_EQ(f.journal, std::vector<std::string> {"wave play " + dir.file("tea.wav")});
         }
