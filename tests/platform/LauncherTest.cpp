@@ -63,7 +63,7 @@ struct LauncherTest : ::testing::Test
     PosixLauncher launcher;
 };
 
-TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplicationTheRestIsRefused)
+TEST_F(LauncherTest, ExecutablesGetShellWordsAndACleanDetachedStartOtherFilesTheDefaultAppTheRestIsRefused)
 {
     writeScript(dir.file("bin/a b"), dir.file("wrong")); // a bare name stays in the current folder
     writeFile(dir.file("-notes.txt"), "text");
@@ -109,6 +109,43 @@ TEST_F(LauncherTest, ExecutablesGetShellWordsOtherFilesGoToTheDefaultApplication
     for (const auto &[file, parameters, result] : refused) {
         EXPECT_EQ(launcher.open(0, file, parameters, showNormal), result) << file << " " << parameters;
     }
+    writeScript(dir.file("probe"), dir.file("probed"), R"sh(echo $$
+readlink /proc/$$/fd/0 /proc/$$/fd/2
+[ -e /proc/$$/fd/3 ] && echo leaked
+while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key $value;; esac; done < /proc/$$/status
+[ "$(cut -d' ' -f6 /proc/$$/stat)" = $$ ] && echo own session)sh");
+    // The signal masks are read by the shell itself: a child it forks could catch it inside fork, with
+    // every signal blocked for the moment. Descriptor 3 without close-on-exec, the first one a program could
+    // inherit (Qt's own is set aside meanwhile), a blocked and an ignored signal.
+    const int qt = ::fcntl(3, F_DUPFD_CLOEXEC, 3);
+    ASSERT_EQ(::dup2(STDIN_FILENO, 3), 3);
+    sigset_t usr2;
+    sigemptyset(&usr2);
+    sigaddset(&usr2, SIGUSR2);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
+    const auto savedUsr1 = std::signal(SIGUSR1, SIG_IGN);
+    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), LaunchResult::Started);
+    std::signal(SIGUSR1, savedUsr1);
+    ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
+    ::dup3(qt, 3, O_CLOEXEC);
+    ::close(qt);
+    const std::string probed = recorded("probed");
+    EXPECT_EQ(probed.substr(probed.find('\n') + 1),
+              "/dev/null\n/dev/null\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\nown session\n");
+    // Once the probe (its id the first line) has ended, it is gone: a child left uncollected would stay a
+    // zombie, which a signal still reaches.
+    const pid_t probe = std::stoi(probed);
+    EXPECT_TRUE(waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
+
+    // With room for no descriptor past the standard three, closing the others cannot even be asked for:
+    // then nothing starts, rather than a program that holds this program's descriptors.
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const rlimit three {3, saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &three), 0);
+    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), LaunchResult::BadFormat);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+
     qputenv("PATH", "/nonexistent");
     EXPECT_EQ(launcher.open(0, "-notes.txt", "", showNormal), LaunchResult::NoAssociation);
 }
@@ -159,46 +196,6 @@ TEST_F(LauncherTest, FirstWindowOfEachStartTakesItsSizeUnderARealWindowManager)
     for (const char *title : {"other", "normal", "after the bound"}) {
         EXPECT_EQ(state(title), "Normal") << title;
     }
-}
-
-TEST_F(LauncherTest, StartedProgramsGetAPlainDetachedStartAndLeaveNoZombie)
-{
-    writeScript(dir.file("probe"), dir.file("probed"), R"sh(echo $$
-readlink /proc/$$/fd/0 /proc/$$/fd/2
-[ -e /proc/$$/fd/3 ] && echo leaked
-while read -r key value; do case $key in SigBlk:|SigIgn:) printf '%s\t%s\n' $key $value;; esac; done < /proc/$$/status
-[ "$(cut -d' ' -f6 /proc/$$/stat)" = $$ ] && echo own session)sh");
-    // The signal masks are read by the shell itself: a child it forks could catch it inside fork, with
-    // every signal blocked for the moment. Descriptor 3 without close-on-exec, the first one a program could
-    // inherit (Qt's own is set aside meanwhile), a blocked and an ignored signal.
-    const int qt = ::fcntl(3, F_DUPFD_CLOEXEC, 3);
-    ASSERT_EQ(::dup2(STDIN_FILENO, 3), 3);
-    sigset_t usr2;
-    sigemptyset(&usr2);
-    sigaddset(&usr2, SIGUSR2);
-    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &usr2, nullptr), 0);
-    const auto savedUsr1 = std::signal(SIGUSR1, SIG_IGN);
-    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), LaunchResult::Started);
-    std::signal(SIGUSR1, savedUsr1);
-    ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
-    ::dup3(qt, 3, O_CLOEXEC);
-    ::close(qt);
-    const std::string probed = recorded("probed");
-    EXPECT_EQ(probed.substr(probed.find('\n') + 1),
-              "/dev/null\n/dev/null\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\nown session\n");
-    // Once the probe (its id the first line) has ended, it is gone: a child left uncollected would stay a
-    // zombie, which a signal still reaches.
-    const pid_t probe = std::stoi(probed);
-    EXPECT_TRUE(waitUntil([&] { return ::kill(probe, 0) != 0 && errno == ESRCH; }));
-
-    // With room for no descriptor past the standard three, closing the others cannot even be asked for:
-    // then nothing starts, rather than a program that holds this program's descriptors.
-    rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    const rlimit three {3, saved.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &three), 0);
-    EXPECT_EQ(launcher.open(0, "probe", "", showNormal), LaunchResult::BadFormat);
-    ::setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 } // namespace
