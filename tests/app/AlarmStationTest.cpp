@@ -19,25 +19,24 @@
 namespace belvane {
 namespace {
 
-using testing::alarmText;
-using testing::LoopbackClient;
+using namespace testing;
 
 // Level 1 starts a program.
-class AlarmStationTest : public ::testing::Test, public testing::PerformerBench
+class AlarmStationTest : public ::testing::Test, public PerformerBench
 {
 protected:
     void SetUp() override
     {
-        testing::writeFile(program, "");
+        writeFile(program, "");
         std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-        testing::writeActions(dir.file("Belvane.acd"), 9, {{1, {1, program}}});
+        writeActions(dir.file("Belvane.acd"), 9, {{1, {1, program}}});
         QObject::connect(&station, &AlarmStation::alarmDispatched,
                          [this](const HistoryEntry &entry) { dispatched.push_back(entry); });
         ASSERT_TRUE(station.startListening(port).isEmpty());
         for (int i = 0; i < 3; ++i) {
             send(alarmText("warm"));
         }
-        ASSERT_TRUE(testing::waitForCount(dispatched, 3));
+        ASSERT_TRUE(waitForCount(dispatched, 3));
     }
     void TearDown() override { station.finish(); }
 
@@ -47,9 +46,9 @@ protected:
         EXPECT_TRUE(client.send(text));
     }
 
-    testing::TempDir dir;
+    TempDir dir;
     std::string program = dir.file("prog");
-    quint16 port = testing::freePort();
+    quint16 port = freePort();
     AlarmStation station {performer, dir.file("Belvane.acd")};
     std::vector<HistoryEntry> dispatched;
 };
@@ -72,19 +71,19 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     const rlimit tight {static_cast<rlim_t>(fillers.back()) + 4, saved.rlim_max};
-    const QStringList logged = testing::loggedLines([&] {
+    const QStringList logged = loggedLines([&] {
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
         const LoopbackClient closed(port, 5), writing(port, 5), silent(port, 5);
         ASSERT_TRUE(closed.send(alarmText("kept")) && writing.send("#Sender=half"));
         closed.endWriting();
         for (const LoopbackClient *client : {&writing, &silent}) {
-            EXPECT_TRUE(testing::waitUntil([&] { return client->closedByPeer(); }));
+            EXPECT_TRUE(waitUntil([&] { return client->closedByPeer(); }));
         }
         // Two more rounds of the pause, in which nothing waits.
-        testing::waitUntil([] { return false; }, AlarmReceiver::acceptRetry * 2);
+        waitUntil([] { return false; }, AlarmReceiver::acceptRetry * 2);
         EXPECT_EQ(dispatched.size(), 3U) << "not while the action list cannot be opened";
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
-        ASSERT_TRUE(testing::waitForCount(dispatched, 4));
+        ASSERT_TRUE(waitForCount(dispatched, 4));
     });
     ::setrlimit(RLIMIT_NOFILE, &saved);
     for (const int fd : fillers) {
@@ -96,7 +95,7 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("kept"));
     EXPECT_EQ(dispatched.back().outcome, "プログラムを起動しました: " + QString::fromStdString(program));
     send(alarmText("after"));
-    ASSERT_TRUE(testing::waitForCount(dispatched, 5));
+    ASSERT_TRUE(waitForCount(dispatched, 5));
     EXPECT_EQ(dispatched.back().sender, QStringLiteral("after"));
 }
 
@@ -105,9 +104,9 @@ TEST_F(AlarmStationTest, OutOfDescriptorsWaitingSendersAreToldAndOneThatClosedKe
 // it sent so far is dispatched before the closing line.
 TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNotHoldUpTheEnd)
 {
-    const QStringList logged = testing::loggedLines([&] {
+    const QStringList logged = loggedLines([&] {
         send(alarmText(std::string((1 << 20) - 64, '\x01')), INADDR_LOOPBACK + 1);
-        ASSERT_TRUE(testing::waitForCount(dispatched, 4));
+        ASSERT_TRUE(waitForCount(dispatched, 4));
     });
     const QString shown = QString(256, u'\x01') + QStringLiteral("…");
     EXPECT_EQ(dispatched.back().sender, shown);
@@ -127,8 +126,8 @@ TEST_F(AlarmStationTest, AMegabyteSenderIsBoundedEverywhereAndAFloodingOneDoesNo
         }
     });
     // More than the system buffers between us: the station is reading it.
-    const bool reading = testing::waitUntil([&] { return sent > (32U << 20); });
-    const QStringList ending = testing::loggedLines([&] { station.finish(); });
+    const bool reading = waitUntil([&] { return sent > (32U << 20); });
+    const QStringList ending = loggedLines([&] { station.finish(); });
     flood.join();
     ASSERT_TRUE(reading);
     EXPECT_EQ(std::pair(dispatched.size(), dispatched.back().sender),

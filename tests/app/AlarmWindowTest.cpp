@@ -31,18 +31,15 @@
 namespace belvane {
 namespace {
 
-using testing::readFile;
-using testing::settingsImage;
-using testing::TempDir;
-using testing::writeFile;
-using Fixture = testing::WindowFixture;
+using namespace testing;
+using Fixture = WindowFixture;
 
 // A first start makes the default list and says so. (A connection still open at the end is dispatched
 // then: the fault test ends the real program so.)
 TEST(AlarmWindowTest, FirstStartTellsOfTheNewListAlarmsConfirmShowAgainAndEveryEndingAsksToQuit)
 {
     TempDir dir;
-    writeFile(dir.file("Belvane.cfg"), settingsImage(testing::freePort()));
+    writeFile(dir.file("Belvane.cfg"), settingsImage(freePort()));
     Fixture f(dir);
     EXPECT_TRUE(f.window.listening() && f.prompts.texts.isEmpty()) << "a usable port: nothing to report";
     EXPECT_TRUE(f.sender().startsWith(QStringLiteral("コンピュータ名: [")));
@@ -107,7 +104,7 @@ std::pair<QStringList, QString> historyShown(Fixture &f, const std::function<voi
         }
         shown.second = dialog->findChild<QPlainTextEdit *>()->toPlainText();
     };
-    EXPECT_TRUE(testing::whileOpen([&] { f.window.runCommand(CommandHistory); }, read));
+    EXPECT_TRUE(whileOpen([&] { f.window.runCommand(CommandHistory); }, read));
     return shown;
 }
 
@@ -134,9 +131,9 @@ TEST(AlarmWindowTest, AFirstStartInTheUsersFolderCopiesAnEarlierListAndSettingsA
             std::filesystem::create_directory(earlier.file("Belvane.acd"));
         }
         for (const auto &[dir, file, present, bytes] :
-             {std::tuple {&earlier, "Belvane.cfg", earlierSettings, settingsImage(testing::freePort())},
+             {std::tuple {&earlier, "Belvane.cfg", earlierSettings, settingsImage(freePort())},
               {&files, "Belvane.acd", ownList, std::string("own list")},
-              {&files, "Belvane.cfg", ownSettings, settingsImage(testing::freePort(), 7)}}) {
+              {&files, "Belvane.cfg", ownSettings, settingsImage(freePort(), 7)}}) {
             present ? writeFile(dir->file(file), bytes) : void();
         }
         const std::string before = readFile(files.file("Belvane.cfg"));
@@ -200,14 +197,14 @@ TEST(AlarmWindowTest, TheHistoryAndTheLogSayWhatBecameOfEachAlarm)
     for (const auto &[level, enabled, file, outcome] : rows) {
         file.empty() ? void() : void(actions[level] = {enabled, file});
     }
-    testing::writeActions(dir.file("Belvane.acd"), 9, actions);
+    writeActions(dir.file("Belvane.acd"), 9, actions);
     Fixture f(dir);
     for (const auto &[level, enabled, file, outcome] : rows) {
         SCOPED_TRACE(level);
         f.launcher.result = level == 7 ? LaunchResult::AccessDenied : LaunchResult::Started;
         f.mediaCommands.openResult = level == 8 ? MediaResult::NoSoundFont : MediaResult::Success;
         const QStringList logged =
-            testing::loggedLines([&, level = level] { f.alarm(level, std::to_string(level), "PC\x82\xa0"); });
+            loggedLines([&, level = level] { f.alarm(level, std::to_string(level), "PC\x82\xa0"); });
         ASSERT_EQ(logged.size(), 1);
         EXPECT_TRUE(logged[0].endsWith(
             QStringLiteral(" 192.0.2.7 から 送信者 \"PCあ\" レベル %1: ").arg(level) + outcome))
@@ -285,7 +282,7 @@ TEST(AlarmWindowTest,
     for (const auto &[target, click, opens] : rows) {
         SCOPED_TRACE(target->metaObject()->className());
         QString entries;
-        const bool opened = testing::whileOpen(
+        const bool opened = whileOpen(
             [&, w = target, c = click] {
                 c ? QTest::mouseRelease(w, Qt::RightButton, {}, QPoint(10, 10))
                   : QTest::keyClick(w, Qt::Key_F10);
@@ -347,7 +344,7 @@ TEST(AlarmWindowTest, SharpAtEveryScale)
     const QPoint origin = (QPointF(f.window.pos()) * ratio).toPoint();
     const QSize size = f.window.size() * ratio;
     QImage screen;
-    ASSERT_TRUE(testing::waitUntil([&] {
+    ASSERT_TRUE(waitUntil([&] {
         screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
         return screen.pixelColor(origin + QPoint(size.width() / 2, 8 * ratio)) == frameFillColour; // painted
     }));

@@ -20,8 +20,7 @@
 namespace belvane {
 namespace {
 
-using testing::readFile;
-using testing::waitUntil;
+using namespace testing;
 
 const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
@@ -68,15 +67,15 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
                                    QDBusConnection::ExportAllContents));
     ASSERT_TRUE(bus.registerService(watcherService));
 
-    testing::XSession x;
+    XSession x;
     ASSERT_TRUE(x.start(false)) << "Xvfb is needed; the only tray host is the watcher";
-    testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
+    ProgramCopy folder {BELVANE_PROGRAM_DIR};
     const std::string list = readFile(folder.file("Belvane.acd")),
                       settings = readFile(folder.file("Belvane.cfg"));
-    std::set<std::string> files = testing::filesIn(folder.path);
+    std::set<std::string> files = filesIn(folder.path);
     QProcess program;
     program.setProcessChannelMode(QProcess::ForwardedChannels);
-    ASSERT_TRUE(testing::launch(program, folder.file("belvane"), x.env));
+    ASSERT_TRUE(launch(program, folder.file("belvane"), x.env));
     const auto shown = [&](const QString &title = QStringLiteral("Belvane")) {
         return !x.visibleWindows(title).isEmpty();
     };
@@ -97,7 +96,7 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     ASSERT_TRUE(x.pressReturnUntil(window, [&] { return !shown(); })) << "confirmed and hidden";
 
     // Sent to the settings' port, an alarm runs level 3's program with its parameters and shows the window.
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 3, QStringLiteral("経理部PC"), QStringLiteral("お昼です")));
+    ASSERT_TRUE(sendAlarm(folder.port, 3, QStringLiteral("経理部PC"), QStringLiteral("お昼です")));
     ASSERT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }));
     EXPECT_EQ(folder.scriptOutput(), "alpha\ntwo words\nsingle quoted\nback slash\n");
     EXPECT_TRUE(waitUntil([&] { return shown(); })) << "the alarm is shown";
@@ -115,20 +114,20 @@ TEST(EndToEndTest, AlarmsRunTheLevelsProgramTheHostsMenuRunsCommandsAndSigtermEn
     EXPECT_TRUE(waitUntil([&] { return shown(); })) << "reachable again without a host";
 
     // A right click on the window's surface opens the menu; its third entry is the settings dialog.
-    x.xdotool(testing::words("mousemove --sync --window") << window << testing::words("450 140"));
-    x.xdotool(testing::words("click 3"));
-    x.xdotool(testing::words("key Down Down Down Return"));
+    x.xdotool(words("mousemove --sync --window") << window << words("450 140"));
+    x.xdotool(words("click 3"));
+    x.xdotool(words("key Down Down Down Return"));
     ASSERT_TRUE(waitUntil([&] { return shown(QStringLiteral("環境設定")); }))
         << "the settings dialog is open";
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    ASSERT_TRUE(sendAlarm(folder.port, 3));
     EXPECT_TRUE(waitUntil([&] { return folder.scriptOutput().size() > 41; })) << "performed under the dialog";
     EXPECT_TRUE(shown(QStringLiteral("環境設定"))) << "the dialog stays open";
 
-    EXPECT_TRUE(testing::endsCleanly(program));
+    EXPECT_TRUE(endsCleanly(program));
     EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
     EXPECT_EQ(readFile(folder.file("Belvane.cfg")), settings);
     files.insert("record-arguments.sh.out");
-    EXPECT_EQ(testing::filesIn(folder.path), files);
+    EXPECT_EQ(filesIn(folder.path), files);
 }
 
 } // namespace

@@ -13,8 +13,7 @@
 namespace belvane {
 namespace {
 
-using testing::waitUntil;
-using testing::WaylandSession;
+using namespace testing;
 
 TEST(WaylandSessionTest, AlarmsArePerformedQuietlyWithoutQtsPluginHeadlessAndUnderSwayTheWindowFloats)
 {
@@ -26,19 +25,19 @@ TEST(WaylandSessionTest, AlarmsArePerformedQuietlyWithoutQtsPluginHeadlessAndUnd
     using enum WaylandSession::Compositor;
     for (const auto &[compositor, hidePlugin] : {std::pair {Weston, false}, {Sway, false}, {Weston, true}}) {
         SCOPED_TRACE(compositor == Sway ? "sway" : hidePlugin ? "weston, plugin hidden" : "weston");
-        if (hidePlugin && QProcess::execute(QStringLiteral("unshare"), testing::words("-m true")) != 0) {
+        if (hidePlugin && QProcess::execute(QStringLiteral("unshare"), words("-m true")) != 0) {
             GTEST_SKIP() << "hiding the plugin takes a mount namespace of its own, which needs root (and a "
                             "container that allows it)";
         }
         WaylandSession session;
         ASSERT_TRUE(session.start(compositor)) << "the compositor did not come up; " << session.output();
-        testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
+        ProgramCopy folder {BELVANE_PROGRAM_DIR};
         session.giveToUser(folder.path);
         QProcess program;
         program.setProcessEnvironment(session.env);
         program.setProgram(QString::fromStdString(folder.file("belvane")));
         if (hidePlugin) {
-            program.setArguments(testing::words("-m sh -c")
+            program.setArguments(words("-m sh -c")
                                  << QStringLiteral("p=$1; d=$2; shift 2; for f; do mount --bind /dev/null "
                                                    "\"$d/$f\" || exit 97; done; exec \"$p\"")
                                  << QStringLiteral("sh") << program.program() << platforms.path() << plugins);
@@ -47,13 +46,13 @@ TEST(WaylandSessionTest, AlarmsArePerformedQuietlyWithoutQtsPluginHeadlessAndUnd
         session.prefix(program);
         program.start();
         ASSERT_TRUE(program.waitForStarted(10000));
-        ASSERT_TRUE(waitUntil(
-            [&] { return testing::accepting(folder.port) || program.state() != QProcess::Running; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return accepting(folder.port) || program.state() != QProcess::Running; }));
         ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
         // Under sway the window floats at its own size without a title bar, at the start as for an alarm.
         for (const bool afterAlarm : {false, true}) {
             if (afterAlarm) {
-                ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+                ASSERT_TRUE(sendAlarm(folder.port, 3));
                 EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }))
                     << "level 3's program ran";
             }
@@ -67,7 +66,7 @@ TEST(WaylandSessionTest, AlarmsArePerformedQuietlyWithoutQtsPluginHeadlessAndUnd
                 EXPECT_NE(window["border"].toString(), QStringLiteral("normal"));
             }
         }
-        EXPECT_TRUE(testing::endsCleanly(program));
+        EXPECT_TRUE(endsCleanly(program));
         // Nothing from Qt: every line is the program's own.
         const QString standardError = QString::fromLocal8Bit(program.readAllStandardError());
         for (const QString &line : standardError.split(u'\n', Qt::SkipEmptyParts)) {

@@ -19,9 +19,7 @@
 namespace belvane {
 namespace {
 
-using testing::readFile;
-using testing::waitUntil;
-using testing::writeFile;
+using namespace testing;
 namespace fs = std::filesystem;
 
 // Whether 16-bit samples in the disk audio driver's output are anything but silence.
@@ -69,8 +67,8 @@ protected:
     bool start(const Desktop &desktop, QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
     {
         program.setProcessChannelMode(channels);
-        return testing::launch(program, folder.file("belvane"), environment(desktop))
-            && waitUntil([&] { return testing::accepting(folder.port); });
+        return launch(program, folder.file("belvane"), environment(desktop))
+            && waitUntil([&] { return accepting(folder.port); });
     }
 
     // Runs a copy that is expected to end by itself with `status`, having said `said` on its standard
@@ -92,11 +90,11 @@ protected:
             << "the message box is dismissed";
     }
 
-    void TearDown() override { testing::stop(program); }
+    void TearDown() override { stop(program); }
 
-    testing::ProgramCopy folder {BELVANE_PROGRAM_DIR};
+    ProgramCopy folder {BELVANE_PROGRAM_DIR};
     std::string audioFile = folder.file("out.raw");
-    testing::XSession x;
+    XSession x;
     QProcess program;
 };
 
@@ -117,25 +115,24 @@ TEST_F(ProgramFaultTest,
                  || fs::exists(folder.file(".Belvane.cfg.41-1-7")));
     writeFile(folder.file(".Belvane.acd.42-0-7"), "x");
     QProcess second;
-    ASSERT_TRUE(testing::launch(second, folder.file("belvane"), environment({.display = false})));
+    ASSERT_TRUE(launch(second, folder.file("belvane"), environment({.display = false})));
     expectEnds(second, 1, "すでに動いています");
     EXPECT_TRUE(fs::exists(folder.file(".Belvane.acd.42-0-7")));
     // A copy in another folder is no second copy: it comes as far as the port, which this one holds.
-    testing::ProgramCopy elsewhere(BELVANE_PROGRAM_DIR);
-    writeFile(elsewhere.file("Belvane.cfg"), testing::settingsImage(folder.port));
-    ASSERT_TRUE(testing::launch(second, elsewhere.file("belvane"), environment({.display = false})));
+    ProgramCopy elsewhere(BELVANE_PROGRAM_DIR);
+    writeFile(elsewhere.file("Belvane.cfg"), settingsImage(folder.port));
+    ASSERT_TRUE(launch(second, elsewhere.file("belvane"), environment({.display = false})));
     expectEnds(second, 1, "ポート " + std::to_string(folder.port) + " でアラームを受信できません");
     // An argument it does not know ends it with its usage (the packaging test reads --help and --version).
-    ASSERT_TRUE(
-        testing::launch(second, folder.file("belvane"), environment({.display = false}), {"-h", "x"}));
+    ASSERT_TRUE(launch(second, folder.file("belvane"), environment({.display = false}), {"-h", "x"}));
     expectEnds(second, 2, "Usage: belvane");
 
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 0)); // Malarm.wav, missing
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    ASSERT_TRUE(sendAlarm(folder.port, 0)); // Malarm.wav, missing
+    ASSERT_TRUE(sendAlarm(folder.port, 3));
     EXPECT_TRUE(waitUntil([&] { return folder.scriptOutput() == "unset\n"; }))
         << "its programs do not inherit the platform: " << folder.scriptOutput();
     EXPECT_FALSE(fs::exists(audioFile)) << "a missing file is not performed: no device opened";
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 1));
+    ASSERT_TRUE(sendAlarm(folder.port, 1));
     EXPECT_TRUE(waitUntil([&] { return audible(audioFile); })) << "the built-in alert sounds";
 
     EXPECT_EQ(readFile(folder.file("Belvane.acd")), list);
@@ -146,10 +143,10 @@ TEST_F(ProgramFaultTest,
     // and logged before the closing line.
     const pid_t pid = static_cast<pid_t>(program.processId());
     const std::string descriptors = "/proc/" + std::to_string(pid) + "/fd";
-    const auto before = testing::filesIn(descriptors).size();
-    const testing::LoopbackClient open(folder.port);
+    const auto before = filesIn(descriptors).size();
+    const LoopbackClient open(folder.port);
     ASSERT_TRUE(open.send("#Sender=open\n#Message=m\n#Level=3\n"));
-    ASSERT_TRUE(waitUntil([&] { return testing::filesIn(descriptors).size() > before; }));
+    ASSERT_TRUE(waitUntil([&] { return filesIn(descriptors).size() > before; }));
     ::kill(pid, SIGTERM);
     ::kill(pid, SIGHUP);
     const std::string logged = expectEnds(program, 0);
@@ -165,13 +162,13 @@ TEST_F(ProgramFaultTest, WithADisplayATakenPortIsToldInABoxAndTheProgramStays)
     ASSERT_TRUE(other.listen(QHostAddress::AnyIPv4, folder.port));
     ASSERT_TRUE(x.start());
     const int emptyTray = x.trayWidth();
-    ASSERT_TRUE(testing::launch(program, folder.file("belvane"), environment({})));
+    ASSERT_TRUE(launch(program, folder.file("belvane"), environment({})));
     QString box;
     ASSERT_TRUE(waitUntil([&] { return !(box = x.visibleWindows().value(0)).isEmpty(); }));
     EXPECT_TRUE(waitUntil([&] { return x.trayWidth() > emptyTray; })) << "tray icon docked";
     dismiss(box);
     EXPECT_TRUE(waitUntil([&] { return !x.visibleWindows().isEmpty(); })) << "the alarm window follows";
-    EXPECT_TRUE(testing::endsCleanly(program)) << "still running";
+    EXPECT_TRUE(endsCleanly(program)) << "still running";
 }
 
 TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndATrayHostIsFollowed)
@@ -188,7 +185,7 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
     ASSERT_TRUE(state("Normal"));
     // A second copy says in a message box that one runs, and ends once the user has read it.
     QProcess second;
-    ASSERT_TRUE(testing::launch(second, folder.file("belvane"), environment({})));
+    ASSERT_TRUE(launch(second, folder.file("belvane"), environment({})));
     QStringList shown;
     ASSERT_TRUE(waitUntil([&] { return (shown = x.visibleWindows()).size() == 2; }));
     shown.removeAll(window);
@@ -196,7 +193,7 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
     dismiss(shown.value(0));
     expectEnds(second, 1);
     EXPECT_TRUE(state("Iconic", true)) << "minimised, in the taskbar, since no tray leads back";
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 0));
+    ASSERT_TRUE(sendAlarm(folder.port, 0));
     EXPECT_TRUE(state("Normal")) << "the next alarm restores it";
 
     const int noIcon = x.trayWidth();
@@ -206,9 +203,9 @@ TEST_F(ProgramFaultTest, WithoutATrayASecondCopyIsToldInABoxConfirmMinimisesAndA
     EXPECT_TRUE(x.visibleWindows().isEmpty());
     x.stopTray();
     EXPECT_TRUE(state("Iconic")) << "the tray went: the window is back in the taskbar, minimised";
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    ASSERT_TRUE(sendAlarm(folder.port, 3));
     EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); })) << "level 3's program ran";
-    EXPECT_TRUE(testing::endsCleanly(program));
+    EXPECT_TRUE(endsCleanly(program));
 }
 
 TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHasIt)
@@ -222,22 +219,22 @@ TEST_F(ProgramFaultTest, AHeadlessCopyWhoseDisplayCameLateHandsOverToACopyThatHa
     folder.file(".belvane.sock").copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
     ::close(stale);
-    const QString late = testing::XSession::unusedDisplay();
+    const QString late = XSession::unusedDisplay();
     QProcessEnvironment env = environment({.display = false});
     env.insert(QStringLiteral("DISPLAY"), late);
-    ASSERT_TRUE(testing::launch(program, folder.file("belvane"), env));
-    ASSERT_TRUE(waitUntil([&] { return testing::accepting(folder.port); }));
-    const testing::LoopbackClient open(folder.port);
+    ASSERT_TRUE(launch(program, folder.file("belvane"), env));
+    ASSERT_TRUE(waitUntil([&] { return accepting(folder.port); }));
+    const LoopbackClient open(folder.port);
     ASSERT_TRUE(open.send("#Sender=PC1\n#Message=open\n#Level=3\n"));
     ASSERT_TRUE(x.start(true, late)) << "Xvfb and trayer are needed";
     QProcess second;
-    ASSERT_TRUE(testing::launch(second, folder.file("belvane"), environment({})));
+    ASSERT_TRUE(launch(second, folder.file("belvane"), environment({})));
     expectEnds(program, 0, "引き継ぎを頼まれました");
     EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); }))
         << "the open connection's alarm was performed";
     fs::remove(folder.script + ".out");
-    ASSERT_TRUE(waitUntil([&] { return testing::accepting(folder.port); }));
-    ASSERT_TRUE(testing::sendAlarm(folder.port, 3));
+    ASSERT_TRUE(waitUntil([&] { return accepting(folder.port); }));
+    ASSERT_TRUE(sendAlarm(folder.port, 3));
     EXPECT_TRUE(waitUntil([&] { return !folder.scriptOutput().empty(); })) << "the new copy performs it";
     EXPECT_TRUE(waitUntil([&] { return !x.visibleWindows().isEmpty(); })) << "and shows it";
     second.terminate();

@@ -78,9 +78,8 @@ TEST_F(AlarmReceiverTest, EachSendersTextIsDispatchedWholeAtItsOwnCloseWhateverT
         char what;
         std::string bytes {};
     };
-    using Steps = std::vector<Step>;
     const std::string half = "#Sender=A\n#Mes", rest = "sage=m\n#Level=3\n";
-    const std::tuple<const char *, Steps, Texts> cases[] = {
+    const std::tuple<const char *, std::vector<Step>, Texts> cases[] = {
         {"connected, then written after another delivered",
          {{0, 'c'}, {1, 'c'}, {1, 's', alarm("1")}, {1, 'e'}, {1, 'd'}, {0, 's', alarm("A")}, {0, 'e'}},
          {alarm("1"), alarm("A")}},
