@@ -4,8 +4,8 @@
 // default sink, all started here for the current user. One recording of the sink's monitor holds every
 // sound, so the server's and the recording's own delays are the same for both sides.
 //
-// Each round starts the real program (headless) afresh and measures its resident memory before any
-// sound. Its first alarm after start-up alternates between the WAV and the MIDI level, then more of
+// Each round starts the real program afresh (headless, or with --x11 on a private X display with a
+// window manager and a tray) and measures its resident memory before any sound. Its first alarm after start-up alternates between the WAV and the MIDI level, then more of
 // each follow, every one after a fresh paplay of the same sound: the WAV itself, or the MIDI piece (one
 // note on one instrument) rendered to a wave by the fluidsynth program with the same soundfont. Then a
 // General MIDI piece of eleven instruments plays, then the alternating phase: alarms 250 ms apart,
@@ -14,7 +14,7 @@
 // the program has been quiet for five seconds (output closed, synthesizer kept), its CPU time in the
 // five seconds after that, and its resident memory once it has given the synthesizer back.
 //   build/bench/sound_onset [--rounds 10] [--alarms 2] [--alternating 100] [--settle-ms 1000]
-//                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2] [--keep FOLDER]
+//                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2] [--keep FOLDER] [--x11]
 #include "LoopbackClient.h"
 #include "ProgramRun.h"
 #include "ResidentMemory.h"
@@ -127,7 +127,8 @@ public:
         }
     }
 
-    bool start()
+    // Nothing once the null sink is the default sink; else what could not be started.
+    const char *start()
     {
         ::chmod(runtime.path().c_str(), 0700);
         env = QProcessEnvironment::systemEnvironment();
@@ -139,14 +140,14 @@ public:
         bus.setProcessEnvironment(env);
         bus.start(QStringLiteral("dbus-daemon"), words("--session --nofork --print-address=1"));
         if (!bus.waitForStarted(10000) || !waitUntil([&] { return bus.canReadLine(); })) {
-            return false;
+            return "the session bus";
         }
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(bus.readLine().trimmed()));
         server.setProcessEnvironment(env);
         server.start(QStringLiteral("pipewire"), {});
         if (!server.waitForStarted(10000)
             || !waitUntil([&] { return fs::exists(runtime.path() / "pipewire-0"); })) {
-            return false;
+            return "pipewire";
         }
         for (auto [process, name] :
              {std::pair {&sessionManager, "wireplumber"}, {&pulse, "pipewire-pulse"}}) {
@@ -155,14 +156,16 @@ public:
             process->setStandardErrorFile(QProcess::nullDevice());
             process->start(QString::fromLatin1(name), {});
             if (!process->waitForStarted(10000)) {
-                return false;
+                return name;
             }
         }
         if (!waitUntil([&] { return pactl(words("info")); })) {
-            return false;
+            return "pipewire-pulse (pactl info has no answer)";
         }
-        return pactl(words("load-module module-null-sink sink_name=speakers"))
-            && pactl(words("set-default-sink speakers"));
+        if (!pactl(words("load-module module-null-sink sink_name=speakers"))) {
+            return "the null sink";
+        }
+        return pactl(words("set-default-sink speakers")) ? nullptr : "the null sink as the default sink";
     }
 
     bool pactl(const QStringList &arguments) const
@@ -274,8 +277,12 @@ int main(int argc, char **argv)
     int rounds = 10, alarms = 2, alternating = 100, settleMs = 1000;
     std::string soundFont = "/usr/share/sounds/sf2/default-GM.sf2";
     std::string keep; // a folder that keeps the recording and when each sound was started
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--rounds") == 0) {
+    bool onX11 = false; // headless, or on a private X display with a window manager and a tray
+    for (int i = 1; i + 1 < argc || (i < argc && std::strcmp(argv[i], "--x11") == 0); i += 2) {
+        if (std::strcmp(argv[i], "--x11") == 0) {
+            onX11 = true;
+            --i;
+        } else if (std::strcmp(argv[i], "--rounds") == 0) {
             rounds = std::atoi(argv[i + 1]);
         } else if (std::strcmp(argv[i], "--alarms") == 0) {
             alarms = std::atoi(argv[i + 1]);
@@ -290,8 +297,8 @@ int main(int argc, char **argv)
         }
     }
     SoundServer sound;
-    if (!sound.start()) {
-        std::fprintf(stderr, "cannot start pipewire, wireplumber, pipewire-pulse and the null sink\n");
+    if (const char *failed = sound.start()) {
+        std::fprintf(stderr, "cannot start %s for the sound server\n", failed);
         return 1;
     }
     ProgramCopy folder {BELVANE_PROGRAM_DIR};
@@ -317,6 +324,16 @@ int main(int argc, char **argv)
         list.Close();
     }
     QProcessEnvironment programEnv = sound.env;
+    XSession x;
+    if (onX11) {
+        if (!x.start() || !x.startWindowManager()) {
+            std::fprintf(stderr, "cannot start Xvfb, the tray host and the window manager\n");
+            return 1;
+        }
+        for (const char *name : {"DISPLAY", "QT_QPA_PLATFORM"}) {
+            programEnv.insert(QString::fromLatin1(name), x.env.value(QString::fromLatin1(name)));
+        }
+    }
     programEnv.insert(QStringLiteral("SDL_SOUNDFONTS"), QString::fromStdString(soundFont));
     programEnv.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("belvane.platform.debug=true"));
 

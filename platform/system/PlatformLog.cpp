@@ -8,7 +8,7 @@ Q_LOGGING_CATEGORY(platformLog, "belvane.platform")
 
 void *openLibrary(const char *fileName)
 {
-    void *handle = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    void *handle = ::dlopen(fileName, RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) {
         const char *reason = ::dlerror();
         qCWarning(platformLog, "cannot load %s: %s", fileName, reason != nullptr ? reason : "unknown reason");
