@@ -4,15 +4,39 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace belvane::cp932 {
 
 namespace {
 // Microsoft's cp932 (0x5C is a backslash, 0x81 0x60 is U+FF5E); glibc's SJIS and IBM-943 differ.
 constexpr const char *codecName = "windows-31j";
+
+// Whether the converter would map `c` (a byte or a character) to itself: all of ASCII but the three
+// control codes it exchanges (0x1A, 0x1C, 0x7F). Texts made only of these are converted here, so
+// that a program that meets no other text (its folder, its settings) never loads the converter and
+// its tables.
+bool same(char16_t c)
+{
+    return c < 0x80 && c != 0x1A && c != 0x1C && c != 0x7F;
+}
+
+bool plain(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return same(static_cast<unsigned char>(c)); });
+}
+
+bool plain(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return same(c.unicode()); });
+}
 } // namespace
 
 QString toUnicode(std::string_view bytes)
 {
+    if (plain(bytes)) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    }
     QStringDecoder decoder(codecName, QStringDecoder::Flag::Stateless);
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
@@ -21,6 +45,9 @@ std::optional<QString> toUnicodeExactly(std::string_view bytes)
 {
     if (bytes.find('\0') != std::string_view::npos) {
         return std::nullopt;
+    }
+    if (plain(bytes)) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     }
     QStringDecoder decoder(codecName, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
@@ -32,6 +59,9 @@ std::optional<QString> toUnicodeExactly(std::string_view bytes)
 
 std::optional<std::string> fromUnicode(const QString &text)
 {
+    if (plain(text)) {
+        return text.toLatin1().toStdString();
+    }
     QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);
     const QByteArray bytes = encoder.encode(text);
     if (encoder.hasError()) {
@@ -42,6 +72,9 @@ std::optional<std::string> fromUnicode(const QString &text)
 
 std::size_t byteLength(const QString &text)
 {
+    if (plain(text)) {
+        return static_cast<std::size_t>(text.size());
+    }
     // An unencodable character comes out as the two bytes FC FC, which is the count wanted here.
     QStringEncoder encoder(codecName, QStringEncoder::Flag::Stateless);
     return static_cast<std::size_t>(QByteArray(encoder.encode(text)).size());
