@@ -5,14 +5,15 @@
 // sound, so the server's and the recording's own delays are the same for both sides.
 //
 // Each round starts the real program afresh (headless, or with --x11 on a private X display with a
-// window manager and a tray) and measures its resident memory before any sound. Its first alarm after start-up alternates between the WAV and the MIDI level, then more of
-// each follow, every one after a fresh paplay of the same sound: the WAV itself, or the MIDI piece (one
-// note on one instrument) rendered to a wave by the fluidsynth program with the same soundfont. Then a
-// General MIDI piece of eleven instruments plays, then the alternating phase: alarms 250 ms apart,
-// each stopping the sound before it, MIDI (a held organ note, 220 Hz) and WAV (1 kHz) in turn, each of
-// which must be heard in the recording before the next one stops it. Last, the resident memory once
-// the program has been quiet for five seconds (output closed, synthesizer kept), its CPU time in the
-// five seconds after that, and its resident memory once it has given the synthesizer back.
+// window manager and a tray) and measures its resident memory before any sound. Its first alarm after
+// start-up alternates between the WAV and the MIDI level, then more of each follow, every one after a fresh
+// paplay of the same sound: the WAV itself, or the MIDI piece (one note on one instrument) rendered to a wave
+// by the fluidsynth program with the same soundfont. Then a General MIDI piece of eleven instruments plays,
+// then the alternating phase: alarms 250 ms apart, each stopping the sound before it, MIDI (a held organ
+// note, 220 Hz) and WAV (1 kHz) in turn, each of which must be heard in the recording before the next one
+// stops it. Last, the resident memory once the program has been quiet for five seconds (output closed,
+// synthesizer kept), its CPU time in the five seconds after that, and its resident memory once it has given
+// the synthesizer back.
 //   build/bench/sound_onset [--rounds 10] [--alarms 2] [--alternating 100] [--settle-ms 1000]
 //                           [--soundfont /usr/share/sounds/sf2/default-GM.sf2] [--keep FOLDER] [--x11]
 #include "LoopbackClient.h"

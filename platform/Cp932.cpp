@@ -23,7 +23,8 @@ bool same(char16_t c)
 
 bool plain(std::string_view bytes)
 {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return same(static_cast<unsigned char>(c)); });
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return same(static_cast<unsigned char>(c)); });
 }
 
 bool plain(const QString &text)

@@ -6,17 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
 
-using namespace std::string_literals;
 namespace cp932 = belvane::cp932;
 
 // Texts of ASCII alone are converted without the converter: every way must give what it gives,
 // also for the control codes it exchanges and for texts on both sides of the shortcut.
 TEST(Cp932Test, EveryTextConvertsAsTheConverterHasIt)
 {
-    for (const std::string &bytes :
-         {"C:\\alarm\\a b~.wav"s, "\x1A"s, "a\x1C"s, "\x7F z"s, "\t\r\n"s, "\x95\x5C"s, "\x81"s, ""s}) {
+    for (const std::string bytes :
+         {"C:\\alarm\\a b~.wav", "\x1A", "a\x1C", "\x7F z", "\t\r\n", "\x95\x5C", "\x81", ""}) {
         SCOPED_TRACE(bytes);
         QStringDecoder decoder("windows-31j", QStringDecoder::Flag::Stateless);
         const QString decoded = decoder.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
@@ -26,7 +24,8 @@ TEST(Cp932Test, EveryTextConvertsAsTheConverterHasIt)
         const QString text = QString::fromLatin1(bytes.data(), qsizetype(bytes.size())) + decoded;
         QStringEncoder encoder("windows-31j", QStringEncoder::Flag::Stateless);
         const QByteArray encoded = encoder.encode(text);
-        EXPECT_EQ(cp932::fromUnicode(text), encoder.hasError() ? std::nullopt : std::optional(encoded.toStdString()));
+        EXPECT_EQ(cp932::fromUnicode(text),
+                  encoder.hasError() ? std::nullopt : std::optional(encoded.toStdString()));
         EXPECT_EQ(cp932::byteLength(text), std::size_t(encoded.size()));
     }
 }
