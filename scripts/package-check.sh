@@ -20,7 +20,9 @@ if [ "${1:-}" = --run ]; then
     root=$2
     ip link set lo up
     inRoot() { chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 "$@"; }
-    inRoot Xvfb :7 -nolisten tcp >/dev/null 2>&1 &
+    # Started by chroot itself (not through the function, whose subshell $! would name): chroot and
+    # env exec it, so $! is Xvfb and the trap ends it.
+    chroot "$root" /usr/bin/env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 Xvfb :7 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
     trap 'kill $xvfb 2>/dev/null || true' EXIT
     for _ in $(seq 100); do
