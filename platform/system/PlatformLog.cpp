@@ -8,6 +8,8 @@ Q_LOGGING_CATEGORY(platformLog, "belvane.platform")
 
 void *openLibrary(const char *fileName)
 {
+    // Bound as calls are made, as the program's own libraries are: binding SDL's or FluidSynth's
+    // dozens of dependencies up front held the first sound up by milliseconds.
     void *handle = ::dlopen(fileName, RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) {
         const char *reason = ::dlerror();

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 namespace cp932 = belvane::cp932;
 
 // Texts of ASCII alone are converted without the converter: every way must give what it gives,
